@@ -1,0 +1,15 @@
+# One place for compiler warnings: every target links contardc_warnings.
+add_library(contardc_warnings INTERFACE)
+if(MSVC)
+  target_compile_options(contardc_warnings INTERFACE /W4)
+else()
+  target_compile_options(contardc_warnings INTERFACE
+    -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion)
+  if(CONTARDC_WERROR)
+    target_compile_options(contardc_warnings INTERFACE -Werror)
+  endif()
+  if(CONTARDC_SANITIZE)
+    target_compile_options(contardc_warnings INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    target_link_options(contardc_warnings INTERFACE -fsanitize=address,undefined)
+  endif()
+endif()

@@ -1,0 +1,189 @@
+#pragma once
+// In-memory data sets (the C… objects of the window), their providers and the
+// observer interface through which a data-aware control follows a set.
+//
+// A set holds all the rows of one opening in memory, detached from the
+// connection: closing the statement or even the connection keeps them.
+// Fields are declared up front and bound to the fetched columns by name,
+// letter case ignored; columns without a declared field are ignored.
+//
+// Plain C++: text is bytes in the system's 8-bit code page, as the database
+// gave them; turning them into display text is the window's business.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// What a fetched column is, as the data-access layer reports it.
+enum class ColumnKind {
+    SmallInt,  // 16-bit integer
+    Integer,   // 32-bit integer
+    BigInt,    // 64-bit integer
+    Numeric,   // scaled integer (NUMERIC/DECIMAL with a scale)
+    Char,      // fixed-length text
+    VarChar,   // variable-length text
+    Float,
+    Double,
+    Date,
+    Time,
+    Timestamp,
+    Blob,
+    Boolean,
+    Other,
+};
+
+struct Column {
+    std::string name;      // as the server names it (upper case for unquoted names)
+    ColumnKind kind = ColumnKind::Other;
+    int length = 0;        // text: length in characters; others: byte size
+    int scale = 0;         // Numeric: negative scale
+};
+
+// One value of a fetched row, valid only for the duration of RowSink::row().
+struct ColumnValue {
+    bool isNull = true;
+    std::int64_t integer = 0;   // SmallInt, Integer, BigInt, Numeric (unscaled), Boolean
+    double real = 0;            // Float, Double
+    std::string_view text;      // Char, VarChar (bytes); Date/Time/Timestamp as text
+};
+
+// Receives the result of a statement, row by row, as it is fetched.
+class RowSink {
+public:
+    virtual ~RowSink() = default;
+    virtual void begin(const std::vector<Column>& columns) = 0;
+    virtual void row(const ColumnValue* values) = 0;  // one value per column of begin()
+};
+
+// Hands a command text to the statement object behind it and fetches every row
+// in one batch into the sink, closing the statement again afterwards.
+class Provider {
+public:
+    virtual ~Provider() = default;
+    virtual void fetch(const std::string& commandText, RowSink& sink) = 0;
+};
+
+enum class FieldKind { Integer, String, LargeInt };
+
+// Kind names as the type-mismatch message writes them: "Integer", "String", "LargeInt".
+const char* fieldKindName(FieldKind kind);
+
+enum class Alignment { Left, Right, Center };
+
+class Field {
+public:
+    Field(std::string name, FieldKind kind, int size);
+
+    const std::string& fieldName() const { return m_name; }
+    // The title a grid shows for the field: its display label, which is the field name.
+    const std::string& displayName() const { return m_name; }
+    FieldKind kind() const { return m_kind; }
+    // Text fields: characters; shrinks to a narrower column when bound.
+    int size() const { return m_size; }
+    int declaredSize() const { return m_declaredSize; }
+    Alignment alignment() const { return m_kind == FieldKind::String ? Alignment::Left : Alignment::Right; }
+    // Characters a grid reserves for the field when it has no width of its own.
+    int displayWidth() const;
+    int index() const { return m_index; }
+
+private:
+    friend class ClientDataSet;
+    std::string m_name;
+    FieldKind m_kind;
+    int m_size;
+    int m_declaredSize;
+    int m_index = -1;
+};
+
+enum class DataSetState { Inactive, Browse, Edit, Insert };
+
+// How a data-aware control follows a set. All calls come synchronously on the
+// thread that opens, closes or moves the set.
+class DataSetObserver {
+public:
+    virtual ~DataSetObserver() = default;
+    virtual void activeChanged() {}              // opened or closed
+    virtual void dataSetChanged() {}             // the whole set changed (refresh)
+    virtual void dataSetScrolled(int distance) { (void)distance; }  // current record moved by distance
+    virtual void recordChanged(const Field* field) { (void)field; }  // nullptr: the whole record
+    virtual void layoutChanged() {}              // field definitions changed
+};
+
+class ClientDataSet {
+public:
+    explicit ClientDataSet(std::string name);
+    ~ClientDataSet();
+    ClientDataSet(const ClientDataSet&) = delete;
+    ClientDataSet& operator=(const ClientDataSet&) = delete;
+
+    const std::string& name() const { return m_name; }
+
+    // Declared (persistent) fields, in order. Only while closed.
+    Field& declareField(std::string name, FieldKind kind, int size = 0);
+    const std::vector<std::unique_ptr<Field>>& fields() const { return m_fields; }
+    // By name, letter case ignored; nullptr when there is none. Works open or closed.
+    const Field* findField(std::string_view name) const;
+
+    void setProvider(Provider* provider) { m_provider = provider; }
+    Provider* provider() const { return m_provider; }
+    void setCommandText(std::string text) { m_commandText = std::move(text); }
+    const std::string& commandText() const { return m_commandText; }
+
+    // Fetches every row through the provider and binds the fields. Throws
+    // std::runtime_error with the user-visible text on failure; the set then
+    // stays closed. Opening an open set does nothing.
+    void open();
+    // Drops the rows. Closing a closed set does nothing.
+    void close();
+
+    bool active() const { return m_active; }
+    DataSetState state() const { return m_active ? DataSetState::Browse : DataSetState::Inactive; }
+    bool isEmpty() const { return recordCount() == 0; }
+    std::size_t recordCount() const;
+    // Current record, 1-based; 0 while closed or empty.
+    std::size_t recNo() const { return m_active && !isEmpty() ? m_current + 1 : 0; }
+    bool bof() const { return m_bof; }
+    bool eof() const { return m_eof; }
+    // Moves the current record by distance (clamped), notifying observers. Returns the distance moved.
+    int moveBy(int distance);
+    void first();
+
+    // Value access for record (0-based) and a field of this set.
+    bool isNull(std::size_t record, const Field& field) const;
+    std::int64_t asInteger(std::size_t record, const Field& field) const;
+    // Bytes of a text field (trailing blanks of CHAR kept as fetched); decimal digits for integers.
+    std::string displayText(std::size_t record, const Field& field) const;
+
+    void addObserver(DataSetObserver* observer);
+    void removeObserver(DataSetObserver* observer);
+
+private:
+    class Impl;
+    void notifyActiveChanged();
+
+    std::string m_name;
+    std::vector<std::unique_ptr<Field>> m_fields;
+    Provider* m_provider = nullptr;
+    std::string m_commandText;
+    std::vector<DataSetObserver*> m_observers;
+    std::unique_ptr<Impl> m_impl;  // rows of the current opening
+    bool m_active = false;
+    std::size_t m_current = 0;
+    bool m_bof = true;
+    bool m_eof = true;
+};
+
+// Links a set to data-aware controls (the D… objects of the window).
+class DataSource {
+public:
+    explicit DataSource(std::string name) : m_name(std::move(name)) {}
+    const std::string& name() const { return m_name; }
+    void setDataSet(ClientDataSet* dataSet) { m_dataSet = dataSet; }
+    ClientDataSet* dataSet() const { return m_dataSet; }
+
+private:
+    std::string m_name;
+    ClientDataSet* m_dataSet = nullptr;
+};
