@@ -1,23 +1,14 @@
 #include "posting/dataset.h"
 
+#include "posting/messages.h"
+#include "posting/names.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <stdexcept>
 
 namespace {
-
-bool sameName(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
-}
 
 // The kind a column would have as a field, for the type-mismatch text.
 const char* columnKindName(ColumnKind kind)
@@ -103,12 +94,12 @@ public:
             auto it = std::find_if(columns.begin(), columns.end(),
                                    [&](const Column& c) { return sameName(c.name, field.fieldName()); });
             if (it == columns.end()) {
-                fail("Field '" + field.fieldName() + "' not found");
+                fail(msg::format(msg::kFieldNotFound, {field.fieldName()}));
                 continue;
             }
             if (!fits(field.kind(), it->kind)) {
-                fail("Type mismatch for field '" + field.fieldName() + "', expecting: " +
-                     fieldKindName(field.kind()) + " actual: " + columnKindName(it->kind));
+                fail(msg::format(msg::kTypeMismatch,
+                                 {field.fieldName(), fieldKindName(field.kind()), columnKindName(it->kind)}));
                 continue;
             }
             Slot& slot = m_slots[f];
@@ -291,7 +282,7 @@ ClientDataSet::~ClientDataSet() = default;
 Field& ClientDataSet::declareField(std::string name, FieldKind kind, int size)
 {
     if (m_active)
-        throw std::logic_error("Cannot perform this operation on an open dataset");
+        throw std::logic_error(std::string(msg::kOpenDataSet));
     m_fields.push_back(std::make_unique<Field>(std::move(name), kind, size));
     m_fields.back()->m_index = static_cast<int>(m_fields.size() - 1);
     return *m_fields.back();
@@ -310,7 +301,7 @@ void ClientDataSet::open()
     if (m_active)
         return;
     if (!m_provider)
-        throw std::runtime_error("Missing data provider or data packet");
+        throw std::runtime_error(std::string(msg::kMissingProvider));
     auto impl = std::make_unique<Impl>(m_fields);
     m_provider->fetch(m_commandText, *impl);
     // Checked only now: the statement has run to its end and its work is
@@ -407,7 +398,7 @@ std::int64_t ClientDataSet::asInteger(std::size_t record, const Field& field) co
                 return v;
         } catch (const std::exception&) {
         }
-        throw std::runtime_error("'" + std::string(text) + "' is not a valid integer value");
+        throw std::runtime_error(msg::format(msg::kNotAnInteger, {text}));
     }
     return m_impl->integer(record, f);
 }

@@ -1,0 +1,35 @@
+#pragma once
+// Every text the database layer and the posting handlers show, in one place.
+// Formats take their arguments in order at each "%s".
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+namespace msg {
+
+inline constexpr std::string_view kNoReceipts = "No hay recibos por contabilizar.";
+inline constexpr std::string_view kConnectingPrefix = "Conectando a la base de datos ";
+inline constexpr std::string_view kConnectingSuffix = " ...";
+
+inline constexpr std::string_view kUnableToLoad = "Unable to Load %s";
+inline constexpr std::string_view kUnableToFindProcedure = "Unable to Find Procedure %s";
+inline constexpr std::string_view kDriverError = "dbExpress Error: %s";
+inline constexpr std::string_view kServerError = "SQL Server Error: %s";
+inline constexpr std::string_view kUnknownErrorCode = "dbExpress Error: Unknown Error Code '%s'";
+
+inline constexpr std::string_view kFieldNotFound = "Field '%s' not found";
+inline constexpr std::string_view kTypeMismatch = "Type mismatch for field '%s', expecting: %s actual: %s";
+inline constexpr std::string_view kMissingProvider = "Missing data provider or data packet";
+inline constexpr std::string_view kOpenDataSet = "Cannot perform this operation on an open dataset";
+inline constexpr std::string_view kCommandTextNotAllowed = "CommandText changes are not allowed";
+inline constexpr std::string_view kMissingConnection = "%s: Missing SQLConnection property";
+inline constexpr std::string_view kEmptyStatement = "%s: SQL statement is empty";
+inline constexpr std::string_view kMissingTableName = "%s: Missing table name";
+inline constexpr std::string_view kNotAnInteger = "'%s' is not a valid integer value";
+
+// Replaces each "%s" of the format by the next argument; arguments are
+// inserted as they are, so a "%s" inside one is not expanded again.
+std::string format(std::string_view pattern, std::initializer_list<std::string_view> args);
+
+}  // namespace msg
