@@ -1,0 +1,148 @@
+#pragma once
+// Cases for the installation directory lookup over registry export files.
+// Plain C++ (no Qt), so that a console test program for Windows can run the
+// same table.
+
+#include <string>
+#include <vector>
+
+namespace cases {
+
+// The ERP's key as an export writes it, with CR LF line ends.
+inline const std::string kV5 = "Windows Registry Editor Version 5.00\r\n\r\n";
+inline const std::string kV4 = "REGEDIT4\r\n\r\n";
+inline const std::string kErpKey = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantel\\LedgaraERP2026]\r\n";
+
+struct InstallDirCase {
+    const char* name;
+    std::string regFile;   // the export's text (Latin-1 bytes)
+    bool utf16;            // hand it over as UTF-16LE with a byte-order mark
+    bool informed;         // the key-not-found message is shown
+    std::string directory; // the result, when no error
+    std::string error;     // the exact error text, "" when none
+};
+
+inline const std::vector<InstallDirCase> kInstallDirCases = {
+    // Key absent or unreachable.
+    {"key absent: only a sibling key", kV5 + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantel\\LedgaraERP2025]\r\n"
+                                             "\"Directorio\"=\"C:\\\\Old\"\r\n",
+     false, true, "", ""},
+    {"key absent: header only", kV5, false, true, "", ""},
+    {"key absent: same path under another hive", kV5 + "[HKEY_CURRENT_USER\\Software\\Vantel\\LedgaraERP2026]\r\n"
+                                                       "\"Directorio\"=\"C:\\\\User\"\r\n",
+     false, true, "", ""},
+    {"key absent: deleted further down the file", kV5 + kErpKey + "\"Directorio\"=\"C:\\\\ERP\"\r\n\r\n"
+                                                        "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantel]\r\n",
+     false, true, "", ""},
+    {"key absent: the key is a prefix of a written one", kV5 + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantel\\LedgaraERP20267]\r\n",
+     false, true, "", ""},
+
+    // Key present, no directory, no message.
+    {"value absent", kV5 + kErpKey + "\"Otro\"=\"C:\\\\ERP\"\r\n", false, false, "", ""},
+    {"key present only as parent of a subkey", kV5 + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantel\\LedgaraERP2026\\Modulos]\r\n"
+                                                     "\"Directorio\"=\"C:\\\\Sub\"\r\n",
+     false, false, "", ""},
+    {"default value is not Directorio", kV5 + kErpKey + "@=\"C:\\\\ERP\"\r\n", false, false, "", ""},
+    {"value deleted further down the file", kV5 + kErpKey + "\"Directorio\"=\"C:\\\\ERP\"\r\n"
+                                                            "\"Directorio\"=-\r\n",
+     false, false, "", ""},
+    {"REG_SZ empty string", kV5 + kErpKey + "\"Directorio\"=\"\"\r\n", false, false, "", ""},
+    {"REG_BINARY with no data", kV5 + kErpKey + "\"Directorio\"=hex:\r\n", false, false, "", ""},
+    {"REG_NONE with no data", kV5 + kErpKey + "\"Directorio\"=hex(0):\r\n", false, false, "", ""},
+
+    // String values.
+    {"REG_SZ plain", kV5 + kErpKey + "\"Directorio\"=\"C:\\\\ERP\"\r\n", false, false, "C:\\ERP", ""},
+    {"REG_SZ trailing separator kept", kV5 + kErpKey + "\"Directorio\"=\"C:\\\\ERP\\\\\"\r\n", false, false,
+     "C:\\ERP\\", ""},
+    {"REG_SZ spaces kept", kV5 + kErpKey + "\"Directorio\"=\"  C:\\\\ERP \t\"\r\n", false, false, "  C:\\ERP \t", ""},
+    {"REG_SZ escaped quote", kV5 + kErpKey + "\"Directorio\"=\"C:\\\\\\\"q\\\"\"\r\n", false, false, "C:\\\"q\"", ""},
+    {"REG_SZ Latin-1 bytes as they stand", kV5 + kErpKey + "\"Directorio\"=\"C:\\\\Aplicaci\xF3n\"\r\n", false,
+     false, "C:\\Aplicaci\xF3n", ""},
+    {"REG_SZ from a UTF-16 file", kV5 + kErpKey + "\"Directorio\"=\"C:\\\\Aplicaci\xF3n\"\r\n", true, false,
+     "C:\\Aplicaci\xF3n", ""},
+    {"REG_SZ written as hex(1) with a NUL in the middle",
+     kV5 + kErpKey + "\"Directorio\"=hex(1):43,00,3a,00,5c,00,45,00,00,00,58,00,00,00\r\n", false, false, "C:\\E",
+     ""},
+    {"REG_SZ names in other letter case", kV5 + "[hkey_local_machine\\software\\VANTEL\\ledgaraerp2026]\r\n"
+                                                "\"DIRECTORIO\"=\"D:\\\\x\"\r\n",
+     false, false, "D:\\x", ""},
+    {"REG_SZ written twice: the later one counts", kV5 + kErpKey + "\"Directorio\"=\"A\"\r\n\r\n" + kErpKey
+                                                       + "\"Directorio\"=\"B\"\r\n",
+     false, false, "B", ""},
+    {"REG_SZ with LF line ends, comments and blanks",
+     "Windows Registry Editor Version 5.00\n; instalado por el ERP\n\n"
+     "  [HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantel\\LedgaraERP2026]  \n"
+     "\t\"Directorio\" = \"C:\\\\ERP\"  \n",
+     false, false, "C:\\ERP", ""},
+    {"REG_EXPAND_SZ left unexpanded (UTF-16 hex)",
+     kV5 + kErpKey + "\"Directorio\"=hex(2):25,00,50,00,72,00,6f,00,67,00,72,00,61,00,6d,00,46,00,69,00,\\\r\n"
+                     "  6c,00,65,00,73,00,25,00,5c,00,45,00,52,00,50,00,00,00\r\n",
+     false, false, "%ProgramFiles%\\ERP", ""},
+    {"REG_EXPAND_SZ left unexpanded (REGEDIT4 bytes)",
+     kV4 + kErpKey + "\"Directorio\"=hex(2):25,50,72,6f,67,72,61,6d,46,69,6c,65,73,25,5c,45,52,50,00\r\n", false,
+     false, "%ProgramFiles%\\ERP", ""},
+    {"REG_EXPAND_SZ character outside Latin-1 becomes ?",
+     kV5 + kErpKey + "\"Directorio\"=hex(2):43,00,3a,00,ac,20,f3,00,00,00\r\n", false, false, "C:?\xF3", ""},
+    {"REG_EXPAND_SZ in a UTF-16 file", kV5 + kErpKey + "\"Directorio\"=hex(2):43,00,3a,00,5c,00,00,00\r\n", true,
+     false, "C:\\", ""},
+
+    // Other types with data.
+    {"REG_DWORD", kV5 + kErpKey + "\"Directorio\"=dword:00000001\r\n", false, false, "",
+     "Invalid data type for 'Directorio'"},
+    {"REG_BINARY with data", kV5 + kErpKey + "\"Directorio\"=hex:43,3a,00\r\n", false, false, "",
+     "Invalid data type for 'Directorio'"},
+    {"REG_MULTI_SZ", kV5 + kErpKey + "\"Directorio\"=hex(7):43,00,00,00,00,00\r\n", false, false, "",
+     "Invalid data type for 'Directorio'"},
+    {"REG_QWORD", kV5 + kErpKey + "\"Directorio\"=hex(b):01,00,00,00,00,00,00,00\r\n", false, false, "",
+     "Invalid data type for 'Directorio'"},
+    {"REG_NONE with data", kV5 + kErpKey + "\"Directorio\"=hex(0):43\r\n", false, false, "",
+     "Invalid data type for 'Directorio'"},
+};
+
+// Files that are not registry exports: each must be refused, naming the line.
+struct RegFileErrorCase {
+    const char* name;
+    std::string regFile;
+    bool utf16;
+    int line; // the line the error names
+};
+
+inline const std::vector<RegFileErrorCase> kRegFileErrorCases = {
+    {"empty file", "", false, 1},
+    {"unknown header", "Windows Registry Editor Version 6.00\r\n", false, 1},
+    {"header not on the first line", "\r\nREGEDIT4\r\n", false, 1},
+    {"UTF-8 byte-order mark", "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n", false, 1},
+    {"value before any key", kV5 + "\"Directorio\"=\"C:\\\\ERP\"\r\n", false, 3},
+    {"unknown hive", kV5 + "[HKEY_NOWHERE\\Software]\r\n", false, 3},
+    {"key line not closed", kV5 + "[HKEY_LOCAL_MACHINE\\Software\r\n", false, 3},
+    {"empty key name in the path", kV5 + "[HKEY_LOCAL_MACHINE\\Software\\\\Vantel]\r\n", false, 3},
+    {"single backslash in a string", kV5 + kErpKey + "\"Directorio\"=\"C:\\ERP\"\r\n", false, 4},
+    {"string not closed", kV5 + kErpKey + "\"Directorio\"=\"C:\\\\ERP\r\n", false, 4},
+    {"text after the string", kV5 + kErpKey + "\"Directorio\"=\"C:\\\\ERP\" x\r\n", false, 4},
+    {"value name not closed", kV5 + kErpKey + "\"Directorio=\"C:\\\\ERP\"\r\n", false, 4},
+    {"equals sign missing", kV5 + kErpKey + "\"Directorio\" \"C:\\\\ERP\"\r\n", false, 4},
+    {"unquoted value name", kV5 + kErpKey + "Directorio=\"C:\\\\ERP\"\r\n", false, 4},
+    {"unknown data kind", kV5 + kErpKey + "\"Directorio\"=qword:1\r\n", false, 4},
+    {"dword of nine digits", kV5 + kErpKey + "\"Directorio\"=dword:000000001\r\n", false, 4},
+    {"dword not hex", kV5 + kErpKey + "\"Directorio\"=dword:12g4\r\n", false, 4},
+    {"hex byte not hex", kV5 + kErpKey + "\"Directorio\"=hex:4g\r\n", false, 4},
+    {"hex byte of three digits", kV5 + kErpKey + "\"Directorio\"=hex:043\r\n", false, 4},
+    {"hex list ending in a comma", kV5 + kErpKey + "\"Directorio\"=hex:43,3a,\r\n", false, 4},
+    {"hex type not closed", kV5 + kErpKey + "\"Directorio\"=hex(2:43\r\n", false, 4},
+    {"bad byte on a continuation line", kV5 + kErpKey + "\"Directorio\"=hex(2):43,00,\\\r\n  3a,zz\r\n", false, 5},
+    {"continuation past the end of the file", kV5 + kErpKey + "\"Directorio\"=hex(2):43,00,\\", false, 4},
+    {"error in a UTF-16 file", kV5 + kErpKey + "\"Directorio\"=\"C:\\ERP\"\r\n", true, 4},
+};
+
+// Latin-1 text as a UTF-16LE file with its byte-order mark.
+inline std::string toUtf16File(const std::string& latin1)
+{
+    std::string bytes = "\xFF\xFE";
+    for (char c : latin1) {
+        bytes += c;
+        bytes += '\0';
+    }
+    return bytes;
+}
+
+} // namespace cases
