@@ -158,9 +158,17 @@ private slots:
     }
 
     // Another open file description holding the lock, as another process of
-    // the same kind does while it reads or writes the file.
+    // the same kind does while it reads or writes the file. Even a reader's
+    // shared lock refuses the reading, as a second open without sharing fails.
+    void heldByAnotherDescription_data()
+    {
+        QTest::addColumn<int>("lock");
+        QTest::newRow("exclusive lock") << LOCK_EX;
+        QTest::newRow("shared lock") << LOCK_SH;
+    }
     void heldByAnotherDescription()
     {
+        QFETCH(int, lock);
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QString path = dir.filePath("SERVIDORES.cfg");
@@ -169,7 +177,7 @@ private slots:
 
         const int holder = ::open(name.c_str(), O_RDWR | O_CLOEXEC);
         QVERIFY(holder >= 0);
-        QCOMPARE(::flock(holder, LOCK_EX | LOCK_NB), 0);
+        QCOMPARE(::flock(holder, lock | LOCK_NB), 0);
         const std::vector<std::string> whileHeld = readServerList(name);
         ::close(holder);
 
