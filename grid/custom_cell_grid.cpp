@@ -1,0 +1,245 @@
+#include "grid/custom_cell_grid.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionSlider>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+TCustomCellGrid::TCustomCellGrid(QWidget* parent)
+    : QWidget(parent)
+{
+    // Every pixel is painted here, frame included.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    m_vertScrollBar.setOnChange([this] { scrollBarSettingChanged(); });
+}
+
+void TCustomCellGrid::setColCount(int count)
+{
+    m_cells.setColCount(count);
+    update();
+}
+
+void TCustomCellGrid::setRowCount(int count)
+{
+    m_cells.setRowCount(count);
+    update();
+}
+
+void TCustomCellGrid::setFixedCols(int count)
+{
+    m_cells.setFixedCols(count);
+    update();
+}
+
+void TCustomCellGrid::setFixedRows(int count)
+{
+    m_cells.setFixedRows(count);
+    update();
+}
+
+void TCustomCellGrid::setColWidths(int col, int width)
+{
+    m_cells.setColWidth(col, width);
+    update();
+}
+
+void TCustomCellGrid::setRowHeights(int row, int height)
+{
+    m_cells.setRowHeight(row, height);
+    update();
+}
+
+void TCustomCellGrid::setDefaultRowHeight(int height)
+{
+    m_cells.setDefaultRowHeight(height);
+    update();
+}
+
+QRect TCustomCellGrid::clientArea() const
+{
+    return QRect(1, 1, std::max(width() - 2, 0), std::max(height() - 2, 0));
+}
+
+QRect TCustomCellGrid::cellArea() const
+{
+    QRect area = clientArea();
+    if (m_vertScrollBar.isShown())
+        area.setWidth(std::max(area.width() - TGridScrollBar::systemWidth(style()), 0));
+    return area;
+}
+
+QRect TCustomCellGrid::scrollBarArea() const
+{
+    if (!m_vertScrollBar.isShown())
+        return {};
+    const QRect client = clientArea();
+    const int barWidth = std::min(TGridScrollBar::systemWidth(style()), client.width());
+    return QRect(client.right() + 1 - barWidth, client.top(), barWidth, client.height());
+}
+
+QRect TCustomCellGrid::cellRect(int col, int row) const
+{
+    return m_cells.cellRect(col, row).translated(cellArea().topLeft());
+}
+
+QSize TCustomCellGrid::sizeHint() const
+{
+    return QSize(m_cells.colLeft(colCount()) + 2, m_cells.rowTop(rowCount()) + 2);
+}
+
+void TCustomCellGrid::drawCell(QPainter& painter, int col, int row, const QRect& rect)
+{
+    (void)col;
+    (void)row;
+    painter.fillRect(rect, systemColor(QPalette::Base));
+}
+
+QColor TCustomCellGrid::lineColor(int col, int row) const
+{
+    const bool fixedCell = col < fixedCols() || row < fixedRows();
+    return fixedCell ? QColor(128, 128, 128) : QColor(192, 192, 192);
+}
+
+QColor TCustomCellGrid::emptyAreaColor() const
+{
+    return systemColor(QPalette::Base);
+}
+
+void TCustomCellGrid::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(this);
+    const QRect dirty = event->rect();
+    paintFrame(painter);
+    if (m_vertScrollBar.isShown() && dirty.intersects(scrollBarArea()))
+        paintScrollBar(painter);
+
+    const QRect area = cellArea();
+    const QRect local = (dirty & area).translated(-area.topLeft());
+    if (local.isEmpty())
+        return;
+    painter.setClipRect(area, Qt::IntersectClip);
+
+    // Only the cells under the dirty rectangle are painted, then their lines,
+    // gathered per colour and drawn in one call each.
+    std::vector<std::pair<QColor, QList<QRect>>> lines;
+    const auto addLine = [&lines](const QColor& colour, const QRect& line) {
+        auto it = std::find_if(lines.begin(), lines.end(), [&](const auto& l) { return l.first == colour; });
+        if (it == lines.end())
+            lines.push_back({colour, {line}});
+        else
+            it->second.push_back(line);
+    };
+
+    const int lw = m_cells.lineWidth();
+    const int rowsBottom = m_cells.rowTop(rowCount());
+    const int colsRight = m_cells.colLeft(colCount());
+    const int firstCol = m_cells.colAt(local.left());
+    const int lastCol = m_cells.colAt(local.right()) < 0 ? colCount() - 1 : m_cells.colAt(local.right());
+    const int firstRow = m_cells.rowAt(local.top());
+    const int lastRow = m_cells.rowAt(local.bottom()) < 0 ? rowCount() - 1 : m_cells.rowAt(local.bottom());
+
+    if (firstCol >= 0 && firstRow >= 0) {
+        for (int row = firstRow; row <= lastRow; ++row) {
+            for (int col = firstCol; col <= lastCol; ++col) {
+                const QRect cell = m_cells.cellRect(col, row);
+                drawCell(painter, col, row, cell.translated(area.topLeft()));
+                const QColor colour = lineColor(col, row);
+                // The right line takes the crossing below the cell.
+                addLine(colour, QRect(cell.right() + 1, cell.top(), lw, cell.height() + lw));
+                addLine(colour, QRect(cell.left(), cell.bottom() + 1, cell.width(), lw));
+            }
+        }
+    }
+
+    const QColor empty = emptyAreaColor();
+    if (rowsBottom < area.height())
+        painter.fillRect(QRect(0, rowsBottom, area.width(), area.height() - rowsBottom).translated(area.topLeft()), empty);
+    if (colsRight < area.width())
+        painter.fillRect(QRect(colsRight, 0, area.width() - colsRight, rowsBottom).translated(area.topLeft()), empty);
+    if (extendVertLines() && rowsBottom < area.height() && firstCol >= 0 && rowCount() > 0) {
+        for (int col = firstCol; col <= lastCol; ++col) {
+            const int x = m_cells.colLeft(col) + m_cells.colWidth(col);
+            addLine(lineColor(col, rowCount() - 1), QRect(x, rowsBottom, lw, area.height() - rowsBottom));
+        }
+    }
+
+    painter.setPen(Qt::NoPen);
+    for (auto& [colour, rects] : lines) {
+        for (QRect& r : rects)
+            r.translate(area.topLeft());
+        painter.setBrush(colour);
+        painter.drawRects(rects);
+    }
+}
+
+void TCustomCellGrid::paintFrame(QPainter& painter) const
+{
+    const int w = width();
+    const int h = height();
+    if (w <= 0 || h <= 0)
+        return;
+    // Sunken outer edge: shadow on the top and left, highlight on the bottom and right.
+    const QColor shadow = systemColor(QPalette::Dark);
+    const QColor highlight = systemColor(QPalette::Light);
+    painter.fillRect(QRect(0, 0, w - 1, 1), shadow);
+    painter.fillRect(QRect(0, 0, 1, h - 1), shadow);
+    painter.fillRect(QRect(0, h - 1, w, 1), highlight);
+    painter.fillRect(QRect(w - 1, 0, 1, h), highlight);
+}
+
+void TCustomCellGrid::initScrollBarOption(QStyleOptionSlider& option) const
+{
+    option.initFrom(this);
+    // Drawn as enabled and from the active colours even while the grid is disabled.
+    option.state = QStyle::State_Enabled;
+    option.palette = palette();
+    option.palette.setCurrentColorGroup(QPalette::Active);
+    option.rect = scrollBarArea();
+    option.orientation = Qt::Vertical;
+    option.subControls = QStyle::SC_All;
+    option.activeSubControls = QStyle::SC_None;
+    const int page = std::max(m_vertScrollBar.page(), 0);
+    option.minimum = m_vertScrollBar.minimum();
+    // The bar's range counts the page; the slider's ends where the page starts.
+    option.maximum = std::max(option.minimum, m_vertScrollBar.maximum() - std::max(page - 1, 0));
+    option.pageStep = page;
+    option.singleStep = 1;
+    option.sliderPosition = std::clamp(m_vertScrollBar.position(), option.minimum, option.maximum);
+    option.sliderValue = option.sliderPosition;
+}
+
+void TCustomCellGrid::paintScrollBar(QPainter& painter) const
+{
+    QStyleOptionSlider option;
+    initScrollBarOption(option);
+    style()->drawComplexControl(QStyle::CC_ScrollBar, &option, &painter, nullptr);
+}
+
+QStyle::SubControl TCustomCellGrid::scrollBarHitTest(const QPoint& pos) const
+{
+    if (!m_vertScrollBar.isShown())
+        return QStyle::SC_None;
+    QStyleOptionSlider option;
+    initScrollBarOption(option);
+    return style()->hitTestComplexControl(QStyle::CC_ScrollBar, &option, pos, nullptr);
+}
+
+void TCustomCellGrid::scrollRows(int firstRow, int lastRow, int dy)
+{
+    const QRect area = cellArea();
+    const int top = m_cells.rowTop(firstRow);
+    const QRect rows(area.left(), area.top() + top, area.width(), m_cells.rowTop(lastRow + 1) - top);
+    scroll(0, dy, rows & area);
+}
+
+void TCustomCellGrid::invalidateRow(int row)
+{
+    if (row < 0 || row >= rowCount())
+        return;
+    const QRect area = cellArea();
+    update(QRect(area.left(), area.top() + m_cells.rowTop(row), area.width(), m_cells.rowHeight(row) + m_cells.lineWidth()) & area);
+}

@@ -1,0 +1,279 @@
+#include "grid/grid_layout.h"
+
+#include "grid/grid_error.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+
+int gridMulDiv(int number, int numerator, int denominator)
+{
+    if (denominator == 0)
+        return -1;
+    const std::int64_t product = std::int64_t{number} * numerator;
+    const bool negative = (product < 0) != (denominator < 0);
+    const std::int64_t p = product < 0 ? -product : product;
+    const std::int64_t d = denominator < 0 ? -std::int64_t{denominator} : denominator;
+    std::int64_t q = p / d;
+    if ((p % d) * 2 >= d)  // halves go away from zero
+        ++q;
+    const std::int64_t result = negative ? -q : q;
+    if (result > INT_MAX || result < INT_MIN)
+        return -1;
+    return static_cast<int>(result);
+}
+
+std::vector<int> scaleWidthsByRunningSums(const std::vector<int>& widths, int numerator, int denominator)
+{
+    std::vector<int> scaled;
+    scaled.reserve(widths.size());
+    int sum = 0;
+    int previousScaled = 0;
+    for (int width : widths) {
+        sum += width;
+        const int scaledSum = gridMulDiv(sum, numerator, denominator);
+        scaled.push_back(scaledSum - previousScaled);
+        previousScaled = scaledSum;
+    }
+    return scaled;
+}
+
+int boundedColumnWidth(int requested, int current, int minWidth, int maxWidth)
+{
+    if (requested == -1)
+        return current;
+    int width = requested;
+    if (maxWidth > 0 && width > maxWidth)
+        width = maxWidth;
+    if (width < minWidth)
+        width = minWidth;
+    return width;
+}
+
+int fitColumnWidths(std::vector<FitColumn>& columns, const FitSettings& settings)
+{
+    for (FitColumn& column : columns)
+        column.fixed = false;
+
+    const auto movable = [](const FitColumn& c) { return !c.fixed && c.autoFit; };
+    const int visibleCount = static_cast<int>(columns.size());
+    int available = 0;
+    int fitted = 0;
+    for (int pass = 0; pass < visibleCount; ++pass) {
+        int fixedTotal = 0;
+        int shareTotal = 0;
+        for (const FitColumn& column : columns) {
+            if (movable(column))
+                shareTotal += column.initialWidth;
+            else
+                fixedTotal += column.width;
+        }
+        available = std::max(std::max(settings.clientWidth, settings.minAutoFitWidth) - fixedTotal, 0);
+        if (settings.indicatorWidth > 0)
+            available -= settings.indicatorWidth;
+        if (settings.colLines) {
+            available -= visibleCount;
+            if (settings.indicatorWidth > 0)
+                available -= 1;
+        }
+        available -= settings.groupingIndent;
+        // A grid narrower than its indicator and lines leaves nothing to share;
+        // a negative share would come out of the multiply-divide as the -1 that
+        // keeps a stale width.
+        available = std::max(available, 0);
+
+        fitted = 0;
+        bool changed = false;
+        for (FitColumn& column : columns) {
+            if (!movable(column))
+                continue;
+            const int requested = gridMulDiv(column.initialWidth, available, shareTotal);
+            column.width = boundedColumnWidth(requested, column.width, column.minWidth, column.maxWidth);
+            if (column.width != requested) {
+                column.fixed = true;
+                changed = true;
+            }
+            fitted += column.width;
+        }
+        if (!changed)
+            break;
+    }
+
+    if (fitted != available) {
+        for (auto it = columns.rbegin(); it != columns.rend(); ++it) {
+            if (movable(*it)) {
+                it->width = std::max(it->width + (available - fitted), 0);
+                break;
+            }
+        }
+    }
+    return available;
+}
+
+int dataRowHeight(int textHeight, bool flat, bool rowLines)
+{
+    return (flat ? 1 : 3) + textHeight + (rowLines ? 1 : 0);
+}
+
+int titleRowHeight(const std::vector<int>& titleTextHeights)
+{
+    int tallest = 0;
+    for (int h : titleTextHeights)
+        tallest = std::max(tallest, h);
+    return tallest + 4;
+}
+
+int fullyVisibleDataRows(int clientHeight, int titlePitch, int rowPitch)
+{
+    if (rowPitch <= 0)
+        return 0;
+    return std::max((clientHeight - titlePitch) / rowPitch, 0);
+}
+
+int visibleDataRows(int clientHeight, int titlePitch, int rowPitch)
+{
+    return std::max(fullyVisibleDataRows(clientHeight, titlePitch, rowPitch), 1);
+}
+
+bool scrollBarNeeded(int minimum, int maximum, int page)
+{
+    if (page == 0)
+        return minimum < maximum;
+    return minimum < maximum - (page - 1);
+}
+
+void GridLayout::checkCol(int col) const
+{
+    if (col < 0 || col >= colCount())
+        throw GridError(gridtext::kIndexOutOfRange);
+}
+
+void GridLayout::checkRow(int row) const
+{
+    if (row < 0 || row >= rowCount())
+        throw GridError(gridtext::kIndexOutOfRange);
+}
+
+void GridLayout::setColCount(int count)
+{
+    if (count < 0)
+        throw GridError(gridtext::kIndexOutOfRange);
+    if (count <= m_fixedCols)
+        throw GridError(gridtext::kFixedColsTooMany);
+    m_colWidths.resize(static_cast<std::size_t>(count), m_defaultColWidth);
+}
+
+void GridLayout::setRowCount(int count)
+{
+    if (count < 0)
+        throw GridError(gridtext::kIndexOutOfRange);
+    if (count <= m_fixedRows)
+        throw GridError(gridtext::kFixedRowsTooMany);
+    m_rowHeights.resize(static_cast<std::size_t>(count), m_defaultRowHeight);
+}
+
+void GridLayout::setFixedCols(int count)
+{
+    if (count < 0)
+        throw GridError(gridtext::kIndexOutOfRange);
+    if (count >= colCount())
+        throw GridError(gridtext::kFixedColsTooMany);
+    m_fixedCols = count;
+}
+
+void GridLayout::setFixedRows(int count)
+{
+    if (count < 0)
+        throw GridError(gridtext::kIndexOutOfRange);
+    if (count >= rowCount())
+        throw GridError(gridtext::kFixedRowsTooMany);
+    m_fixedRows = count;
+}
+
+int GridLayout::colWidth(int col) const
+{
+    checkCol(col);
+    return m_colWidths[static_cast<std::size_t>(col)];
+}
+
+int GridLayout::rowHeight(int row) const
+{
+    checkRow(row);
+    return m_rowHeights[static_cast<std::size_t>(row)];
+}
+
+void GridLayout::setColWidth(int col, int width)
+{
+    checkCol(col);
+    m_colWidths[static_cast<std::size_t>(col)] = std::max(width, 0);
+}
+
+void GridLayout::setRowHeight(int row, int height)
+{
+    checkRow(row);
+    m_rowHeights[static_cast<std::size_t>(row)] = std::max(height, 0);
+}
+
+void GridLayout::setDefaultColWidth(int width)
+{
+    m_defaultColWidth = std::max(width, 0);
+}
+
+void GridLayout::setDefaultRowHeight(int height)
+{
+    m_defaultRowHeight = std::max(height, 0);
+    std::fill(m_rowHeights.begin(), m_rowHeights.end(), m_defaultRowHeight);
+}
+
+int GridLayout::colLeft(int col) const
+{
+    if (col < 0 || col > colCount())
+        throw GridError(gridtext::kIndexOutOfRange);
+    int x = 0;
+    for (int c = 0; c < col; ++c)
+        x += m_colWidths[static_cast<std::size_t>(c)] + m_lineWidth;
+    return x;
+}
+
+int GridLayout::rowTop(int row) const
+{
+    if (row < 0 || row > rowCount())
+        throw GridError(gridtext::kIndexOutOfRange);
+    int y = 0;
+    for (int r = 0; r < row; ++r)
+        y += m_rowHeights[static_cast<std::size_t>(r)] + m_lineWidth;
+    return y;
+}
+
+QRect GridLayout::cellRect(int col, int row) const
+{
+    checkCol(col);
+    checkRow(row);
+    return QRect(colLeft(col), rowTop(row), colWidth(col), rowHeight(row));
+}
+
+int GridLayout::colAt(int x) const
+{
+    if (x < 0)
+        return -1;
+    int right = 0;
+    for (int c = 0; c < colCount(); ++c) {
+        right += m_colWidths[static_cast<std::size_t>(c)] + m_lineWidth;
+        if (x < right)
+            return c;
+    }
+    return -1;
+}
+
+int GridLayout::rowAt(int y) const
+{
+    if (y < 0)
+        return -1;
+    int bottom = 0;
+    for (int r = 0; r < rowCount(); ++r) {
+        bottom += m_rowHeights[static_cast<std::size_t>(r)] + m_lineWidth;
+        if (y < bottom)
+            return r;
+    }
+    return -1;
+}

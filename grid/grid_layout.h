@@ -1,0 +1,107 @@
+#pragma once
+// Layout arithmetic of the cell grids, with no painting in it: column widths and
+// their fitting to the client width, row metrics, visible rows, the scroll bar
+// rule and the cell rectangles.
+
+#include <QRect>
+#include <vector>
+
+// The platform's multiply-divide: number × numerator ÷ denominator in 64 bits,
+// rounded to nearest with halves away from zero. -1 when the denominator is 0
+// or the result does not fit an int (a width of -1 leaves a width unchanged).
+int gridMulDiv(int number, int numerator, int denominator);
+
+// Widths scaled by numerator ÷ denominator as differences of scaled running
+// sums, so that the rounding errors of the single widths do not add up and the
+// total is the scaled total.
+std::vector<int> scaleWidthsByRunningSums(const std::vector<int>& widths, int numerator, int denominator);
+
+// A requested column width after the column's bounds: -1 keeps the current
+// width; above a positive maximum it becomes the maximum, then below the
+// minimum the minimum.
+int boundedColumnWidth(int requested, int current, int minWidth, int maxWidth);
+
+// One visible column as the fitting sees it.
+struct FitColumn {
+    int width = 0;          // current width, rewritten by the fitting
+    int initialWidth = 0;   // the column's share
+    int minWidth = 0;
+    int maxWidth = 0;       // 0: no maximum
+    bool autoFit = true;
+    bool fixed = false;     // set by the fitting when the bounds overrode the share
+};
+
+struct FitSettings {
+    int clientWidth = 0;
+    int minAutoFitWidth = 0;
+    int indicatorWidth = 0;  // 0 when no indicator is shown
+    bool colLines = true;    // one pixel of line after each column
+    int groupingIndent = 0;
+};
+
+// Gives every pixel of the client width to the indicator, the lines and the
+// columns; the columns share what is left in the proportions of their initial
+// widths, the rounding leftover going to the last column that may still move.
+// Returns the width the columns were fitted to.
+int fitColumnWidths(std::vector<FitColumn>& columns, const FitSettings& settings);
+
+// Data row height: 1 (3 when not flat) + text height + 1 for the row line.
+int dataRowHeight(int textHeight, bool flat, bool rowLines);
+// Title row height: the tallest title text + 4.
+int titleRowHeight(const std::vector<int>& titleTextHeights);
+// Data rows that fit whole below the title: at least 1, since a grid always
+// keeps one data row.
+int visibleDataRows(int clientHeight, int titlePitch, int rowPitch);
+// The same without the lower bound: the page of the vertical scroll bar.
+int fullyVisibleDataRows(int clientHeight, int titlePitch, int rowPitch);
+
+// A scroll bar shows unless its page covers the whole range.
+bool scrollBarNeeded(int minimum, int maximum, int page);
+
+// Column widths and row heights of a cell grid, its fixed rows and columns, and
+// the rectangles of its cells. Every cell has a line of lineWidth() on its right
+// and at its bottom. Coordinates start at the top-left corner of the cell area.
+class GridLayout {
+public:
+    int colCount() const { return static_cast<int>(m_colWidths.size()); }
+    int rowCount() const { return static_cast<int>(m_rowHeights.size()); }
+    // New columns and rows take the default size.
+    void setColCount(int count);
+    void setRowCount(int count);
+    int fixedCols() const { return m_fixedCols; }
+    int fixedRows() const { return m_fixedRows; }
+    void setFixedCols(int count);
+    void setFixedRows(int count);
+
+    int colWidth(int col) const;
+    int rowHeight(int row) const;
+    void setColWidth(int col, int width);
+    void setRowHeight(int row, int height);
+    int defaultColWidth() const { return m_defaultColWidth; }
+    int defaultRowHeight() const { return m_defaultRowHeight; }
+    void setDefaultColWidth(int width);
+    // Applies to every row, as a grid's rows share one height until set singly.
+    void setDefaultRowHeight(int height);
+    int lineWidth() const { return m_lineWidth; }
+
+    // Left edge of a column / top edge of a row; the count gives the end of the last line.
+    int colLeft(int col) const;
+    int rowTop(int row) const;
+    // The cell without its lines.
+    QRect cellRect(int col, int row) const;
+    // The column or row that holds a coordinate, its trailing line included; -1 beyond.
+    int colAt(int x) const;
+    int rowAt(int y) const;
+
+private:
+    void checkCol(int col) const;
+    void checkRow(int row) const;
+
+    std::vector<int> m_colWidths = std::vector<int>(5, 64);
+    std::vector<int> m_rowHeights = std::vector<int>(5, 24);
+    int m_fixedCols = 1;
+    int m_fixedRows = 1;
+    int m_defaultColWidth = 64;
+    int m_defaultRowHeight = 24;
+    int m_lineWidth = 1;
+};
