@@ -330,7 +330,7 @@ Column describe(const XSQLVAR& v)
 // Days since 17 November 1858 to a civil date (the proleptic Gregorian calendar).
 void civilFromDays(std::int64_t mjd, int& year, int& month, int& day)
 {
-    std::int64_t z = mjd + 678881 - 60;  // days since 0000-03-01
+    std::int64_t z = mjd + 678881;  // days since 0000-03-01
     const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
     const std::int64_t doe = z - era * 146097;
     const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;

@@ -1,0 +1,132 @@
+#pragma once
+// Helpers for the tests that run against a real Firebird: making a database
+// from the schema scripts with isql-fb, and reading rows back through a
+// connection of its own.
+
+#include "posting/dataset.h"
+#include "posting/sql_connection.h"
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <string>
+#include <vector>
+
+namespace fbtest {
+
+inline QString sourceDir()
+{
+    return qEnvironmentVariable("CONTARDC_SOURCE_DIR", QStringLiteral(CONTARDC_SOURCE_DIR_FALLBACK));
+}
+
+// Runs isql-fb on a database (empty: no database, the script creates it).
+// Returns isql's error output, empty on success.
+inline QString isql(const QString& database, const QString& user, const QString& password, const QByteArray& input,
+                    const QString& scriptFile = {})
+{
+    QStringList args{"-q", "-b"};
+    if (!user.isEmpty())
+        args << "-user" << user << "-password" << password;
+    if (!scriptFile.isEmpty())
+        args << "-i" << scriptFile;
+    if (!database.isEmpty())
+        args << database;
+    QProcess p;
+    p.setProcessChannelMode(QProcess::SeparateChannels);
+    p.start("isql-fb", args);
+    if (!p.waitForStarted())
+        return "isql-fb did not start";
+    p.write(input);
+    p.closeWriteChannel();
+    p.waitForFinished(120000);
+    const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return err.isEmpty() ? QString("isql-fb exit %1").arg(p.exitCode()) : err;
+    return {};
+}
+
+// A company database: the ERP schema, its demo data and the given extra
+// scripts (file paths). Returns an error text, empty on success.
+inline QString makeDatabase(const QString& database, const QString& password, const QStringList& extraScripts = {})
+{
+    const QString create = QString("create database '%1' user 'SYSDBA' password '%2' default character set NONE;\n")
+                               .arg(database, password);
+    QString error = isql({}, {}, {}, create.toUtf8());
+    QStringList scripts{sourceDir() + "/db/schema.sql", sourceDir() + "/db/seed.sql"};
+    scripts << extraScripts;
+    for (const QString& script : scripts) {
+        if (!error.isEmpty())
+            break;
+        error = isql(database, "SYSDBA", password, {}, script);
+        if (!error.isEmpty())
+            error = script + ": " + error;
+    }
+    return error;
+}
+
+// Every row of a statement as text: integers in decimal, NULL as "<null>".
+class Rows : public RowSink {
+public:
+    std::vector<Column> columns;
+    std::vector<QStringList> rows;
+
+    void begin(const std::vector<Column>& c) override { columns = c; }
+    void row(const ColumnValue* values) override
+    {
+        QStringList r;
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            const ColumnValue& v = values[i];
+            if (v.isNull)
+                r << "<null>";
+            else if (columns[i].kind == ColumnKind::Char || columns[i].kind == ColumnKind::VarChar ||
+                     columns[i].kind == ColumnKind::Date || columns[i].kind == ColumnKind::Timestamp)
+                r << QString::fromLatin1(v.text.data(), static_cast<qsizetype>(v.text.size()));
+            else
+                r << QString::number(v.integer);
+        }
+        rows.push_back(r);
+    }
+    QStringList column(std::size_t index) const
+    {
+        QStringList out;
+        for (const auto& r : rows)
+            out << r.value(static_cast<qsizetype>(index));
+        return out;
+    }
+};
+
+// Rows of a statement run on a connection of its own, closed afterwards.
+inline Rows query(const std::string& database, const std::string& password, const std::string& sql)
+{
+    SqlConnection connection("check");
+    connection.params().setValue("Database", database);
+    connection.params().setValue("User_Name", "SYSDBA");
+    connection.params().setValue("Password", password);
+    Rows rows;
+    connection.fetchAll(sql, rows);
+    connection.close();
+    return rows;
+}
+
+// A single value of a statement, as text.
+inline QString scalar(const std::string& database, const std::string& password, const std::string& sql)
+{
+    Rows rows = query(database, password, sql);
+    return rows.rows.empty() ? QString("<no row>") : rows.rows.front().value(0);
+}
+
+// The vouchers of a ledger that do not balance or do not match their receipt.
+inline std::string unbalancedVouchersSql(bool niif)
+{
+    const std::string c = niif ? "COMPROBANTE_NIIF" : "COMPROBANTE";
+    const std::string m = niif ? "MOVIMIENTO_NIIF" : "MOVIMIENTO";
+    return "select count(*) from " + c + " c join RECIBO_CAJA r on r.RECI_ID = c.RECI_ID "
+           "where (select count(*) from " + m + " m where m.COMP_ID = c.COMP_ID) <> 2 "
+           "or (select sum(m.DEBITO) from " + m + " m where m.COMP_ID = c.COMP_ID) <> r.RECI_VALOR "
+           "or (select sum(m.CREDITO) from " + m + " m where m.COMP_ID = c.COMP_ID) <> r.RECI_VALOR "
+           "or r." + (niif ? "COMP_NIIF_ID" : "COMP_ID") + " is distinct from c.COMP_ID";
+}
+
+}  // namespace fbtest

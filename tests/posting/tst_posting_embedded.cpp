@@ -1,0 +1,420 @@
+// The data objects of the window against company databases opened by the
+// embedded engine: connecting, reading the points of sale, posting through
+// both procedures, binding the result, and what every failure leaves.
+//
+// The embedded engine of Firebird 3 does not check passwords: any password
+// opens a local database, so wrong passwords are tested over TCP.
+#include "fbtest.h"
+#include "posting/ledgara_data.h"
+#include "posting/sql_error.h"
+
+#include <QtTest>
+
+namespace {
+
+const std::string kPassword = "tallowbin";
+const char* const kDate = "2003/01/20";  // the seed's fixed date: one receipt per point of sale
+
+QString text(const ClientDataSet& set, std::size_t record, const char* field)
+{
+    return QString::fromLatin1(set.displayText(record, *set.findField(field)));
+}
+
+QString caught(const std::function<void()>& fn)
+{
+    try {
+        fn();
+    } catch (const std::exception& e) {
+        return QString::fromLatin1(e.what());
+    }
+    return {};
+}
+
+}  // namespace
+
+class TestPostingEmbedded : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanup();
+
+    void connectDisconnectReconnect();
+    void connectFailures_data();
+    void connectFailures();
+    void embeddedEngineUnusable();
+    void pointsOfSaleReadOnce();
+    void posting_data();
+    void posting();
+    void prefixRestricts();
+    void bindingAfterRowsRead_data();
+    void bindingAfterRowsRead();
+    void procedureFailureRollsBack();
+    void lostAttachmentClosesConnection();
+
+private:
+    // A fresh company database, copied from the one made at start.
+    std::string freshDatabase();
+
+    QTemporaryDir m_dir;
+    QString m_template;
+    int m_copies = 0;
+};
+
+void TestPostingEmbedded::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    // The engine's lock files go to a folder of the test's own, so the test
+    // runs for any user; these databases are opened by no server.
+    QVERIFY(QDir(m_dir.path()).mkpath("lock"));
+    qputenv("FIREBIRD_LOCK", QFile::encodeName(m_dir.filePath("lock")));
+    qunsetenv("LEDGARA_FBCLIENT");
+    m_template = m_dir.filePath("template.fdb");
+    const QString error = fbtest::makeDatabase(m_template, QString::fromStdString(kPassword),
+                                               {fbtest::sourceDir() + "/tests/posting/fixture.sql"});
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+}
+
+void TestPostingEmbedded::cleanup()
+{
+    qunsetenv("LEDGARA_FBCLIENT");
+}
+
+std::string TestPostingEmbedded::freshDatabase()
+{
+    const QString path = m_dir.filePath(QString("company%1.fdb").arg(++m_copies));
+    if (!QFile::copy(m_template, path))
+        qFatal("cannot copy the template database");
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    return QFile::encodeName(path).toStdString();
+}
+
+void TestPostingEmbedded::connectDisconnectReconnect()
+{
+    const std::string db = freshDatabase();
+    LedgaraData data;
+    // Blanks around the path go at connect; the stored line keeps them.
+    data.reconnect("  " + db + " ", "SYSDBA", kPassword);
+    QVERIFY(data.Ledgara.connected());
+    QCOMPARE(data.Ledgara.params().value("Database"), "  " + db + " ");
+
+    auto attachmentId = [&] {
+        fbtest::Rows rows;
+        data.Ledgara.fetchAll("select current_connection from rdb$database", rows);
+        return rows.rows.at(0).at(0);
+    };
+    const QString first = attachmentId();
+    data.reconnect(db, "SYSDBA", kPassword);  // same inputs: a new attachment all the same
+    QVERIFY(data.Ledgara.connected());
+    const QString second = attachmentId();
+    QVERIFY(first != second);
+
+    data.Ledgara.close();
+    QVERIFY(!data.Ledgara.connected());
+    data.Ledgara.close();
+    QVERIFY(!data.Ledgara.connected());
+    // A statement that needs the connection opens it.
+    QVERIFY(attachmentId() != second);
+    QVERIFY(data.Ledgara.connected());
+}
+
+void TestPostingEmbedded::connectFailures_data()
+{
+    QTest::addColumn<QString>("database");
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("library");
+    QTest::addColumn<QString>("expectedStart");
+
+    const QString missingDb = m_dir.filePath("nowhere/datos/01/ledgara.fdb");
+    QTest::newRow("database file missing")
+        << missingDb << "SYSDBA" << QString()
+        << "dbExpress Error: [0x0015]: Connection failed\nSQL Server Error: I/O error during \"open\" operation for "
+           "file \"" + missingDb + "\"";
+    QTest::newRow("not a database")
+        << (fbtest::sourceDir() + "/db/schema.sql") << "SYSDBA" << QString()
+        << "dbExpress Error: [0x0015]: Connection failed\nSQL Server Error: ";
+    QTest::newRow("empty path") << "   " << "SYSDBA" << QString()
+                                << "dbExpress Error: [0x0015]: Connection failed\nSQL Server Error: ";
+    QTest::newRow("user name too long")
+        << "x.fdb" << QString(300, 'u') << QString()
+        << "dbExpress Error: [0x001D]: Connection failed: user name, password, role or path too long";
+    QTest::newRow("client library missing")
+        << "x.fdb" << "SYSDBA" << m_dir.filePath("absent/libfbclient.so.2")
+        << "Unable to Load " + m_dir.filePath("absent/libfbclient.so.2");
+    QTest::newRow("library without the client's entry points")
+        << "x.fdb" << "SYSDBA" << "libc.so.6" << "Unable to Find Procedure isc_attach_database";
+}
+
+void TestPostingEmbedded::connectFailures()
+{
+    QFETCH(QString, database);
+    QFETCH(QString, user);
+    QFETCH(QString, library);
+    QFETCH(QString, expectedStart);
+
+    const std::string password = "Zq9-never-shown";
+    LedgaraData data;
+    data.reconnect(freshDatabase(), "SYSDBA", kPassword);
+    QVERIFY(data.Ledgara.connected());
+    if (!library.isEmpty())
+        qputenv("LEDGARA_FBCLIENT", QFile::encodeName(library));
+
+    const QString error = caught([&] {
+        data.reconnect(QFile::encodeName(database).toStdString(), user.toStdString(), password);
+    });
+    QVERIFY2(error.startsWith(expectedStart), qPrintable(error));
+    QVERIFY2(!error.contains(QString::fromStdString(password)), qPrintable(error));
+    QVERIFY(!data.Ledgara.connected());
+    // The list keeps what the step set, in the places it set it.
+    const auto& lines = data.Ledgara.params().lines();
+    QCOMPARE(QString::fromStdString(lines.at(3)), "Database=" + database);
+    QCOMPARE(QString::fromStdString(lines.at(6)), QString::fromStdString("password=" + password));
+    QCOMPARE(QString::fromStdString(lines.at(11)), "User_Name=" + user);
+}
+
+// With the embedded engine unusable, a path without a host says so rather
+// than report a server on this machine that could not be reached.
+void TestPostingEmbedded::embeddedEngineUnusable()
+{
+    QTemporaryDir root;
+    QVERIFY(root.isValid());
+    QFile plugins(root.filePath("plugins.conf"));
+    QVERIFY(plugins.open(QIODevice::WriteOnly));
+    plugins.write("Plugin = Engine12 {\n\tModule = /nonexistent/libEngine12\n}\n");
+    plugins.close();
+    QFile::link("/usr/lib/x86_64-linux-gnu/firebird/3.0/firebird.msg", root.filePath("firebird.msg"));
+
+    QProcess probe;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("FIREBIRD", root.path());
+    probe.setProcessEnvironment(env);
+    probe.start(POSTING_PROBE, {QString::fromStdString(freshDatabase()), "SYSDBA", "Zq9-never-shown"});
+    QVERIFY(probe.waitForFinished(60000));
+    const QString out = QString::fromLatin1(probe.readAllStandardOutput());
+    QCOMPARE(probe.exitCode(), 1);
+    QVERIFY2(out.startsWith("dbExpress Error: [0x001C]: Connection failed: the database path names no server and "
+                            "the embedded Firebird engine could not be used"),
+             qPrintable(out));
+    QVERIFY2(!out.contains("network request"), qPrintable(out));
+    QVERIFY2(!out.contains("Zq9-never-shown"), qPrintable(out));
+}
+
+void TestPostingEmbedded::pointsOfSaleReadOnce()
+{
+    const std::string db = freshDatabase();
+    LedgaraData data;
+    data.reconnect(db, "SYSDBA", kPassword);
+    data.readPuntos();
+    QCOMPARE(data.CPuntos.recordCount(), std::size_t{4});
+    QCOMPARE(text(data.CPuntos, 1, "PTVT_NOM"), "SUCURSAL NORTE");
+    QCOMPARE(text(data.CPuntos, 1, "PREF_PRE"), "PV02");
+    QVERIFY(data.CPuntos.isNull(3, *data.CPuntos.findField("CAJA_ID")));
+    QVERIFY(!data.TPuntos.active());  // the statement is closed once the rows are in
+
+    fbtest::Rows none;
+    data.Ledgara.fetchAll("insert into PUNTO_VENTA (PTVT_ID, BODE_COD, PTVT_NOM) values (5, '05', 'NUEVO')", none);
+    data.reconnect(db, "SYSDBA", kPassword);
+    data.readPuntos();
+    QCOMPARE(data.CPuntos.recordCount(), std::size_t{4});
+    // The rows stay when the connection goes.
+    data.Ledgara.close();
+    QCOMPARE(text(data.CPuntos, 0, "PTVT_NOM"), "ALMACEN PRINCIPAL");
+    data.CPuntos.close();
+    data.readPuntos();
+    QCOMPARE(data.CPuntos.recordCount(), std::size_t{5});
+}
+
+void TestPostingEmbedded::posting_data()
+{
+    QTest::addColumn<bool>("niif");
+    QTest::addColumn<QStringList>("estados");
+    QTest::addColumn<QStringList>("cashAccounts");
+
+    QTest::newRow("local ledger")
+        << false << QStringList{"CONTABILIZADO", "CONTABILIZADO", "CONTABILIZADO", "SIN CUENTA CONTABLE"}
+        << QStringList{"1", "2", "2", ""};
+    QTest::newRow("ifrs ledger")
+        << true << QStringList{"CONTABILIZADO", "CONTABILIZADO", "SIN CUENTA NIIF", "SIN CUENTA NIIF"}
+        << QStringList{"11", "11", "", ""};
+}
+
+void TestPostingEmbedded::posting()
+{
+    QFETCH(bool, niif);
+    QFETCH(QStringList, estados);
+    QFETCH(QStringList, cashAccounts);
+
+    const std::string db = freshDatabase();
+    const std::string voucherColumn = niif ? "COMP_NIIF_ID" : "COMP_ID";
+    const std::string otherColumn = niif ? "COMP_ID" : "COMP_NIIF_ID";
+    const auto posted = [&](const std::string& column) {
+        return fbtest::scalar(db, kPassword, "select count(*) from RECIBO_CAJA where " + column + " is not null");
+    };
+    const qsizetype postable = estados.count("CONTABILIZADO");
+    {
+        LedgaraData data;
+        data.reconnect(db, "SYSDBA", kPassword);
+        data.readPuntos();
+        data.runPosting(kDate, niif);
+        const ClientDataSet& set = data.CRepArticulos;
+        QCOMPARE(set.recordCount(), static_cast<std::size_t>(estados.size()));
+        QStringList ids, prefs, numeros, gotEstados, accounts;
+        for (std::size_t r = 0; r < set.recordCount(); ++r) {
+            ids << text(set, r, "ID");
+            prefs << text(set, r, "PREF");
+            numeros << text(set, r, "NUMERO");
+            gotEstados << text(set, r, "ESTADO");
+            accounts << text(set, r, "IDC");
+            QCOMPARE(set.isNull(r, *set.findField("IDI")), gotEstados.last() != "CONTABILIZADO");
+        }
+        QCOMPARE(ids, (QStringList{"1", "2", "3", "4"}));
+        QCOMPARE(prefs, (QStringList{"PV01", "PV02", "PV03", "PV04"}));
+        QCOMPARE(numeros, (QStringList{"000001", "000001", "000001", "000001"}));
+        QCOMPARE(gotEstados, estados);
+        QCOMPARE(accounts, cashAccounts);
+        QVERIFY(!data.SQLQuery1.active());
+        QVERIFY(data.Ledgara.connected());
+        // Committed as soon as the rows are in, while the connection stays open.
+        QCOMPARE(posted(voucherColumn), QString::number(postable));
+    }
+    // Durable after the program's connection is gone, balanced, one voucher
+    // per posted receipt, the other ledger and the other dates untouched.
+    QCOMPARE(posted(voucherColumn), QString::number(postable));
+    QCOMPARE(posted(otherColumn), "0");
+    QCOMPARE(fbtest::scalar(db, kPassword, fbtest::unbalancedVouchersSql(niif)), "0");
+    QCOMPARE(fbtest::scalar(db, kPassword,
+                            std::string("select count(*) from ") + (niif ? "COMPROBANTE_NIIF" : "COMPROBANTE")),
+             QString::number(postable));
+    QCOMPARE(fbtest::scalar(db, kPassword,
+                            "select count(*) from RECIBO_CAJA where RECI_FECHA <> date '2003-01-20' and " +
+                                voucherColumn + " is not null"),
+             "0");
+
+    // A second run posts nothing again: only the receipts that cannot be
+    // posted come back; a date without receipts gives an empty set.
+    LedgaraData again;
+    again.reconnect(db, "SYSDBA", kPassword);
+    again.runPosting(kDate, niif);
+    QStringList left;
+    for (std::size_t r = 0; r < again.CRepArticulos.recordCount(); ++r)
+        left << text(again.CRepArticulos, r, "ESTADO");
+    QStringList expectedLeft = estados;
+    expectedLeft.removeAll("CONTABILIZADO");
+    QCOMPARE(left, expectedLeft);
+    QCOMPARE(posted(voucherColumn), QString::number(postable));
+    again.runPosting("2003/01/21", niif);
+    QVERIFY(again.CRepArticulos.active());
+    QVERIFY(again.CRepArticulos.isEmpty());
+}
+
+void TestPostingEmbedded::prefixRestricts()
+{
+    const std::string db = freshDatabase();
+    LedgaraData data;
+    data.reconnect(db, "SYSDBA", kPassword);
+    data.CRepArticulos.setCommandText("select * from recibos_sin_contabilidad('2003/01/20', '2003/01/20', 'PV02')");
+    data.CRepArticulos.open();
+    QCOMPARE(data.CRepArticulos.recordCount(), std::size_t{1});
+    QCOMPARE(text(data.CRepArticulos, 0, "PREF"), "PV02");
+    QCOMPARE(fbtest::scalar(db, kPassword, "select cast(list(RECI_ID) as varchar(200)) from RECIBO_CAJA where COMP_ID is not null"),
+             "2");
+}
+
+void TestPostingEmbedded::bindingAfterRowsRead_data()
+{
+    QTest::addColumn<QString>("procedure");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<int>("prefSize");
+    QTest::addColumn<QStringList>("firstRow");  // PREF, NUMERO, IDI
+
+    QTest::newRow("64-bit integer id") << "RECIBOS_ID_BIGINT"
+                                       << "Type mismatch for field 'ID', expecting: Integer actual: LargeInt" << 4
+                                       << QStringList{};
+    QTest::newRow("scaled numeric id") << "RECIBOS_ID_NUMERICO"
+                                       << "Type mismatch for field 'ID', expecting: Integer actual: FMTBcd" << 4
+                                       << QStringList{};
+    QTest::newRow("column missing") << "RECIBOS_SIN_NUMERO" << "Field 'NUMERO' not found" << 4 << QStringList{};
+    QTest::newRow("integer column for a text field")
+        << "RECIBOS_ESTADO_NUMERO" << "Type mismatch for field 'ESTADO', expecting: String actual: Integer" << 4
+        << QStringList{};
+    QTest::newRow("narrower text column") << "RECIBOS_PREF_ANGOSTO" << QString() << 2
+                                          << QStringList{"PV", "000001", "1"};
+    QTest::newRow("wider text column, other letter case, fixed length, extra column")
+        << "RECIBOS_PREF_ANCHO" << QString() << 4 << QStringList{"PREFIJO-1", "N1    ", ""};
+}
+
+void TestPostingEmbedded::bindingAfterRowsRead()
+{
+    QFETCH(QString, procedure);
+    QFETCH(QString, error);
+    QFETCH(int, prefSize);
+    QFETCH(QStringList, firstRow);
+
+    const std::string db = freshDatabase();
+    LedgaraData data;
+    data.reconnect(db, "SYSDBA", kPassword);
+    data.CRepArticulos.setCommandText("select * from " + procedure.toStdString());
+    QCOMPARE(caught([&] { data.CRepArticulos.open(); }), error);
+    QCOMPARE(data.CRepArticulos.active(), error.isEmpty());
+    QVERIFY(data.Ledgara.connected());
+    QVERIFY(!data.SQLQuery1.active());
+    // The procedure ran to its end and its work was kept, bound or not.
+    QCOMPARE(fbtest::scalar(db, kPassword, "select count(*) from BITACORA where PROC = '" + procedure.toStdString() + "'"),
+             "3");
+    if (error.isEmpty()) {
+        const ClientDataSet& set = data.CRepArticulos;
+        QCOMPARE(set.findField("PREF")->size(), prefSize);
+        QCOMPARE(set.recordCount(), std::size_t{3});
+        QCOMPARE((QStringList{text(set, 0, "PREF"), text(set, 0, "NUMERO"), text(set, 0, "IDI")}), firstRow);
+    }
+}
+
+void TestPostingEmbedded::procedureFailureRollsBack()
+{
+    const std::string db = freshDatabase();
+    LedgaraData data;
+    data.reconnect(db, "SYSDBA", kPassword);
+    data.CRepArticulos.setCommandText("select * from RECIBOS_CON_FALLA");
+    const QString error = caught([&] { data.CRepArticulos.open(); });
+    QVERIFY2(error.startsWith("dbExpress Error: [0x0019]: Unable to fetch the rows\nSQL Server Error: exception "),
+             qPrintable(error));
+    QVERIFY2(error.contains("\nE_PRUEBA\n"), qPrintable(error));
+    QVERIFY2(error.contains("Falla de prueba en el procedimiento"), qPrintable(error));
+    QVERIFY(!data.CRepArticulos.active());
+    QVERIFY(data.Ledgara.connected());
+    QCOMPARE(fbtest::scalar(db, kPassword, "select count(*) from BITACORA"), "0");
+    QCOMPARE(fbtest::scalar(db, kPassword, "select count(*) from RECIBO_CAJA where COMP_ID is not null"), "0");
+
+    // The next run on the same connection posts as usual.
+    data.runPosting(kDate, false);
+    QCOMPARE(data.CRepArticulos.recordCount(), std::size_t{4});
+}
+
+// An attachment the server shut down: the failing statement reports it, the
+// connection then knows it is closed, and the next statement reconnects.
+void TestPostingEmbedded::lostAttachmentClosesConnection()
+{
+    const std::string db = freshDatabase();
+    LedgaraData data;
+    data.reconnect(db, "SYSDBA", kPassword);
+    fbtest::Rows id;
+    data.Ledgara.fetchAll("select current_connection from rdb$database", id);
+
+    SqlConnection admin("admin");
+    admin.params().setValue("Database", db);
+    admin.params().setValue("Password", kPassword);
+    fbtest::Rows none;
+    admin.fetchAll("delete from mon$attachments where mon$attachment_id = " + id.rows.at(0).at(0).toStdString(), none);
+
+    const QString error = caught([&] { data.runPosting(kDate, false); });
+    QVERIFY2(error.startsWith("dbExpress Error: [0x00"), qPrintable(error));
+    QVERIFY2(error.contains("SQL Server Error: "), qPrintable(error));
+    QVERIFY(!data.Ledgara.connected());
+    QVERIFY(!data.CRepArticulos.active());
+
+    data.runPosting(kDate, false);
+    QVERIFY(data.Ledgara.connected());
+    QCOMPARE(data.CRepArticulos.recordCount(), std::size_t{4});
+}
+
+QTEST_GUILESS_MAIN(TestPostingEmbedded)
+#include "tst_posting_embedded.moc"

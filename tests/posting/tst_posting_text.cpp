@@ -1,0 +1,236 @@
+// The texts the posting layer composes without a database: parameter lines,
+// the database path, the posting statement, error texts and the choice
+// between embedded and server access.
+#include "posting/firebird.h"
+#include "posting/ledgara_data.h"
+#include "posting/param_list.h"
+#include "posting/sql_connection.h"
+#include "posting/sql_error.h"
+
+#include <QtTest>
+
+namespace {
+
+QStringList toQt(const std::vector<std::string>& lines)
+{
+    QStringList out;
+    for (const auto& line : lines)
+        out << QString::fromLatin1(line);
+    return out;
+}
+
+std::vector<std::string> fromQt(const QStringList& lines)
+{
+    std::vector<std::string> out;
+    for (const auto& line : lines)
+        out.push_back(line.toLatin1().toStdString());
+    return out;
+}
+
+}  // namespace
+
+class TestPostingText : public QObject {
+    Q_OBJECT
+private slots:
+    void setValue_data();
+    void setValue();
+    void connectionStepSettings();
+    void value_data();
+    void value();
+    void databasePath_data();
+    void databasePath();
+    void postingStatement_data();
+    void postingStatement();
+    void errorText_data();
+    void errorText();
+    void localPath_data();
+    void localPath();
+    void quoteName();
+};
+
+void TestPostingText::setValue_data()
+{
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QStringList>("after");
+
+    const QStringList base{"DriverName=Interbase", "Database=a.fdb", "Password=tallowbin", "User_Name=sysdba"};
+    QTest::newRow("replaced in place, caller's spelling")
+        << base << "password" << "secreto"
+        << QStringList{"DriverName=Interbase", "Database=a.fdb", "password=secreto", "User_Name=sysdba"};
+    QTest::newRow("same spelling keeps the name")
+        << base << "Database" << "/srv/datos/01/ledgara.fdb"
+        << QStringList{"DriverName=Interbase", "Database=/srv/datos/01/ledgara.fdb", "Password=tallowbin",
+                       "User_Name=sysdba"};
+    QTest::newRow("absent name appended") << base << "RoleName" << "R"
+                                          << (QStringList(base) << "RoleName=R");
+    QTest::newRow("empty value deletes the line")
+        << base << "PASSWORD" << ""
+        << QStringList{"DriverName=Interbase", "Database=a.fdb", "User_Name=sysdba"};
+    QTest::newRow("empty value for an absent name changes nothing") << base << "Nada" << "" << base;
+    QTest::newRow("only the first of two lines")
+        << QStringList{"A=1", "a=2"} << "A" << "3" << QStringList{"A=3", "a=2"};
+    QTest::newRow("value with an equals sign")
+        << QStringList{"X=1"} << "x" << "a=b" << QStringList{"x=a=b"};
+    QTest::newRow("line without equals sign has no name")
+        << QStringList{"Password", "Password=1"} << "Password" << "2" << QStringList{"Password", "Password=2"};
+    QTest::newRow("name is not a prefix match")
+        << QStringList{"Pass=1"} << "Password" << "2" << QStringList{"Pass=1", "Password=2"};
+    QTest::newRow("empty stored value is still a line")
+        << QStringList{"ServerCharSet=", "SQLDialect=3"} << "servercharset" << "WIN1252"
+        << QStringList{"servercharset=WIN1252", "SQLDialect=3"};
+}
+
+void TestPostingText::setValue()
+{
+    QFETCH(QStringList, before);
+    QFETCH(QString, name);
+    QFETCH(QString, value);
+    QFETCH(QStringList, after);
+
+    ParamList params(fromQt(before));
+    params.setValue(name.toStdString(), value.toStdString());
+    QCOMPARE(toQt(params.lines()), after);
+}
+
+// The three values the connection step sets, on the stored list.
+void TestPostingText::connectionStepSettings()
+{
+    ParamList params = SqlConnection::storedParams();
+    params.setValue("Database", "/srv/datos/01/ledgara.fdb");
+    params.setValue("User_Name", "contador");
+    params.setValue("password", "clave");
+    const QStringList expected{
+        "DriverName=Interbase", "BlobSize=-1", "CommitRetain=False", "Database=/srv/datos/01/ledgara.fdb",
+        "ErrorResourceFile=", "LocaleCode=0000", "password=clave", "RoleName=RoleName", "ServerCharSet=",
+        "SQLDialect=3", "Interbase TransIsolation=ReadCommited", "User_Name=contador", "WaitOnLocks=True"};
+    QCOMPARE(toQt(params.lines()), expected);
+}
+
+void TestPostingText::value_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("stored password") << "PASSWORD" << "tallowbin";
+    QTest::newRow("stored path") << "database" << "C:\\LEDgaraERP2024\\sop\\ledgara.fdb";
+    QTest::newRow("empty value") << "ErrorResourceFile" << "";
+    QTest::newRow("absent") << "Host" << "";
+    QTest::newRow("name with blank") << "interbase transisolation" << "ReadCommited";
+}
+
+void TestPostingText::value()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, value);
+    QCOMPARE(QString::fromStdString(SqlConnection::storedParams().value(name.toStdString())), value);
+}
+
+void TestPostingText::databasePath_data()
+{
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<QString>("company");
+    QTest::addColumn<QString>("path");
+    QTest::newRow("server with host") << "servidor:C:\\LEDgaraERP2024" << "01"
+                                      << "servidor:C:\\LEDgaraERP2024/datos/01/ledgara.fdb";
+    QTest::newRow("local folder") << "/srv/erp" << "01" << "/srv/erp/datos/01/ledgara.fdb";
+    QTest::newRow("empty server list") << "" << "01" << "/datos/01/ledgara.fdb";
+    QTest::newRow("trailing separator not handled") << "/srv/erp/" << "7" << "/srv/erp//datos/7/ledgara.fdb";
+    QTest::newRow("blanks kept") << " /srv " << " 01" << " /srv /datos/ 01/ledgara.fdb";
+}
+
+void TestPostingText::databasePath()
+{
+    QFETCH(QString, server);
+    QFETCH(QString, company);
+    QFETCH(QString, path);
+    QCOMPARE(QString::fromStdString(::databasePath(server.toStdString(), company.toStdString())), path);
+}
+
+void TestPostingText::postingStatement_data()
+{
+    QTest::addColumn<QString>("date");
+    QTest::addColumn<bool>("niif");
+    QTest::addColumn<QString>("statement");
+    QTest::newRow("local ledger") << "2026/05/25" << false
+                                  << "select * from recibos_sin_contabilidad('2026/05/25', '2026/05/25', '')";
+    QTest::newRow("ifrs ledger") << "2003/01/20" << true
+                                 << "select * from recibos_sin_contabilidad_niif('2003/01/20', '2003/01/20', '')";
+    QTest::newRow("quote doubled") << "2026/05/25' or ''='" << false
+                                   << "select * from recibos_sin_contabilidad('2026/05/25'' or ''''=''', "
+                                      "'2026/05/25'' or ''''=''', '')";
+}
+
+void TestPostingText::postingStatement()
+{
+    QFETCH(QString, date);
+    QFETCH(bool, niif);
+    QFETCH(QString, statement);
+    QCOMPARE(QString::fromStdString(::postingStatement(date.toStdString(), niif)), statement);
+}
+
+void TestPostingText::errorText_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QStringList>("serverLines");
+    QTest::addColumn<QString>("previous");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("driver and server")
+        << 0x15 << QStringList{"I/O error during \"open\" operation for file \"x.fdb\"", "No such file or directory"}
+        << QString()
+        << "dbExpress Error: [0x0015]: Connection failed\n"
+           "SQL Server Error: I/O error during \"open\" operation for file \"x.fdb\"\nNo such file or directory";
+    QTest::newRow("driver only") << 0x1A << QStringList{} << "old"
+                                 << "dbExpress Error: [0x001A]: Unable to commit the transaction";
+    QTest::newRow("server only") << 0 << QStringList{"Table unknown"} << "old" << "SQL Server Error: Table unknown";
+    QTest::newRow("neither: previous error again") << 0x7F << QStringList{} << "dbExpress Error: earlier"
+                                                   << "dbExpress Error: earlier";
+    QTest::newRow("neither and no previous") << 0x7F << QStringList{} << QString()
+                                             << "dbExpress Error: Unknown Error Code '127'";
+}
+
+void TestPostingText::errorText()
+{
+    QFETCH(int, code);
+    QFETCH(QStringList, serverLines);
+    QFETCH(QString, previous);
+    QFETCH(QString, text);
+    const SqlError error(code, fromQt(serverLines), 0, 0, previous.toStdString());
+    QCOMPARE(QString::fromStdString(error.what()), text);
+}
+
+void TestPostingText::localPath_data()
+{
+    QTest::addColumn<QString>("database");
+    QTest::addColumn<bool>("local");
+    QTest::newRow("absolute path") << "/srv/erp/datos/01/ledgara.fdb" << true;
+    QTest::newRow("relative path") << "datos/01/ledgara.fdb" << true;
+    QTest::newRow("colon inside a folder name") << "/srv/a:b/ledgara.fdb" << true;
+    QTest::newRow("alias") << "employee" << true;
+    QTest::newRow("host and path") << "servidor:/srv/ledgara.fdb" << false;
+    QTest::newRow("host, port and path") << "127.0.0.1/3051:/srv/ledgara.fdb" << false;
+    QTest::newRow("host and windows path") << "servidor:C:\\LEDgara\\ledgara.fdb" << false;
+    QTest::newRow("url") << "inet://servidor:3051//srv/ledgara.fdb" << false;
+    QTest::newRow("ipv6") << "[::1]/3051:/srv/ledgara.fdb" << false;
+    QTest::newRow("named pipe") << "\\\\servidor\\C:\\ledgara.fdb" << false;
+}
+
+void TestPostingText::localPath()
+{
+    QFETCH(QString, database);
+    QFETCH(bool, local);
+    QCOMPARE(isLocalPath(database.toStdString()), local);
+}
+
+void TestPostingText::quoteName()
+{
+    QCOMPARE(SqlConnection::quoteName("PUNTO_VENTA"), std::string("\"PUNTO_VENTA\""));
+    QCOMPARE(SqlConnection::quoteName("a\"b"), std::string("\"a\"\"b\""));
+    SqlTable table("TPuntos");
+    table.setTableName("PUNTO_VENTA");
+    QCOMPARE(table.selectStatement(), std::string("select * from \"PUNTO_VENTA\""));
+}
+
+QTEST_GUILESS_MAIN(TestPostingText)
+#include "tst_posting_text.moc"
