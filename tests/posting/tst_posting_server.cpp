@@ -1,1 +1,273 @@
-// placeholder replaced below
+// The data objects of the window against a real Firebird server on
+// 127.0.0.1, started for this suite with its own security database
+// (CONTARDC_FB_SERVER "host/port", CONTARDC_FB_DIR its folder,
+// CONTARDC_FB_PASSWORD the SYSDBA password).
+#include "fbtest.h"
+#include "posting/ledgara_data.h"
+#include "posting/sql_error.h"
+
+#include <QtTest>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <set>
+#include <thread>
+
+namespace {
+
+QString caught(const std::function<void()>& fn)
+{
+    try {
+        fn();
+    } catch (const std::exception& e) {
+        return QString::fromLatin1(e.what());
+    }
+    return {};
+}
+
+QString text(const ClientDataSet& set, std::size_t record, const char* field)
+{
+    return QString::fromLatin1(set.displayText(record, *set.findField(field)));
+}
+
+// A port on 127.0.0.1 that nothing listens on.
+int unusedPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof addr;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length) != 0)
+        qFatal("no free port");
+    ::close(fd);
+    return ntohs(addr.sin_port);
+}
+
+const char* const kServerLoginRefused =
+    "dbExpress Error: [0x0015]: Connection failed\n"
+    "SQL Server Error: Your user name and password are not defined. Ask your database administrator to set up a "
+    "Firebird login.";
+
+}  // namespace
+
+class TestPostingServer : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void loginRefused_data();
+    void loginRefused();
+    void serverNotRunning();
+    void postingOverTcp();
+    void procedureResultOverTcp_data();
+    void procedureResultOverTcp();
+    void concurrentRunsPostEachReceiptOnce_data();
+    void concurrentRunsPostEachReceiptOnce();
+    void lostConnectionReconnects();
+
+private:
+    std::string m_db;
+    std::string m_password;
+};
+
+void TestPostingServer::initTestCase()
+{
+    const QString server = qEnvironmentVariable("CONTARDC_FB_SERVER");
+    const QString dir = qEnvironmentVariable("CONTARDC_FB_DIR");
+    m_password = qEnvironmentVariable("CONTARDC_FB_PASSWORD").toStdString();
+    if (server.isEmpty() || dir.isEmpty() || m_password.empty())
+        QSKIP("needs the server that ctest starts (fixture fbserver)");
+    const QString db = server + ":" + dir + "/data/company.fdb";
+    QFile::remove(dir + "/data/company.fdb");
+    const QString error = fbtest::makeDatabase(db, QString::fromStdString(m_password),
+                                               {fbtest::sourceDir() + "/tests/posting/fixture.sql"});
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    m_db = db.toStdString();
+}
+
+void TestPostingServer::loginRefused_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::newRow("wrong password") << "SYSDBA" << "Zq9-wrong-password";
+    QTest::newRow("unknown user") << "NADIE" << "Zq9-wrong-password";
+    QTest::newRow("right password of another user") << "NADIE" << QString::fromStdString(m_password);
+}
+
+void TestPostingServer::loginRefused()
+{
+    QFETCH(QString, user);
+    QFETCH(QString, password);
+    LedgaraData data;
+    data.reconnect(m_db, "SYSDBA", m_password);
+    const QString error = caught([&] { data.reconnect(m_db, user.toStdString(), password.toStdString()); });
+    QCOMPARE(error, QString(kServerLoginRefused));
+    QVERIFY(!error.contains(password));
+    QVERIFY(!data.Ledgara.connected());
+    QCOMPARE(QString::fromStdString(data.Ledgara.lastError()), error);
+}
+
+void TestPostingServer::serverNotRunning()
+{
+    const std::string path = "127.0.0.1/" + std::to_string(unusedPort()) + ":/srv/datos/01/ledgara.fdb";
+    LedgaraData data;
+    const QString error = caught([&] { data.reconnect(path, "SYSDBA", "Zq9-never-shown"); });
+    QVERIFY2(error.startsWith("dbExpress Error: [0x0015]: Connection failed\n"
+                              "SQL Server Error: Unable to complete network request to host \"127.0.0.1\"."),
+             qPrintable(error));
+    QVERIFY(!error.contains("Zq9-never-shown"));
+    QVERIFY(!data.Ledgara.connected());
+}
+
+void TestPostingServer::postingOverTcp()
+{
+    {
+        LedgaraData data;
+        data.reconnect(m_db, "SYSDBA", m_password);
+        data.readPuntos();
+        QCOMPARE(data.CPuntos.recordCount(), std::size_t{4});
+        data.runPosting("2003/01/20", false);
+        QCOMPARE(data.CRepArticulos.recordCount(), std::size_t{4});
+        QStringList estados;
+        for (std::size_t r = 0; r < 4; ++r)
+            estados << text(data.CRepArticulos, r, "ESTADO");
+        QCOMPARE(estados,
+                 (QStringList{"CONTABILIZADO", "CONTABILIZADO", "CONTABILIZADO", "SIN CUENTA CONTABLE"}));
+    }
+    QCOMPARE(fbtest::scalar(m_db, m_password,
+                            "select count(*) from RECIBO_CAJA where RECI_FECHA = date '2003-01-20' and COMP_ID is not null"),
+             "3");
+    QCOMPARE(fbtest::scalar(m_db, m_password, fbtest::unbalancedVouchersSql(false)), "0");
+
+    LedgaraData again;
+    again.reconnect(m_db, "SYSDBA", m_password);
+    again.runPosting("2003/01/20", false);
+    QCOMPARE(again.CRepArticulos.recordCount(), std::size_t{1});
+    QCOMPARE(text(again.CRepArticulos, 0, "ESTADO"), "SIN CUENTA CONTABLE");
+}
+
+// The client prefetches rows over TCP; the outcome must not differ from
+// the embedded one: work kept when only the binding fails, undone when the
+// procedure fails after returning a row.
+void TestPostingServer::procedureResultOverTcp_data()
+{
+    QTest::addColumn<QString>("procedure");
+    QTest::addColumn<QString>("errorStart");
+    QTest::addColumn<QString>("logged");
+    QTest::newRow("binding fails after every row")
+        << "RECIBOS_ID_BIGINT" << "Type mismatch for field 'ID', expecting: Integer actual: LargeInt" << "3";
+    QTest::newRow("procedure raises")
+        << "RECIBOS_CON_FALLA" << "dbExpress Error: [0x0019]: Unable to fetch the rows\nSQL Server Error: exception "
+        << "0";
+}
+
+void TestPostingServer::procedureResultOverTcp()
+{
+    QFETCH(QString, procedure);
+    QFETCH(QString, errorStart);
+    QFETCH(QString, logged);
+    LedgaraData data;
+    data.reconnect(m_db, "SYSDBA", m_password);
+    data.CRepArticulos.setCommandText("select * from " + procedure.toStdString());
+    const QString error = caught([&] { data.CRepArticulos.open(); });
+    QVERIFY2(error.startsWith(errorStart), qPrintable(error));
+    QVERIFY(!data.CRepArticulos.active());
+    QVERIFY(data.Ledgara.connected());
+    QCOMPARE(fbtest::scalar(m_db, m_password,
+                            "select count(*) from BITACORA where PROC = '" + procedure.toStdString() + "'"),
+             logged);
+}
+
+void TestPostingServer::concurrentRunsPostEachReceiptOnce_data()
+{
+    QTest::addColumn<bool>("niif");
+    QTest::addColumn<QString>("date");
+    QTest::newRow("local ledger") << false << "2010/10/10";
+    QTest::newRow("ifrs ledger") << true << "2010/10/11";
+}
+
+void TestPostingServer::concurrentRunsPostEachReceiptOnce()
+{
+    QFETCH(bool, niif);
+    QFETCH(QString, date);
+    const int receipts = 300;
+    const std::string sqlDate = date.toStdString();
+    {
+        SqlConnection setup("setup");
+        setup.params().setValue("Database", m_db);
+        setup.params().setValue("Password", m_password);
+        fbtest::Rows none;
+        setup.fetchAll("execute block as declare i integer = 0; declare id integer; begin "
+                       "while (i < " + std::to_string(receipts) + ") do begin "
+                       "select coalesce(max(RECI_ID), 0) + 1 from RECIBO_CAJA into :id; "
+                       "insert into RECIBO_CAJA (RECI_ID, PTVT_ID, RECI_PREF, RECI_NUM, RECI_FECHA, RECI_VALOR, "
+                       "RECI_FORMA_PAGO, TERC_NIT) values (:id, 1 + mod(:id, 2), 'C' || mod(:id, 2), "
+                       "lpad(:id, 6, '0'), cast('" + sqlDate + "' as date), 1000 + :id, 'EFECTIVO', '800'); "
+                       "i = i + 1; end end",
+                       none);
+    }
+
+    const std::string statement = postingStatement(sqlDate, niif);
+    fbtest::Rows results[2];
+    std::string errors[2];
+    auto run = [&](int k) {
+        try {
+            SqlConnection connection("Ledgara");
+            connection.params().setValue("Database", m_db);
+            connection.params().setValue("User_Name", "SYSDBA");
+            connection.params().setValue("Password", m_password);
+            connection.fetchAll(statement, results[k]);
+        } catch (const std::exception& e) {
+            errors[k] = e.what();
+        }
+    };
+    std::thread first(run, 0);
+    std::thread second(run, 1);
+    first.join();
+    second.join();
+    QVERIFY2(errors[0].empty(), errors[0].c_str());
+    QVERIFY2(errors[1].empty(), errors[1].c_str());
+
+    std::set<QString> posted;
+    for (const auto& result : results) {
+        for (const auto& row : result.rows) {
+            QCOMPARE(row.value(3), "CONTABILIZADO");
+            QVERIFY2(posted.insert(row.value(0)).second, qPrintable("posted twice: " + row.value(0)));
+        }
+    }
+    QCOMPARE(static_cast<int>(posted.size()), receipts);
+    const std::string column = niif ? "COMP_NIIF_ID" : "COMP_ID";
+    QCOMPARE(fbtest::scalar(m_db, m_password,
+                            "select count(distinct " + column + ") from RECIBO_CAJA where RECI_FECHA = '" + sqlDate +
+                                "' and " + column + " is not null"),
+             QString::number(receipts));
+    QCOMPARE(fbtest::scalar(m_db, m_password, fbtest::unbalancedVouchersSql(niif)), "0");
+}
+
+// The server ends the attachment: the failing run reports it, the
+// connection then knows it is closed, and the next run reconnects.
+void TestPostingServer::lostConnectionReconnects()
+{
+    LedgaraData data;
+    data.reconnect(m_db, "SYSDBA", m_password);
+    fbtest::Rows id;
+    data.Ledgara.fetchAll("select current_connection from rdb$database", id);
+    fbtest::query(m_db, m_password,
+                  "delete from mon$attachments where mon$attachment_id = " + id.rows.at(0).at(0).toStdString());
+
+    const QString error = caught([&] { data.runPosting("2003/01/21", false); });
+    QVERIFY2(error.startsWith("dbExpress Error: [0x00"), qPrintable(error));
+    QVERIFY2(error.contains("SQL Server Error: "), qPrintable(error));
+    QVERIFY(!data.Ledgara.connected());
+
+    data.runPosting("2003/01/21", false);
+    QVERIFY(data.Ledgara.connected());
+    QVERIFY(data.CRepArticulos.active());
+    QVERIFY(data.CRepArticulos.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestPostingServer)
+#include "tst_posting_server.moc"
