@@ -1,0 +1,23 @@
+#include "app/application.h"
+
+#include "ui/messages.h"
+
+ContardcApplication::ContardcApplication(int& argc, char** argv) : QApplication(argc, argv)
+{
+    // The title names the program in the taskbar and captions every message
+    // window. It is the application name, not its display name, so that the
+    // toolkit does not append it to the main window's own caption.
+    setApplicationName(applicationTitle());
+}
+
+bool ContardcApplication::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+        reportError(e.what());
+    } catch (...) {
+        reportError("Unknown error");
+    }
+    return false;
+}

@@ -1,0 +1,75 @@
+#include "ui/messages.h"
+
+#include "ui/ansi_text.h"
+#include "ui/error_text.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+QString applicationTitle()
+{
+    return QStringLiteral("Contabilización ventas POS");
+}
+
+namespace {
+
+class WindowMessenger final : public Messenger {
+public:
+    void information(const std::string& text) override
+    {
+        QMessageBox box(QMessageBox::NoIcon, applicationTitle(), ansiToQString(text), QMessageBox::NoButton,
+                        QApplication::activeWindow());
+        QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+        box.setDefaultButton(ok);
+        box.setEscapeButton(ok);
+        box.exec();
+    }
+
+    void error(const std::string& text) override
+    {
+#ifdef _WIN32
+        QWidget* active = QApplication::activeWindow();
+        MessageBoxA(active ? reinterpret_cast<HWND>(active->winId()) : nullptr, text.c_str(),
+                    applicationTitle().toLocal8Bit().constData(), MB_OK | MB_ICONERROR);
+#else
+        QMessageBox box(QMessageBox::Critical, applicationTitle(), ansiToQString(text), QMessageBox::NoButton,
+                        QApplication::activeWindow());
+        QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+        box.setDefaultButton(ok);
+        box.setEscapeButton(ok);
+        box.exec();
+#endif
+    }
+};
+
+WindowMessenger& windowMessenger()
+{
+    static WindowMessenger instance;
+    return instance;
+}
+
+Messenger* g_messenger = nullptr;
+
+} // namespace
+
+Messenger& messenger()
+{
+    return g_messenger ? *g_messenger : windowMessenger();
+}
+
+Messenger* setMessenger(Messenger* m)
+{
+    Messenger* previous = g_messenger;
+    g_messenger = m;
+    return previous;
+}
+
+void reportError(const std::string& message)
+{
+    messenger().error(errorBoxText(message));
+}
