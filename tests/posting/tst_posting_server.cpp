@@ -210,9 +210,12 @@ void TestPostingServer::concurrentRunsPostEachReceiptOnce()
                        none);
     }
 
+    // Several runs at once; each on a connection of its own, as separate
+    // copies of the tool would be.
     const std::string statement = postingStatement(sqlDate, niif);
-    fbtest::Rows results[2];
-    std::string errors[2];
+    constexpr int kRuns = 4;
+    fbtest::Rows results[kRuns];
+    std::string errors[kRuns];
     auto run = [&](int k) {
         try {
             SqlConnection connection("Ledgara");
@@ -224,12 +227,13 @@ void TestPostingServer::concurrentRunsPostEachReceiptOnce()
             errors[k] = e.what();
         }
     };
-    std::thread first(run, 0);
-    std::thread second(run, 1);
-    first.join();
-    second.join();
-    QVERIFY2(errors[0].empty(), errors[0].c_str());
-    QVERIFY2(errors[1].empty(), errors[1].c_str());
+    std::vector<std::thread> threads;
+    for (int k = 0; k < kRuns; ++k)
+        threads.emplace_back(run, k);
+    for (auto& thread : threads)
+        thread.join();
+    for (const auto& error : errors)
+        QVERIFY2(error.empty(), error.c_str());
 
     std::set<QString> posted;
     for (const auto& result : results) {
