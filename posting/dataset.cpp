@@ -149,6 +149,7 @@ public:
     // Size shrinks to apply once the set really opens.
     const std::vector<std::pair<std::size_t, int>>& sizes() const { return m_sizes; }
     std::size_t count() const { return m_count; }
+    std::size_t storageBytes() const { return m_chunks.size() * m_rowsPerChunk * m_rowSize; }
 
     bool isNull(std::size_t r, std::size_t f) const
     {
@@ -411,6 +412,11 @@ std::string ClientDataSet::displayText(std::size_t record, const Field& field) c
     if (field.kind() == FieldKind::String)
         return std::string(m_impl->text(record, f));
     return std::to_string(m_impl->integer(record, f));
+}
+
+std::size_t ClientDataSet::rowStorageBytes() const
+{
+    return m_active && m_impl ? m_impl->storageBytes() : 0;
 }
 
 void ClientDataSet::addObserver(DataSetObserver* observer)

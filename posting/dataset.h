@@ -156,6 +156,9 @@ public:
     // Bytes of a text field (trailing blanks of CHAR kept as fetched); decimal digits for integers.
     std::string displayText(std::size_t record, const Field& field) const;
 
+    // Bytes the rows of the current opening occupy in memory; 0 while closed.
+    std::size_t rowStorageBytes() const;
+
     void addObserver(DataSetObserver* observer);
     void removeObserver(DataSetObserver* observer);
 

@@ -93,6 +93,7 @@ private slots:
     void valuesAsFetched();
     void wideValuesKeptWhole();
     void manyRows();
+    void receiptRowsStayCompact();
     void navigation_data();
     void navigation();
     void openCloseNotifiesAndDropsRows();
@@ -304,6 +305,25 @@ void TestDataSet::manyRows()
         QCOMPARE(set.asInteger(i, id), big + static_cast<std::int64_t>(i));
         QCOMPARE(set.displayText(i, nombre), std::to_string(i % 1000));
     }
+}
+
+// The receipt row holds 42 bytes of data (three integers and 30 bytes of
+// text); kept in fixed-size records it must not cost more than twice that.
+void TestDataSet::receiptRowsStayCompact()
+{
+    StubProvider provider;
+    provider.columns = receiptColumns();
+    const std::size_t rows = 20000;
+    for (std::size_t i = 0; i < rows; ++i)
+        provider.rows.push_back(receiptRow(static_cast<int>(i), "PV01", "000001", "SIN CUENTA CONTABLE"));
+    ClientDataSet set("CRepArticulos");
+    declareReceiptFields(set);
+    set.setProvider(&provider);
+    set.open();
+    QVERIFY2(set.rowStorageBytes() <= rows * 2 * 42, qPrintable(QString::number(set.rowStorageBytes())));
+    QCOMPARE(set.displayText(rows - 1, *set.findField("ESTADO")), std::string("SIN CUENTA CONTABLE"));
+    set.close();
+    QCOMPARE(set.rowStorageBytes(), std::size_t{0});
 }
 
 void TestDataSet::navigation_data()
