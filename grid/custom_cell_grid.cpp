@@ -113,9 +113,9 @@ void TCustomCellGrid::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
     const QRect dirty = event->rect();
-    paintFrame(painter);
     if (m_vertScrollBar.isShown() && dirty.intersects(scrollBarArea()))
         paintScrollBar(painter);
+    paintFrame(painter);
 
     const QRect area = cellArea();
     const QRect local = (dirty & area).translated(-area.topLeft());
@@ -198,7 +198,8 @@ void TCustomCellGrid::initScrollBarOption(QStyleOptionSlider& option) const
     option.state = QStyle::State_Enabled;
     option.palette = palette();
     option.palette.setCurrentColorGroup(QPalette::Active);
-    option.rect = scrollBarArea();
+    // The style lays a scroll bar out from its own top-left corner.
+    option.rect = QRect(QPoint(0, 0), scrollBarArea().size());
     option.orientation = Qt::Vertical;
     option.subControls = QStyle::SC_All;
     option.activeSubControls = QStyle::SC_None;
@@ -216,7 +217,11 @@ void TCustomCellGrid::paintScrollBar(QPainter& painter) const
 {
     QStyleOptionSlider option;
     initScrollBarOption(option);
+    painter.save();
+    painter.translate(scrollBarArea().topLeft());
+    painter.setClipRect(option.rect, Qt::IntersectClip);
     style()->drawComplexControl(QStyle::CC_ScrollBar, &option, &painter, nullptr);
+    painter.restore();
 }
 
 QStyle::SubControl TCustomCellGrid::scrollBarHitTest(const QPoint& pos) const
@@ -225,7 +230,7 @@ QStyle::SubControl TCustomCellGrid::scrollBarHitTest(const QPoint& pos) const
         return QStyle::SC_None;
     QStyleOptionSlider option;
     initScrollBarOption(option);
-    return style()->hitTestComplexControl(QStyle::CC_ScrollBar, &option, pos, nullptr);
+    return style()->hitTestComplexControl(QStyle::CC_ScrollBar, &option, pos - scrollBarArea().topLeft(), nullptr);
 }
 
 void TCustomCellGrid::scrollRows(int firstRow, int lastRow, int dy)

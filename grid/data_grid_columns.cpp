@@ -8,6 +8,9 @@ TDataGridColumn& TDataGridColumns::add(const QString& fieldName, int width)
 {
     auto column = std::make_unique<TDataGridColumn>(m_grid, fieldName);
     column->takeFittedWidth(width);
+    // A column added at run time shares by its own width until the grid takes
+    // the initial widths again.
+    column->setInitialWidth(width);
     m_columns.push_back(std::move(column));
     m_grid.columnsChanged();
     return *m_columns.back();
@@ -16,6 +19,7 @@ TDataGridColumn& TDataGridColumns::add(const QString& fieldName, int width)
 TDataGridColumn& TDataGridColumns::add(const QString& fieldName)
 {
     m_columns.push_back(std::make_unique<TDataGridColumn>(m_grid, fieldName));
+    m_columns.back()->setInitialWidth(m_columns.back()->width());
     m_grid.columnsChanged();
     return *m_columns.back();
 }

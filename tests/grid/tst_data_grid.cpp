@@ -1,0 +1,671 @@
+// The receipt grid as a widget over a real in-memory set: layout in the states
+// of the set, refitting, visible rows, following the current record, pixels of
+// a grab, the disabled state and the guards of the cell grid.
+
+#include "grid_harness.h"
+
+#include "grid/grid_error.h"
+#include "grid/grid_glyphs.h"
+
+#include <QApplication>
+#include <QScreen>
+#include <QTest>
+#include <QWheelEvent>
+
+#include <climits>
+#include <functional>
+
+using Widths = QList<int>;
+
+namespace {
+
+Widths columnWidths(const TDataGrid& grid)
+{
+    Widths widths;
+    for (int c = 1; c < grid.colCount(); ++c)
+        widths.push_back(grid.colWidths(c));
+    return widths;
+}
+
+// The fitted widths with the vertical bar shown, for the bar widths of the
+// styles the tests run under (the bar's width is the style's).
+Widths widthsWithBar(int barWidth)
+{
+    switch (barWidth) {
+    case 16: return {54, 113, 156};
+    case 14: return {54, 114, 157};
+    default: return {};
+    }
+}
+
+int barWidth(const TDataGrid& grid)
+{
+    return TGridScrollBar::systemWidth(grid.style());
+}
+
+QStringList rowTexts(const TDataGrid& grid, int row)
+{
+    QStringList texts;
+    for (int c = 1; c < grid.colCount(); ++c)
+        texts << grid.cellText(c, row);
+    return texts;
+}
+
+bool isDark(QRgb pixel)
+{
+    return qGray(pixel) < 128;
+}
+
+bool hasDarkPixel(const QImage& image, const QRect& area)
+{
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (isDark(image.pixel(x, y)))
+                return true;
+    return false;
+}
+
+QString colourAt(const QImage& image, QPoint p)
+{
+    return QColor(image.pixel(p)).name();
+}
+
+// The 6 × 11 block of the glyph at its place in an indicator cell, compared
+// with the arrow bitmap: its pixels where it is opaque, the cell's face elsewhere.
+bool arrowAt(const QImage& image, QPoint corner)
+{
+    const QImage& arrow = gridGlyph(GridGlyph::Arrow);
+    for (int y = 0; y < kGridGlyphHeight; ++y) {
+        for (int x = 0; x < kGridGlyphWidth; ++x) {
+            const QRgb glyph = arrow.pixel(x, y);
+            const QRgb expected = qAlpha(glyph) ? (glyph | 0xff000000u) : TestColours::button().rgb();
+            if ((image.pixel(corner + QPoint(x, y)) | 0xff000000u) != expected)
+                return false;
+        }
+    }
+    return true;
+}
+
+bool blankIndicator(const QImage& image, QPoint corner)
+{
+    for (int y = 0; y < kGridGlyphHeight; ++y)
+        for (int x = 0; x < kGridGlyphWidth; ++x)
+            if (QColor(image.pixel(corner + QPoint(x, y))) != TestColours::button())
+                return false;
+    return true;
+}
+
+class KeyPreview : public QObject {
+public:
+    std::vector<int> keys;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress)
+            keys.push_back(static_cast<QKeyEvent*>(event)->key());
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+}  // namespace
+
+class TestDataGrid : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void rowMeasure();
+    void statesOfTheSet_data();
+    void statesOfTheSet();
+    void refitsOnResize_data();
+    void refitsOnResize();
+    void visibleRows_data();
+    void visibleRows();
+    void followsCurrentRecord_data();
+    void followsCurrentRecord();
+    void linesAndFixedCells_data();
+    void linesAndFixedCells();
+    void currentRowGlyph_data();
+    void currentRowGlyph();
+    void longValueCutAtCellEdge();
+    void alignmentAndUnboundColumn();
+    void disabledLooksEnabled_data();
+    void disabledLooksEnabled();
+    void disabledIgnoresInput_data();
+    void disabledIgnoresInput();
+    void keysReachWindow_data();
+    void keysReachWindow();
+    void guards_data();
+    void guards();
+    void cellTypes_data();
+    void cellTypes();
+    void glyphs_data();
+    void glyphs();
+};
+
+void TestDataGrid::init()
+{
+    // The pixel checks assume the 1-pixel frame and the style's scroll bar.
+    QVERIFY(QFontInfo(windowTestFont()).family() == QStringLiteral("Liberation Sans"));
+}
+
+void TestDataGrid::rowMeasure()
+{
+    // Every row height follows this measure; the 15- and 17-pixel rows assume 13.
+    QCOMPARE(TCustomDataGrid::textHeight(windowTestFont()), 13);
+    GridHarness h;
+    QCOMPARE(h.grid->rowHeights(0), 17);
+    QCOMPARE(h.grid->rowHeights(1), 15);
+}
+
+void TestDataGrid::statesOfTheSet_data()
+{
+    QTest::addColumn<int>("rows");           // -1: closed
+    QTest::addColumn<bool>("closeAfterwards");
+    QTest::addColumn<bool>("barShown");
+    QTest::addColumn<int>("barPosition");
+    QTest::addColumn<int>("arrowRow");       // -1: no glyph
+    QTest::addColumn<int>("dataRows");
+    QTest::addColumn<QStringList>("firstRow");
+    const QStringList blank{"", "", ""};
+    QTest::newRow("closed") << -1 << false << false << 0 << -1 << 1 << blank;
+    QTest::newRow("open, no rows") << 0 << false << false << 0 << 1 << 1 << blank;
+    QTest::newRow("open, one row") << 1 << false << false << 1 << 1 << 1
+                                   << QStringList{"RC", "100000", "SIN TERCERO"};
+    QTest::newRow("open, two rows") << 2 << false << true << 1 << 1 << 2
+                                    << QStringList{"RC", "100000", "SIN TERCERO"};
+    QTest::newRow("open, four rows: three fit") << 4 << false << true << 1 << 1 << 3
+                                                << QStringList{"RC", "100000", "SIN TERCERO"};
+    QTest::newRow("open, a thousand rows") << 1000 << false << true << 1 << 1 << 3
+                                           << QStringList{"RC", "100000", "SIN TERCERO"};
+    QTest::newRow("opened with rows, then closed") << 5 << true << false << 0 << -1 << 1 << blank;
+}
+
+void TestDataGrid::statesOfTheSet()
+{
+    QFETCH(int, rows);
+    QFETCH(bool, closeAfterwards);
+    QFETCH(bool, barShown);
+    QFETCH(int, barPosition);
+    QFETCH(int, arrowRow);
+    QFETCH(int, dataRows);
+    QFETCH(QStringList, firstRow);
+
+    GridHarness h;
+    h.open(rows);
+    if (closeAfterwards)
+        h.set.close();
+    TDataGrid& grid = *h.grid;
+
+    QCOMPARE(rowTexts(grid, 0), (QStringList{"PREF", "NUMERO", "ESTADO"}));
+    QCOMPARE(grid.vertScrollBar().isShown(), barShown);
+    QCOMPARE(grid.vertScrollBar().position(), barPosition);
+    QCOMPARE(grid.indicatorRow(), arrowRow);
+    QCOMPARE(grid.rowCount() - 1, dataRows);
+    QCOMPARE(rowTexts(grid, 1), firstRow);
+    QCOMPARE(grid.colWidths(0), 11);
+    if (barShown) {
+        const Widths expected = widthsWithBar(barWidth(grid));
+        if (expected.isEmpty())
+            QFAIL(qPrintable(QStringLiteral("no expected widths for a %1-pixel bar").arg(barWidth(grid))));
+        QCOMPARE(columnWidths(grid), expected);
+        QCOMPARE(grid.cellArea().width(), 354 - barWidth(grid));
+    } else {
+        QCOMPARE(columnWidths(grid), (Widths{56, 119, 164}));
+        QCOMPARE(grid.cellArea(), QRect(1, 1, 354, 79));
+    }
+    // Indicator, columns and their lines fill the cell area exactly.
+    QCOMPARE(grid.cellRect(3, 0).right() + 1, grid.cellArea().right());
+    // Only the first rows are shown; the rest cannot be brought into view.
+    for (int row = 1; row <= dataRows; ++row)
+        QCOMPARE(grid.recordAtRow(row), rows > 0 && !closeAfterwards ? row - 1 : -1);
+}
+
+void TestDataGrid::refitsOnResize_data()
+{
+    QTest::addColumn<int>("gridWidth");
+    QTest::addColumn<Widths>("expected");
+    QTest::newRow("wider: ESTADO takes the leftover") << 502 << Widths{80, 170, 235};
+    QTest::newRow("wider: shares add up") << 402 << Widths{64, 135, 186};
+    QTest::newRow("narrower: ESTADO gives a pixel back") << 227 << Widths{35, 74, 101};
+    QTest::newRow("narrower: ESTADO takes a pixel") << 229 << Widths{35, 74, 103};
+    QTest::newRow("no room for columns") << 14 << Widths{0, 0, 0};
+}
+
+void TestDataGrid::refitsOnResize()
+{
+    QFETCH(int, gridWidth);
+    QFETCH(Widths, expected);
+    GridHarness h;
+    h.grid->resize(gridWidth, 81);
+    QCOMPARE(columnWidths(*h.grid), expected);
+    // Back at the stored size the stored proportion comes back, with no drift.
+    h.grid->resize(356, 81);
+    QCOMPARE(columnWidths(*h.grid), (Widths{56, 119, 164}));
+    h.grid->resize(gridWidth, 81);
+    QCOMPARE(columnWidths(*h.grid), expected);
+}
+
+void TestDataGrid::visibleRows_data()
+{
+    QTest::addColumn<int>("gridHeight");
+    QTest::addColumn<int>("buffered");
+    QTest::addColumn<int>("page");
+    // Ten records; title pitch 18, row pitch 16, frame 2.
+    QTest::newRow("stored height") << 81 << 3 << 3;
+    QTest::newRow("room for four") << 84 << 4 << 4;
+    QTest::newRow("a pixel short of four") << 83 << 3 << 3;
+    QTest::newRow("no whole row: one buffered, no page") << 35 << 1 << 0;
+    QTest::newRow("more room than records") << 202 << 11 << 11;
+}
+
+void TestDataGrid::visibleRows()
+{
+    QFETCH(int, gridHeight);
+    QFETCH(int, buffered);
+    QFETCH(int, page);
+    GridHarness h;
+    h.open(10);
+    h.grid->resize(356, gridHeight);
+    QCOMPARE(h.grid->bufferCount(), buffered);
+    QCOMPARE(h.grid->rowCount() - 1, std::min(buffered, 10));
+    QCOMPARE(h.grid->vertScrollBar().page(), page);
+    QVERIFY(h.grid->vertScrollBar().isShown());
+    QCOMPARE(h.grid->recordAtRow(std::min(buffered, 10)), std::min(buffered, 10) - 1);
+}
+
+void TestDataGrid::followsCurrentRecord_data()
+{
+    QTest::addColumn<QList<int>>("moves");  // INT_MIN: back to the first record
+    QTest::addColumn<int>("arrowRow");
+    QTest::addColumn<int>("firstShown");
+    QTest::addColumn<int>("barPosition");
+    QTest::newRow("down one") << QList<int>{1} << 2 << 0 << 2;
+    QTest::newRow("to the last row in view") << QList<int>{2} << 3 << 0 << 3;
+    QTest::newRow("one past the window") << QList<int>{3} << 3 << 1 << 4;
+    QTest::newRow("last row in view, then one down") << QList<int>{2, 1} << 3 << 1 << 4;
+    QTest::newRow("first row in view, then one up") << QList<int>{4, -2, -1} << 1 << 1 << 2;
+    QTest::newRow("further than a window") << QList<int>{8} << 3 << 6 << 9;
+    QTest::newRow("past the end stops at the last") << QList<int>{20} << 3 << 7 << 10;
+    QTest::newRow("to the end and up one") << QList<int>{9, -1} << 2 << 7 << 9;
+    QTest::newRow("down, then up above the window") << QList<int>{5, -4} << 1 << 1 << 2;
+    QTest::newRow("down, then back to the first") << QList<int>{6, INT_MIN} << 1 << 0 << 1;
+}
+
+void TestDataGrid::followsCurrentRecord()
+{
+    QFETCH(QList<int>, moves);
+    QFETCH(int, arrowRow);
+    QFETCH(int, firstShown);
+    QFETCH(int, barPosition);
+    GridHarness h;
+    h.grid->setEnabled(true);
+    h.open(10);
+    QVERIFY(QTest::qWaitForWindowExposed(&h.panel));
+    QCoreApplication::processEvents();
+    for (int move : moves) {
+        if (move == INT_MIN)
+            h.set.first();
+        else
+            h.set.moveBy(move);
+        QCoreApplication::processEvents();
+    }
+    QCOMPARE(h.grid->indicatorRow(), arrowRow);
+    QCOMPARE(h.grid->recordAtRow(1), firstShown);
+    QCOMPARE(h.grid->recordAtRow(3), firstShown + 2);
+    QCOMPARE(h.grid->vertScrollBar().position(), barPosition);
+
+    // What is on screen after moving pixels and repainting only some rows is
+    // what a full repaint draws.
+    const QPoint origin = h.grid->mapTo(&h.panel, QPoint(0, 0));
+    const QImage onScreen = h.panel.screen()
+                                ->grabWindow(h.panel.winId(), origin.x(), origin.y(), h.grid->width(), h.grid->height())
+                                .toImage()
+                                .convertToFormat(QImage::Format_RGB32);
+    const QImage repainted = h.grid->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(onScreen.size(), repainted.size());
+    QVERIFY(onScreen == repainted);
+}
+
+void TestDataGrid::linesAndFixedCells_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::newRow("closed") << -1;
+    QTest::newRow("open, no rows") << 0;
+    QTest::newRow("open, many rows") << 10;
+}
+
+void TestDataGrid::linesAndFixedCells()
+{
+    QFETCH(int, rows);
+    GridHarness h;
+    h.open(rows);
+    TDataGrid& grid = *h.grid;
+    const QImage image = grid.grab().toImage();
+    const QString light = TestColours::light().name();
+    const QString face = TestColours::button().name();
+    const QString gray = TestColours::gray().name();
+    const QString silver = TestColours::silver().name();
+    const QString window = TestColours::base().name();
+
+    for (int c = 0; c < grid.colCount(); ++c) {
+        const QRect t = grid.cellRect(c, 0);
+        const int midX = t.left() + t.width() / 2;
+        const int midY = t.top() + t.height() / 2;
+        // Title: face with a light top-left rim; right and bottom edges in the face colour.
+        QCOMPARE(colourAt(image, {midX, t.top()}), light);
+        QCOMPARE(colourAt(image, {t.left(), midY}), light);
+        QCOMPARE(colourAt(image, {t.right(), midY}), face);
+        QCOMPARE(colourAt(image, {midX, t.bottom()}), face);
+        QCOMPARE(colourAt(image, {t.right() + 1, midY}), gray);
+        QCOMPARE(colourAt(image, {midX, t.bottom() + 1}), gray);
+        for (int r = 1; r < grid.rowCount(); ++r) {
+            const QRect d = grid.cellRect(c, r);
+            const QString line = c == 0 ? gray : silver;
+            QCOMPARE(colourAt(image, {d.right() + 1, d.top() + d.height() / 2}), line);
+            QCOMPARE(colourAt(image, {d.left() + d.width() / 2, d.bottom() + 1}), line);
+            QCOMPARE(colourAt(image, {d.right() - 1, d.top() + d.height() / 2}), c == 0 ? face : window);
+            if (c == 0)
+                QCOMPARE(colourAt(image, {d.left(), d.bottom() - 1}), light);
+        }
+        // Below the last row: the window colour, crossed by the vertical lines.
+        const int bottom = grid.cellArea().bottom();
+        QVERIFY(bottom > grid.cellRect(c, grid.rowCount() - 1).bottom() + 1);
+        QCOMPARE(colourAt(image, {midX, bottom}), window);
+        QCOMPARE(colourAt(image, {t.right() + 1, bottom}), c == 0 ? gray : silver);
+    }
+    // The sunken frame: shadow top and left, highlight bottom and right.
+    const QString shadow = TestColours::dark().name();
+    QCOMPARE(colourAt(image, {0, 40}), shadow);
+    QCOMPARE(colourAt(image, {40, 0}), shadow);
+    QCOMPARE(colourAt(image, {355, 40}), light);
+    QCOMPARE(colourAt(image, {40, 80}), light);
+    // The caption starts 2 pixels right of the cell: nothing dark before it, some right after.
+    const QRect pref = grid.cellRect(1, 0);
+    QVERIFY(!hasDarkPixel(image, QRect(pref.left(), pref.top(), 2, pref.height())));
+    QVERIFY(hasDarkPixel(image, QRect(pref.left() + 2, pref.top() + 1, 3, pref.height() - 2)));
+}
+
+void TestDataGrid::currentRowGlyph_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("move");
+    QTest::addColumn<int>("arrowRow");  // -1: none
+    QTest::newRow("closed: no glyph") << -1 << 0 << -1;
+    QTest::newRow("open, no rows: arrow on the blank row") << 0 << 0 << 1;
+    QTest::newRow("open, rows: arrow on the first") << 5 << 0 << 1;
+    QTest::newRow("current record moved to the second") << 5 << 1 << 2;
+    QTest::newRow("current record moved to the third") << 5 << 2 << 3;
+}
+
+void TestDataGrid::currentRowGlyph()
+{
+    QFETCH(int, rows);
+    QFETCH(int, move);
+    QFETCH(int, arrowRow);
+    GridHarness h;
+    h.open(rows);
+    if (move != 0)
+        h.set.moveBy(move);
+    const QImage image = h.grid->grab().toImage();
+    for (int row = 1; row < h.grid->rowCount(); ++row) {
+        // Indicator cell at x 1, y 19 + 16 per row: the glyph 3 right of and 2 below its corner.
+        const QPoint corner(1 + 3, 19 + 16 * (row - 1) + 2);
+        if (row == arrowRow)
+            QVERIFY2(arrowAt(image, corner), qPrintable(QStringLiteral("no arrow on row %1").arg(row)));
+        else
+            QVERIFY2(blankIndicator(image, corner), qPrintable(QStringLiteral("glyph on row %1").arg(row)));
+    }
+}
+
+void TestDataGrid::longValueCutAtCellEdge()
+{
+    GridHarness h;
+    h.provider.rows = {{"RC", "1", "WWWWWWWWWWWWWWWWWWWW"}};
+    h.set.open();
+    const QImage image = h.grid->grab().toImage();
+    const QRect cell = h.grid->cellRect(3, 1);
+    QCOMPARE(cell, QRect(190, 19, 164, 15));
+    // The W's run to the last pixels of the cell at their full height, where an
+    // ellipsis would leave only dots on the baseline.
+    QVERIFY(hasDarkPixel(image, QRect(cell.right() - 4, cell.top() + 3, 5, 4)));
+    // Cut at the edge: the line after the cell and the frame stay as they are.
+    for (int y = cell.top(); y <= cell.bottom(); ++y) {
+        QCOMPARE(colourAt(image, {cell.right() + 1, y}), TestColours::silver().name());
+        QCOMPARE(colourAt(image, {cell.right() + 2, y}), TestColours::light().name());
+    }
+    // Not wrapped: the row below the cell is its line, then the window colour.
+    QVERIFY(!hasDarkPixel(image, QRect(cell.left(), cell.bottom() + 1, cell.width(), 79 - cell.bottom())));
+}
+
+void TestDataGrid::alignmentAndUnboundColumn()
+{
+    GridHarness h;
+    h.grid->columns().clear();
+    h.grid->columns().add(QStringLiteral("ID"), 60);
+    h.grid->columns().add(QStringLiteral("PREF"), 35);
+    h.grid->columns().add(QStringLiteral("CAJA"), 40);
+    h.grid->setAutoFitColWidths(false);
+    h.provider.rows = {{"RC", "100000", "SIN TERCERO"}};
+    h.set.open();
+    const QImage image = h.grid->grab().toImage();
+
+    // Numbers end 3 pixels left of the cell's right edge.
+    const QRect id = h.grid->cellRect(1, 1);
+    QCOMPARE(h.grid->cellText(1, 1), QStringLiteral("1"));
+    QVERIFY(hasDarkPixel(image, QRect(id.right() - 5, id.top(), 3, id.height())));
+    QVERIFY(!hasDarkPixel(image, QRect(id.right() - 2, id.top(), 3, id.height())));
+    QVERIFY(!hasDarkPixel(image, QRect(id.left(), id.top(), id.width() - 12, id.height())));
+    // Text starts 2 pixels right of the left edge.
+    const QRect pref = h.grid->cellRect(2, 1);
+    QVERIFY(!hasDarkPixel(image, QRect(pref.left(), pref.top(), 2, pref.height())));
+    QVERIFY(hasDarkPixel(image, QRect(pref.left() + 2, pref.top(), 3, pref.height())));
+    // A column whose field the set lacks: its name as title, blank cells, nothing raised.
+    QCOMPARE(h.grid->cellText(3, 0), QStringLiteral("CAJA"));
+    QCOMPARE(h.grid->cellText(3, 1), QString());
+    QVERIFY(!hasDarkPixel(image, h.grid->cellRect(3, 1)));
+}
+
+void TestDataGrid::disabledLooksEnabled_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::newRow("closed") << -1;
+    QTest::newRow("open, no rows") << 0;
+    QTest::newRow("open, rows and scroll bar") << 10;
+}
+
+void TestDataGrid::disabledLooksEnabled()
+{
+    QFETCH(int, rows);
+    GridHarness h;
+    h.open(rows);
+    QVERIFY(!h.grid->isEnabled());
+    const QImage disabled = h.grid->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    h.grid->setEnabled(true);
+    h.grid->clearFocus();
+    const QImage enabled = h.grid->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QVERIFY(disabled == enabled);
+    // None of the disabled group's colours appears.
+    const QPalette palette = TestColours::palette();
+    for (QPalette::ColorRole role : {QPalette::Button, QPalette::Base, QPalette::Text, QPalette::Light, QPalette::Dark}) {
+        const QRgb greyed = palette.color(QPalette::Disabled, role).rgb();
+        for (int y = 0; y < disabled.height(); ++y)
+            for (int x = 0; x < disabled.width(); ++x)
+                QVERIFY2(disabled.pixel(x, y) != greyed, qPrintable(QStringLiteral("greyed pixel at %1,%2").arg(x).arg(y)));
+    }
+}
+
+void TestDataGrid::disabledIgnoresInput_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::newRow("click on the third row") << "click row";
+    QTest::newRow("click on the scroll bar below the slider") << "click bar";
+    QTest::newRow("wheel turned down") << "wheel";
+    QTest::newRow("key Down") << "Down";
+    QTest::newRow("key Page Down") << "PageDown";
+    QTest::newRow("key End") << "End";
+}
+
+void TestDataGrid::disabledIgnoresInput()
+{
+    QFETCH(QString, input);
+    GridHarness h;
+    h.open(10);
+    QVERIFY(QTest::qWaitForWindowExposed(&h.panel));
+    TDataGrid& grid = *h.grid;
+    const auto send = [&] {
+        if (input == "click row") {
+            QTest::mouseClick(&grid, Qt::LeftButton, {}, grid.cellRect(2, 3).center());
+        } else if (input == "click bar") {
+            const QRect bar = grid.scrollBarArea();
+            QTest::mouseClick(&grid, Qt::LeftButton, {}, QPoint(bar.center().x(), bar.bottom() - 20));
+        } else if (input == "wheel") {
+            const QPointF at = grid.cellRect(2, 2).center();
+            QWheelEvent wheel(at, grid.mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                              Qt::NoScrollPhase, false);
+            QApplication::sendEvent(&grid, &wheel);
+        } else {
+            const Qt::Key key = input == "Down" ? Qt::Key_Down : input == "PageDown" ? Qt::Key_PageDown : Qt::Key_End;
+            QTest::keyClick(&grid, key);
+        }
+        QCoreApplication::processEvents();
+    };
+
+    const QImage before = grid.grab().toImage();
+    send();
+    QCOMPARE(h.set.recNo(), std::size_t{1});
+    QCOMPARE(grid.indicatorRow(), 1);
+    QVERIFY(!grid.hasFocus());
+    QVERIFY(grid.grab().toImage() == before);
+
+    // The same input moves the current record of an enabled grid, so it did arrive.
+    grid.setEnabled(true);
+    send();
+    QVERIFY(h.set.recNo() > 1);
+}
+
+void TestDataGrid::keysReachWindow_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::newRow("F2 runs the posting") << int(Qt::Key_F2);
+    QTest::newRow("Esc closes the window") << int(Qt::Key_Escape);
+}
+
+void TestDataGrid::keysReachWindow()
+{
+    QFETCH(int, key);
+    GridHarness h;
+    h.open(10);
+    KeyPreview preview;
+    qApp->installEventFilter(&preview);
+    QTest::keyClick(h.grid, static_cast<Qt::Key>(key));
+    qApp->removeEventFilter(&preview);
+    QVERIFY(std::find(preview.keys.begin(), preview.keys.end(), key) != preview.keys.end());
+    QCOMPARE(h.panel.keys, std::vector<int>{key});
+    QCOMPARE(h.set.recNo(), std::size_t{1});
+}
+
+void TestDataGrid::guards_data()
+{
+    QTest::addColumn<int>("operation");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("fixed columns as many as columns") << 0 << gridtext::kFixedColsTooMany;
+    QTest::newRow("fixed rows as many as rows") << 1 << gridtext::kFixedRowsTooMany;
+    QTest::newRow("width of a column past the last") << 2 << gridtext::kIndexOutOfRange;
+    QTest::newRow("cell below the last row") << 3 << gridtext::kIndexOutOfRange;
+    QTest::newRow("column of the collection past the last") << 4 << gridtext::kIndexOutOfRange;
+    QTest::newRow("kind of a cell below the grid") << 5 << gridtext::kCellTypeAlgorithm;
+    QTest::newRow("kind of a cell right of the grid") << 6 << gridtext::kCellTypeAlgorithm;
+    QTest::newRow("kind of a cell left of the grid") << 7 << gridtext::kCellTypeAlgorithm;
+}
+
+void TestDataGrid::guards()
+{
+    QFETCH(int, operation);
+    QFETCH(QString, message);
+    GridHarness h;
+    h.open(2);
+    TDataGrid& g = *h.grid;
+    const std::vector<std::function<void()>> operations = {
+        [&] { g.setFixedCols(g.colCount()); },
+        [&] { g.setFixedRows(g.rowCount()); },
+        [&] { (void)g.colWidths(g.colCount()); },
+        [&] { (void)g.cellRect(1, g.rowCount()); },
+        [&] { (void)g.columns()[3]; },
+        [&] { (void)g.cellType(1, g.rowCount()); },
+        [&] { (void)g.cellType(g.colCount(), 1); },
+        [&] { (void)g.cellType(-1, 0); },
+    };
+    const QImage before = g.grab().toImage();
+    try {
+        operations[static_cast<std::size_t>(operation)]();
+        QFAIL("no error raised");
+    } catch (const GridError& error) {
+        QCOMPARE(QString::fromUtf8(error.what()), message);
+    }
+    // Refused: the grid keeps its shape and look.
+    QCOMPARE(g.fixedCols(), 1);
+    QCOMPARE(g.fixedRows(), 1);
+    QVERIFY(g.grab().toImage() == before);
+}
+
+void TestDataGrid::cellTypes_data()
+{
+    QTest::addColumn<int>("col");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("type");
+    QTest::newRow("indicator title corner") << 0 << 0 << int(GridCellType::Indicator);
+    QTest::newRow("indicator of a data row") << 0 << 2 << int(GridCellType::Indicator);
+    QTest::newRow("first title") << 1 << 0 << int(GridCellType::Title);
+    QTest::newRow("last title") << 3 << 0 << int(GridCellType::Title);
+    QTest::newRow("data cell") << 2 << 1 << int(GridCellType::Data);
+    QTest::newRow("last data cell") << 3 << 2 << int(GridCellType::Data);
+}
+
+void TestDataGrid::cellTypes()
+{
+    QFETCH(int, col);
+    QFETCH(int, row);
+    QFETCH(int, type);
+    GridHarness h;
+    h.open(2);
+    QCOMPARE(int(h.grid->cellType(col, row)), type);
+}
+
+void TestDataGrid::glyphs_data()
+{
+    QTest::addColumn<int>("glyph");
+    QTest::addColumn<bool>("hasTransparentPixels");
+    QTest::newRow("GRIDARROW") << int(GridGlyph::Arrow) << true;
+    QTest::newRow("GRIDEDIT") << int(GridGlyph::Edit) << true;
+    QTest::newRow("GRIDINSERT") << int(GridGlyph::Insert) << true;
+    QTest::newRow("GRIDMULTIDOT") << int(GridGlyph::MultiDot) << true;
+    QTest::newRow("GRIDMULTIARROW") << int(GridGlyph::MultiArrow) << true;
+    QTest::newRow("GRIDARROWW") << int(GridGlyph::ArrowSelected) << true;
+    QTest::newRow("GRIDARROWW on the search yellow") << int(GridGlyph::ArrowSearch) << false;
+}
+
+void TestDataGrid::glyphs()
+{
+    QFETCH(int, glyph);
+    QFETCH(bool, hasTransparentPixels);
+    const QImage& image = gridGlyph(static_cast<GridGlyph>(glyph));
+    QCOMPARE(image.size(), QSize(kGridGlyphWidth, kGridGlyphHeight));
+    int transparent = 0;
+    int dark = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            transparent += qAlpha(p) == 0;
+            dark += qAlpha(p) != 0 && isDark(p);
+            // White and teal are the transparent colours: none is left opaque.
+            QVERIFY(qAlpha(p) == 0 || (p | 0xff000000u) != qRgb(0, 128, 128));
+        }
+    }
+    QCOMPARE(transparent > 0, hasTransparentPixels);
+    QVERIFY(dark > 0);
+}
+
+QTEST_MAIN(TestDataGrid)
+#include "tst_data_grid.moc"
