@@ -1,9 +1,9 @@
 /*
  * Demo data for a company database made by schema.sql. Safe to run again:
  * the points of sale and accounts are upserted, and a batch of receipts dated
- * today is added whenever none of today's receipts is left to post, so the
- * demo always has something to post. The first run also adds receipts of
- * yesterday and of 2003/01/20.
+ * today is added whenever one of the ledgers has none of today's receipts
+ * left to post, so the demo always has something to post. The first run
+ * also adds receipts of yesterday and of 2003/01/20.
  *
  * Point of sale PV03 has no IFRS accounts and PV04 none at all: their
  * receipts come back with the reason they stay unposted.
@@ -53,15 +53,17 @@ BEGIN
     BEGIN
         FECHA = DECODE(DIA, 0, DATE '2003-01-20', 1, CURRENT_DATE - 1, CURRENT_DATE);
         LOTE = PRIMERA;
-        /* Today's batch again once every receipt of today that can be
-           posted has been posted in both ledgers. */
-        IF (DIA = 2 AND LOTE = 0 AND NOT EXISTS (
-                SELECT 1 FROM RECIBO_CAJA R
-                 WHERE R.RECI_FECHA = CURRENT_DATE
-                   AND ((R.COMP_ID IS NULL AND EXISTS (SELECT 1 FROM CUENTA_PUNTO_VENTA C
-                                                        WHERE C.PTVT_ID = R.PTVT_ID AND C.LIBRO = 'L'))
-                     OR (R.COMP_NIIF_ID IS NULL AND EXISTS (SELECT 1 FROM CUENTA_PUNTO_VENTA C
-                                                             WHERE C.PTVT_ID = R.PTVT_ID AND C.LIBRO = 'N'))))) THEN
+        /* Today's batch again once either ledger has nothing of today
+           left that it could post. */
+        IF (DIA = 2 AND LOTE = 0 AND (
+                NOT EXISTS (SELECT 1 FROM RECIBO_CAJA R
+                             WHERE R.RECI_FECHA = CURRENT_DATE AND R.COMP_ID IS NULL
+                               AND EXISTS (SELECT 1 FROM CUENTA_PUNTO_VENTA C
+                                            WHERE C.PTVT_ID = R.PTVT_ID AND C.LIBRO = 'L'))
+             OR NOT EXISTS (SELECT 1 FROM RECIBO_CAJA R
+                             WHERE R.RECI_FECHA = CURRENT_DATE AND R.COMP_NIIF_ID IS NULL
+                               AND EXISTS (SELECT 1 FROM CUENTA_PUNTO_VENTA C
+                                            WHERE C.PTVT_ID = R.PTVT_ID AND C.LIBRO = 'N')))) THEN
             LOTE = 1;
         IF (LOTE = 1) THEN
             FOR SELECT PTVT_ID, PREF_PRE FROM PUNTO_VENTA ORDER BY PTVT_ID INTO :PV, :PREF DO
