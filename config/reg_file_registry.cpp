@@ -236,13 +236,13 @@ private:
                 m_result.m_keys[""];
                 return;
             }
+            // The subkeys sort together right after "key\\", so a deletion
+            // costs what it removes, not a walk over every key of the file.
+            m_result.m_keys.erase(key);
             const std::string children = key + '\\';
-            for (auto it = m_result.m_keys.begin(); it != m_result.m_keys.end();) {
-                if (it->first == key || it->first.compare(0, children.size(), children) == 0)
-                    it = m_result.m_keys.erase(it);
-                else
-                    ++it;
-            }
+            auto it = m_result.m_keys.lower_bound(children);
+            while (it != m_result.m_keys.end() && it->first.compare(0, children.size(), children) == 0)
+                it = m_result.m_keys.erase(it);
             return;
         }
         m_inKey = true;
