@@ -1,0 +1,131 @@
+// Reading a registry export file, the registry's stand-in off Windows.
+
+#include "config/messages.h"
+#include "config/reg_file_registry.h"
+#include "fuzz_check.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+// A file name with format marks in it: the error must name it as it is.
+const std::string kFileName = "C:\\ERP %s 100%\\hklm %d.reg";
+
+const std::array<std::string_view, 8> kReasons = {
+    kRegFileBadHeader, kRegFileBadKey,  kRegFileValueOutsideKey, kRegFileBadValueName,
+    kRegFileBadString, kRegFileBadDword, kRegFileBadHex,          kRegFileBadLine,
+};
+
+// The error names the file, a line that the file has, and what is wrong.
+void checkError(std::string_view message, std::string_view bytes)
+{
+    const std::string prefix = "Error en el archivo de registro " + kFileName + ", l\xED" "nea ";
+    FUZZ_CHECK(message.substr(0, prefix.size()) == prefix, message);
+    std::string_view rest = message.substr(prefix.size());
+    std::size_t digits = 0;
+    while (digits < rest.size() && rest[digits] >= '0' && rest[digits] <= '9')
+        ++digits;
+    FUZZ_CHECK(digits > 0 && digits <= 9 && rest[0] != '0', message);
+    const std::size_t line = std::stoul(std::string(rest.substr(0, digits)));
+    // UTF-16 text has no more line ends than the bytes 0x0A that it holds.
+    const auto lines = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1;
+    FUZZ_CHECK(line >= 1 && line <= lines, message);
+    rest.remove_prefix(digits);
+    FUZZ_CHECK(rest.substr(0, 2) == ": ", message);
+    rest.remove_prefix(2);
+    FUZZ_CHECK(std::find(kReasons.begin(), kReasons.end(), rest) != kReasons.end(), message);
+}
+
+std::string_view trimmed(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+        s.remove_suffix(1);
+    return s;
+}
+
+std::string lowered(std::string_view s)
+{
+    std::string out(s);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+std::string swappedCase(std::string_view s)
+{
+    std::string out(s);
+    for (char& c : out) {
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+        else if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+// Every key that the file names and that is there after the import has its
+// parents, answers to its name in any letter case, and has values that can
+// be read in a buffer of the size that it gives for them.
+void checkKeys(RegFileRegistry& registry, std::string_view bytes)
+{
+    FUZZ_CHECK(registry.openLocalMachine("") != nullptr, "the hive itself");
+    constexpr std::string_view kPrefix = "[HKEY_LOCAL_MACHINE\\";
+    std::size_t checked = 0;
+    std::size_t start = 0;
+    while (start < bytes.size() && checked < 64) {
+        std::size_t end = bytes.find('\n', start);
+        if (end == std::string_view::npos)
+            end = bytes.size();
+        const std::string_view line = trimmed(bytes.substr(start, end - start));
+        start = end + 1;
+        if (line.size() <= kPrefix.size() || line.back() != ']'
+            || lowered(line.substr(0, kPrefix.size())) != lowered(kPrefix))
+            continue;
+        ++checked;
+        const std::string path(line.substr(kPrefix.size(), line.size() - kPrefix.size() - 1));
+        auto key = registry.openLocalMachine(path);
+        if (!key)
+            continue;
+        FUZZ_CHECK(registry.openLocalMachine(swappedCase(path)) != nullptr, path);
+        for (std::size_t at = path.find('\\'); at != std::string::npos; at = path.find('\\', at + 1))
+            FUZZ_CHECK(registry.openLocalMachine(path.substr(0, at)) != nullptr, path);
+        for (const std::string& name : {std::string(), std::string("Directorio")}) {
+            const auto size = key->valueSize(name);
+            if (!size)
+                continue;
+            const auto value = key->readValue(name, *size);
+            FUZZ_CHECK(value && value->data.size() == *size, path);
+            if (*size > 0)
+                FUZZ_CHECK(!key->readValue(name, *size - 1), path);
+        }
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    try {
+        RegFileRegistry registry = RegFileRegistry::fromBytes(bytes, kFileName);
+        const bool unicode = size >= 2 && data[0] == 0xFF && data[1] == 0xFE;
+        if (!unicode)
+            checkKeys(registry, bytes);
+    } catch (const std::runtime_error& error) {
+        checkError(error.what(), bytes);
+    } catch (...) {
+        FUZZ_CHECK(false, "an exception other than std::runtime_error");
+    }
+    return 0;
+}
