@@ -46,6 +46,7 @@ private slots:
     void localPath_data();
     void localPath();
     void quoteName();
+    void providerRefusesCommandText();
 };
 
 void TestPostingText::setValue_data()
@@ -230,6 +231,23 @@ void TestPostingText::quoteName()
     SqlTable table("TPuntos");
     table.setTableName("PUNTO_VENTA");
     QCOMPARE(table.selectStatement(), std::string("select * from \"PUNTO_VENTA\""));
+}
+
+// PPuntos keeps the statement of its table object; nothing reaches the
+// database when a set asks it for another.
+void TestPostingText::providerRefusesCommandText()
+{
+    LedgaraData data;
+    data.CPuntos.setCommandText("delete from PUNTO_VENTA");
+    try {
+        data.CPuntos.open();
+        QFAIL("opened");
+    } catch (const std::runtime_error& e) {
+        QCOMPARE(std::string(e.what()), std::string("CommandText changes are not allowed"));
+    }
+    QVERIFY(!data.CPuntos.active());
+    QCOMPARE(data.TPuntos.selectStatement(), std::string("select * from \"PUNTO_VENTA\""));
+    QVERIFY(!data.Ledgara.connected());
 }
 
 QTEST_GUILESS_MAIN(TestPostingText)
