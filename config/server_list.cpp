@@ -81,6 +81,11 @@ std::optional<std::string> readExclusive(const std::string& path)
                                   nullptr));
     if (!file.valid())
         return std::nullopt;
+    // Only a file on disk is a server list: a directory named in the
+    // registry could otherwise lead to a pipe or a device, whose reading
+    // waits on another program and would stall the start-up.
+    if (GetFileType(file.get()) != FILE_TYPE_DISK)
+        return std::nullopt;
     std::string bytes;
     char chunk[4096];
     for (;;) {

@@ -652,6 +652,42 @@ void testServerListTable()
     }
 }
 
+// A directory that leads to a named pipe: the list is not read from it, so
+// the start-up does not wait on the program at the other end.
+void testServerListFromAPipe()
+{
+    const std::string test = "server list / a pipe of that name is no list";
+    const std::string folder = "\\\\.\\pipe\\contardc-wintests-" + std::to_string(GetCurrentProcessId());
+    const std::string pipeName = serverListPath(folder);
+    const HANDLE server = CreateNamedPipeA(pipeName.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
+                                           4096, 4096, 0, nullptr);
+    check(server != INVALID_HANDLE_VALUE, test + " (pipe created)", lastErrorText());
+    if (server == INVALID_HANDLE_VALUE)
+        return;
+    struct Reading {
+        std::string path;
+        std::vector<std::string> entries;
+        std::string error;
+    } reading{pipeName, {"not read"}, {}};
+    const HANDLE reader = CreateThread(
+        nullptr, 0,
+        [](void* context) -> DWORD {
+            auto* r = static_cast<Reading*>(context);
+            r->entries = readList(r->path, r->error);
+            return 0;
+        },
+        &reading, 0, nullptr);
+    // Nothing is ever written to the pipe: a reader that read from it would
+    // wait until the pipe is closed below, after this guard.
+    const bool returned = WaitForSingleObject(reader, 30000) == WAIT_OBJECT_0;
+    check(returned, test + " (returns while the pipe stays open)");
+    CloseHandle(server);
+    WaitForSingleObject(reader, INFINITE);
+    CloseHandle(reader);
+    checkEqual(test, reading.entries, std::vector<std::string>{});
+    checkEqual(test + " (error)", reading.error, std::string());
+}
+
 void testServerListSharing()
 {
     const std::string folder = makeFolder("compartida");
@@ -892,6 +928,7 @@ int main()
     testRegistryWrittenByRegExe();
     testInstallDirTable();
     testServerListTable();
+    testServerListFromAPipe();
     testServerListSharing();
     testLoadThroughTheRegistry();
     testClientLibrary();
