@@ -544,11 +544,27 @@ void testInstallDirTable()
     for (const cases::InstallDirCase& c : cases::kInstallDirCases) {
         const std::string test = std::string("registry / ") + c.name;
         const std::string bytes = c.utf16 ? cases::toUtf16File(c.regFile) : c.regFile;
+        RegFileRegistry exported = RegFileRegistry::fromBytes(bytes, "fixture.reg");
+        checkLookup(std::string("export file / ") + c.name, lookUp(exported), c.informed, c.directory, c.error);
         if (!mirrorErpKey(bytes)) {
             check(false, test, "could not write the key: " + lastErrorText());
             continue;
         }
         checkLookup(test, lookUp(*registry), c.informed, c.directory, c.error);
+    }
+
+    // The export file is also what administrators copy between machines:
+    // its parser built for Windows refuses the same malformed files.
+    for (const cases::RegFileErrorCase& c : cases::kRegFileErrorCases) {
+        const std::string bytes = c.utf16 ? cases::toUtf16File(c.regFile) : c.regFile;
+        const std::string prefix =
+            "Error en el archivo de registro fixture.reg, l\xEDnea " + std::to_string(c.line) + ": ";
+        const Outcome<bool> outcome = attempt<bool>([&] {
+            RegFileRegistry::fromBytes(bytes, "fixture.reg");
+            return true;
+        });
+        check(!outcome.result && outcome.error.rfind(prefix, 0) == 0,
+              std::string("export file, malformed / ") + c.name, "error " + show(outcome.error));
     }
 
     // Another program changes the value between the size query and the read.
