@@ -66,7 +66,10 @@ private slots:
     void procedureResultOverTcp();
     void concurrentRunsPostEachReceiptOnce_data();
     void concurrentRunsPostEachReceiptOnce();
+    void lostConnectionReconnects_data();
     void lostConnectionReconnects();
+    void serverStopped_data();
+    void serverStopped();
 
 private:
     std::string m_db;
@@ -251,10 +254,19 @@ void TestPostingServer::concurrentRunsPostEachReceiptOnce()
     QCOMPARE(fbtest::scalar(m_db, m_password, fbtest::unbalancedVouchersSql(niif)), "0");
 }
 
-// The server ends the attachment: the failing run reports it, the
-// connection then knows it is closed, and the next run reconnects.
+// The server ends the attachment. A run reports it and leaves the
+// connection closed, so that the next run reconnects; a connection step
+// ends the dead connection quietly and connects again.
+void TestPostingServer::lostConnectionReconnects_data()
+{
+    QTest::addColumn<bool>("stepFirst");
+    QTest::newRow("posting run next") << false;
+    QTest::newRow("connection step next") << true;
+}
+
 void TestPostingServer::lostConnectionReconnects()
 {
+    QFETCH(bool, stepFirst);
     LedgaraData data;
     data.reconnect(m_db, "SYSDBA", m_password);
     fbtest::Rows id;
@@ -262,15 +274,65 @@ void TestPostingServer::lostConnectionReconnects()
     fbtest::query(m_db, m_password,
                   "delete from mon$attachments where mon$attachment_id = " + id.rows.at(0).at(0).toStdString());
 
-    const QString error = caught([&] { data.runPosting("2003/01/21", false); });
-    QVERIFY2(error.startsWith("dbExpress Error: [0x00"), qPrintable(error));
-    QVERIFY2(error.contains("SQL Server Error: "), qPrintable(error));
-    QVERIFY(!data.Ledgara.connected());
+    if (stepFirst) {
+        data.reconnect(m_db, "SYSDBA", m_password);
+    } else {
+        const QString error = caught([&] { data.runPosting("2003/01/21", false); });
+        QVERIFY2(error.startsWith("dbExpress Error: [0x00"), qPrintable(error));
+        QVERIFY2(error.contains("SQL Server Error: "), qPrintable(error));
+        QVERIFY(!data.Ledgara.connected());
+    }
 
     data.runPosting("2003/01/21", false);
     QVERIFY(data.Ledgara.connected());
     QVERIFY(data.CRepArticulos.active());
     QVERIFY(data.CRepArticulos.isEmpty());
+}
+
+// A server of this test's own that stops while the connection is open: the
+// next step or run fails with the server's text, and the connection knows
+// it is closed (the detach of the dead connection is not an error of its own).
+void TestPostingServer::serverStopped_data()
+{
+    QTest::addColumn<bool>("stepFirst");
+    QTest::newRow("connection step next") << true;
+    QTest::newRow("posting run next") << false;
+}
+
+void TestPostingServer::serverStopped()
+{
+    QFETCH(bool, stepFirst);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString serverDir = dir.filePath("server");
+    const QString port = QString::number(unusedPort());
+    const QString scripts = fbtest::sourceDir() + "/tests/posting/";
+    QCOMPARE(QProcess::execute(scripts + "fbserver_start.sh", {serverDir, port, "pw-stopped"}), 0);
+    const QString db = "127.0.0.1/" + port + ":" + serverDir + "/data/short.fdb";
+    const QString created = fbtest::isql({}, {}, {},
+        ("create database '" + db + "' user 'SYSDBA' password 'pw-stopped';\n").toUtf8());
+    if (!created.isEmpty()) {
+        QProcess::execute(scripts + "fbserver_stop.sh", {serverDir});
+        QFAIL(qPrintable(created));
+    }
+
+    LedgaraData data;
+    data.reconnect(db.toStdString(), "SYSDBA", "pw-stopped");
+    QVERIFY(data.Ledgara.connected());
+    QCOMPARE(QProcess::execute(scripts + "fbserver_stop.sh", {serverDir}), 0);
+
+    const QString error = caught([&] {
+        if (stepFirst)
+            data.reconnect(db.toStdString(), "SYSDBA", "pw-stopped");
+        else
+            data.runPosting("2003/01/20", false);
+    });
+    QVERIFY2(error.startsWith(stepFirst ? "dbExpress Error: [0x0015]: Connection failed\nSQL Server Error: "
+                                        : "dbExpress Error: [0x00"),
+             qPrintable(error));
+    QVERIFY2(error.contains("SQL Server Error: "), qPrintable(error));
+    QVERIFY(!data.Ledgara.connected());
+    QVERIFY(!error.contains("pw-stopped"));
 }
 
 QTEST_GUILESS_MAIN(TestPostingServer)
