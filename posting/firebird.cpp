@@ -468,6 +468,7 @@ bool isLocalPath(const std::string& database)
 struct FirebirdAttachment::Handles {
     const ClientApi* api = nullptr;
     isc_db_handle db = 0;
+    unsigned short dialect = 3;
 };
 
 FirebirdAttachment::FirebirdAttachment(std::unique_ptr<Handles> handles) : m(std::move(handles)) {}
@@ -506,6 +507,7 @@ std::unique_ptr<FirebirdAttachment> FirebirdAttachment::attach(const AttachSetti
 
     auto handles = std::make_unique<Handles>();
     handles->api = &a;
+    handles->dialect = static_cast<unsigned short>(settings.dialect);
     ISC_STATUS_ARRAY status{};
     a.attach_database(status, static_cast<short>(settings.database.size()), settings.database.data(),
                       &handles->db, static_cast<short>(dpb.size()), dpb.data());
@@ -565,7 +567,7 @@ void FirebirdAttachment::fetchAll(const std::string& sql, RowSink& sink)
 
     RowBuffer out(20);
     ISC_STATUS_ARRAY status{};
-    a.dsql_prepare(status, transaction.handle(), statement.handle(), 0, sql.c_str(), 3, out.sqlda());
+    a.dsql_prepare(status, transaction.handle(), statement.handle(), 0, sql.c_str(), m->dialect, out.sqlda());
     check(status, DriverFailure::Prepare);
     if (out.sqlda()->sqld > out.sqlda()->sqln) {
         out.resize(out.sqlda()->sqld);
