@@ -5,7 +5,7 @@
 #
 #   tests/fuzz/run_fuzzers.sh SECONDS [TARGET...]
 #
-# Targets: command_line server_list reg_file param_list error_text (default: all).
+# Targets: command_line server_list reg_file reg_file_values param_list error_text (default: all).
 # Environment:
 #   CONTARDC_FUZZ_BUILD  build directory of the targets (default: build-fuzz in the repository)
 #   CONTARDC_FUZZ_WORK   directory that keeps the grown corpora and the findings
@@ -19,7 +19,7 @@ root="$(cd "$here/../.." && pwd)"
 seconds="${1:-20}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(command_line server_list reg_file param_list error_text)
+[ ${#targets[@]} -gt 0 ] || targets=(command_line server_list reg_file reg_file_values param_list error_text)
 case "$seconds" in
   ''|*[!0-9]*) echo "usage: $0 SECONDS [TARGET...]" >&2; exit 2 ;;
 esac
