@@ -106,6 +106,30 @@ void checkQuotedRoundTrip(std::string_view raw)
     FUZZ_CHECK(splitCommandLine(written) == words, written);
 }
 
+// Off Windows the shell has split the words already; an empty one is
+// dropped as an empty quote pair is, so the later ones move up.
+void checkShellArguments(std::string_view raw)
+{
+    std::vector<std::string> words = {"contardc"};
+    std::size_t start = 0;
+    for (std::size_t nul = raw.find('\0'); nul != std::string_view::npos; nul = raw.find('\0', start)) {
+        words.emplace_back(raw.substr(start, nul - start));
+        start = nul + 1;
+    }
+    words.emplace_back(raw.substr(start));
+    std::vector<char*> argv;
+    for (std::string& w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+
+    std::vector<std::string> expected;
+    for (std::size_t i = 1; i < words.size(); ++i) {
+        if (!words[i].empty())
+            expected.push_back(words[i]);
+    }
+    FUZZ_CHECK(programArguments(static_cast<int>(words.size()), argv.data()) == expected, joined(expected));
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -114,5 +138,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkSplitting(raw, singleByteStep);
     checkSplitting(raw, doubleByteStep);
     checkQuotedRoundTrip(raw);
+#ifndef _WIN32
+    checkShellArguments(raw);
+#endif
     return 0;
 }
