@@ -11,6 +11,7 @@
 #include "ui/date_conventions.h"
 #include "ui/date_picker.h"
 #include "ui/fonts.h"
+#include "ui/group_box.h"
 #include "ui/messages.h"
 #include "ui/server_combo.h"
 #include "ui/speed_button.h"
@@ -92,6 +93,9 @@ Tfcontardc::Tfcontardc(std::vector<std::string> arguments, QWidget* parent)
 Tfcontardc::~Tfcontardc()
 {
     qApp->removeEventFilter(this);
+    // The grid follows CRepArticulos until it goes; the data objects go first.
+    delete DBGrid1;
+    DBGrid1 = nullptr;
 }
 
 void Tfcontardc::buildControls()
@@ -116,7 +120,7 @@ void Tfcontardc::buildControls()
     Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Label2->setGeometry(16, 6, 333, 49);
 
-    GroupBox1 = new QGroupBox(QStringLiteral("Origen:"), this);
+    GroupBox1 = new GroupBox(QStringLiteral("Origen:"), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setFlat(false);
     Label5 = makeLabel(GroupBox1, "Label5", QStringLiteral("Servidor : "), 16, 16);
@@ -135,7 +139,7 @@ void Tfcontardc::buildControls()
     Cia = makeEdit(GroupBox1, "Cia", {76, 80, 45, 21});
     GroupBox1->setStyleSheet(QLatin1String(kFlatFrames));
 
-    GroupBox2 = new QGroupBox(QStringLiteral("Parámetros "), this);
+    GroupBox2 = new GroupBox(QStringLiteral("Parámetros "), this);
     GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
     Label4 = makeLabel(GroupBox2, "Label4", QStringLiteral("Fecha:"), 8, 24);
     EFecIni = new DatePicker(QDate(2003, 1, 20), GroupBox2);

@@ -94,7 +94,7 @@ void TestMainWindow::captionsAndFonts()
     // The toolkit must not add the application's name to the caption.
     QVERIFY(QGuiApplication::applicationDisplayName() == QCoreApplication::applicationName()
             || QGuiApplication::applicationDisplayName().isEmpty());
-    QCOMPARE(QFontMetrics(w.font()).height(), 13);
+    QCOMPARE(TDataGrid::textHeight(w.font()), 13);
     QCOMPARE(w.Label2->text(), QStringLiteral("Este programa genera la contabilización de los recibos de caja sin "
                                               "contabilizar de la fecha indicada"));
     QCOMPARE(w.GroupBox1->title(), QStringLiteral("Origen:"));
