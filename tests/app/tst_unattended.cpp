@@ -1,0 +1,304 @@
+// The unattended run: five arguments fill the window, connect, post today's
+// receipts and close; and the same run as a process without a display.
+
+#include "../ui/recording_messenger.h"
+#include "fbtest.h"
+
+#include "app/application.h"
+#include "posting/ledgara_data.h"
+#include "ui/bevel_panel.h"
+#include "ui/main_window.h"
+#include "ui/server_combo.h"
+#include "ui/speed_button.h"
+
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QString kPassword = QStringLiteral("demo-pw-77");
+
+// A messenger whose notices take the focus away like a real message window
+// and give it back when they are dismissed.
+class FocusStealingMessenger final : public Messenger {
+public:
+    FocusStealingMessenger() { m_previous = setMessenger(this); }
+    ~FocusStealingMessenger() override { setMessenger(m_previous); }
+    FocusStealingMessenger(const FocusStealingMessenger&) = delete;
+    FocusStealingMessenger& operator=(const FocusStealingMessenger&) = delete;
+
+    void information(const std::string& text) override
+    {
+        informations.push_back(text);
+        QWidget* back = QApplication::activeWindow();
+        QWidget box;
+        box.show();
+        QApplication::setActiveWindow(&box);
+        activated = QTest::qWaitForWindowActive(&box) && activated;
+        box.close();
+        if (back) {
+            QApplication::setActiveWindow(back);
+            activated = QTest::qWaitForWindowActive(back) && activated;
+        }
+    }
+    void error(const std::string& text) override { errors.push_back(text); }
+
+    std::vector<std::string> informations;
+    std::vector<std::string> errors;
+    bool activated = true;  // every hand-over of the focus took place
+
+private:
+    Messenger* m_previous = nullptr;
+};
+
+std::vector<std::string> args(const QString& server, const QString& user, const QString& password,
+                              const QString& company, const QString& flag)
+{
+    return {server.toStdString(), user.toStdString(), password.toStdString(), company.toStdString(),
+            flag.toStdString()};
+}
+
+void activate(QWidget& w)
+{
+    w.show();
+    QApplication::setActiveWindow(&w);
+}
+
+} // namespace
+
+class TestUnattended : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanup();
+
+    void argumentsFillTheWindow_data();
+    void argumentsFillTheWindow();
+    void postsAndCloses_data();
+    void postsAndCloses();
+    void nothingToPostEndsAfterTheMessage();
+    void wrongPasswordLeavesTheWindowUsable();
+    void headless_data();
+    void headless();
+
+private:
+    QString makeCompany(const QString& name);
+    QProcess* runHeadless(const QStringList& arguments);
+
+    QTemporaryDir m_dir;
+};
+
+void TestUnattended::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    // A server list that does not hold the servers the tests name.
+    QDir().mkpath(m_dir.filePath("erp"));
+    QFile list(m_dir.filePath("erp/SERVIDORES.cfg"));
+    QVERIFY(list.open(QIODevice::WriteOnly));
+    list.write("srv-uno\r\nsrv-dos\r\n");
+    list.close();
+    QFile reg(m_dir.filePath("hklm.reg"));
+    QVERIFY(reg.open(QIODevice::WriteOnly));
+    reg.write("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Vantel\\LedgaraERP2026]\r\n"
+              "\"Directorio\"=\"" + m_dir.filePath("erp").toUtf8() + "\"\r\n");
+    reg.close();
+    qputenv("LEDGARA_HKLM", QFile::encodeName(m_dir.filePath("hklm.reg")));
+}
+
+void TestUnattended::cleanup()
+{
+    qputenv("LEDGARA_HKLM", QFile::encodeName(m_dir.filePath("hklm.reg")));
+}
+
+// A company database under its own server folder: <folder>/datos/01/ledgara.fdb.
+QString TestUnattended::makeCompany(const QString& name)
+{
+    const QString server = m_dir.filePath(name);
+    QDir().mkpath(server + "/datos/01");
+    const QString error = fbtest::makeDatabase(server + "/datos/01/ledgara.fdb", kPassword,
+                                               {fbtest::sourceDir() + "/tests/app/all_accounts.sql"});
+    return error.isEmpty() ? server : QString();
+}
+
+void TestUnattended::argumentsFillTheWindow_data()
+{
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<QString>("flag");
+    QTest::addColumn<bool>("niif");
+    QTest::addColumn<int>("selected");
+    QTest::newRow("S ticks NIIF") << "srv-tres" << "S" << true << -1;
+    QTest::newRow("lower-case s does not") << "srv-tres" << "s" << false << -1;
+    QTest::newRow("SI does not") << "srv-tres" << "SI" << false << -1;
+    QTest::newRow("N does not") << "srv-tres" << "N" << false << -1;
+    QTest::newRow("blank then S does not") << "srv-tres" << " S" << false << -1;
+    QTest::newRow("listed server is selected") << "srv-dos" << "S" << true << 1;
+}
+
+void TestUnattended::argumentsFillTheWindow()
+{
+    QFETCH(QString, server);
+    QFETCH(QString, flag);
+    QFETCH(bool, niif);
+    QFETCH(int, selected);
+    RecordingMessenger messages;
+    // None of these servers can be reached: the run stops in the connection step.
+    Tfcontardc w(args(server, "SYSDBA", "pw", "01", flag));
+    QCOMPARE(w.Servidor->currentIndex(), 0);
+    activate(w);
+    QTRY_COMPARE(messages.errors.size(), std::size_t(1));
+    QCOMPARE(w.Servidor->serverText(), server);
+    QCOMPARE(w.Servidor->currentIndex(), selected);
+    QCOMPARE(w.Tusua->text(), QStringLiteral("SYSDBA"));
+    QCOMPARE(w.TClave->text(), QStringLiteral("pw"));
+    QCOMPARE(w.Cia->text(), QStringLiteral("01"));
+    QCOMPARE(w.ckNiif->isChecked(), niif);
+    // The connection step read the named server, not the listed one.
+    QVERIFY2(QString::fromStdString(messages.errors[0]).contains(server + "/datos/01/ledgara.fdb"),
+             messages.errors[0].c_str());
+    QVERIFY(w.isVisible());
+}
+
+void TestUnattended::postsAndCloses_data()
+{
+    QTest::addColumn<QString>("flag");
+    QTest::addColumn<QString>("ledgerColumn");
+    QTest::newRow("plain procedure") << "N" << "COMP_ID";
+    QTest::newRow("IFRS procedure") << "S" << "COMP_NIIF_ID";
+}
+
+void TestUnattended::postsAndCloses()
+{
+    QFETCH(QString, flag);
+    QFETCH(QString, ledgerColumn);
+    const QString server = makeCompany("posts-" + flag);
+    QVERIFY(!server.isEmpty());
+    const std::string database = (server + "/datos/01/ledgara.fdb").toStdString();
+    const std::string unposted = "select count(*) from RECIBO_CAJA where RECI_FECHA = current_date and " +
+                                 ledgerColumn.toStdString() + " is null";
+    QVERIFY(fbtest::scalar(database, kPassword.toStdString(), unposted) != "0");
+
+    RecordingMessenger messages;
+    Tfcontardc w(args(server, "SYSDBA", kPassword, "01", flag));
+    activate(w);
+    QTRY_VERIFY(w.closed());
+    QVERIFY(messages.errors.empty());
+    QVERIFY(messages.informations.empty());
+    QCOMPARE(w.EFecIni->date(), QDate::currentDate());
+    QCOMPARE(fbtest::scalar(database, kPassword.toStdString(), unposted), QStringLiteral("0"));
+}
+
+void TestUnattended::nothingToPostEndsAfterTheMessage()
+{
+    const QString server = makeCompany("nothing");
+    QVERIFY(!server.isEmpty());
+    {
+        RecordingMessenger messages;
+        Tfcontardc first(args(server, "SYSDBA", kPassword, "01", "N"));
+        activate(first);
+        QTRY_VERIFY(first.closed());
+    }
+    FocusStealingMessenger messages;
+    Tfcontardc w(args(server, "SYSDBA", kPassword, "01", "N"));
+    activate(w);
+    QTRY_VERIFY(w.closed());
+    // The notice took the focus and gave it back; the run was not started again.
+    QVERIFY(messages.activated);
+    QCOMPARE(messages.informations, std::vector<std::string>{"No hay recibos por contabilizar."});
+    QVERIFY(messages.errors.empty());
+}
+
+void TestUnattended::wrongPasswordLeavesTheWindowUsable()
+{
+    const QString tcp = qEnvironmentVariable("CONTARDC_FB_SERVER");
+    if (tcp.isEmpty())
+        QSKIP("needs the test server (CONTARDC_FB_SERVER)");
+    // The embedded engine checks no password: the refusal comes from a real server.
+    const QString server = makeCompany("tcp");
+    QVERIFY(!server.isEmpty());
+    RecordingMessenger messages;
+    Tfcontardc w(args(tcp + ":" + server, "SYSDBA", "not-the-password", "01", "N"));
+    activate(w);
+    QTRY_COMPARE(messages.errors.size(), std::size_t(1));
+    const std::string& text = messages.errors[0];
+    QVERIFY2(text.find("dbExpress Error:") == 0, text.c_str());
+    QVERIFY2(text.find("not-the-password") == std::string::npos, text.c_str());
+    QVERIFY(w.isVisible());
+    QVERIFY(w.Panel5->isVisible());
+    QCOMPARE(w.Panel5->caption(), QStringLiteral("Conectando a la base de datos 01 ..."));
+    QCOMPARE(w.Tusua->text(), QStringLiteral("SYSDBA"));
+    QCOMPARE(w.Cia->text(), QStringLiteral("01"));
+    QVERIFY(!w.EFecIni->isEnabled());
+    QCOMPARE(w.EFecIni->date(), QDate(2003, 1, 20));
+    QVERIFY(!w.SpeedButton3->isEnabled());
+    QVERIFY(!w.data().Ledgara.connected());
+}
+
+QProcess* TestUnattended::runHeadless(const QStringList& arguments)
+{
+    auto* p = new QProcess(this);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.remove("QT_QPA_PLATFORM");
+    p->setProcessEnvironment(env);
+    p->start(QStringLiteral(CONTARDC_PROGRAM), arguments);
+    p->waitForFinished(120000);
+    return p;
+}
+
+void TestUnattended::headless_data()
+{
+    QTest::addColumn<QString>("flag");
+    QTest::newRow("plain") << "N";
+    QTest::newRow("IFRS") << "S";
+}
+
+void TestUnattended::headless()
+{
+    QFETCH(QString, flag);
+    const QString server = makeCompany("headless-" + flag);
+    QVERIFY(!server.isEmpty());
+
+    QProcess* first = runHeadless({server, "SYSDBA", kPassword, "01", flag});
+    const QByteArray out = first->readAllStandardOutput();
+    QCOMPARE(first->readAllStandardError(), QByteArray());
+    QCOMPARE(first->exitCode(), 0);
+    const QList<QByteArray> lines = out.trimmed().split('\n');
+    QVERIFY2(lines.size() >= 2, out.constData());
+    QCOMPARE(lines[0].simplified(), QByteArray("PREF NUMERO ESTADO"));
+    for (qsizetype i = 1; i < lines.size(); ++i)
+        QVERIFY2(lines[i].simplified().endsWith("CONTABILIZADO"), lines[i].constData());
+
+    QProcess* second = runHeadless({server, "SYSDBA", kPassword, "01", flag});
+    QCOMPARE(second->readAllStandardOutput(), QByteArray("No hay recibos por contabilizar.\n"));
+    QCOMPARE(second->readAllStandardError(), QByteArray());
+    QCOMPARE(second->exitCode(), 0);
+
+    // A company that does not exist: the error on standard error, exit 1, no password anywhere.
+    QProcess* failed = runHeadless({server, "SYSDBA", kPassword, "99", flag});
+    const QByteArray err = failed->readAllStandardError();
+    QCOMPARE(failed->exitCode(), 1);
+    QCOMPARE(failed->readAllStandardOutput(), QByteArray());
+    QVERIFY2(err.startsWith("dbExpress Error: [0x0015]: Connection failed\n"), err.constData());
+    QVERIFY(err.endsWith(".\n") || err.endsWith("\n"));
+    QVERIFY(!err.contains(kPassword.toUtf8()));
+
+    // Without five arguments there is nothing it can do without a display.
+    QProcess* bare = runHeadless({server, "SYSDBA", kPassword, "01"});
+    QCOMPARE(bare->exitCode(), 1);
+    QVERIFY(bare->readAllStandardError().contains("needs a display"));
+    QCOMPARE(bare->readAllStandardOutput(), QByteArray());
+}
+
+int main(int argc, char** argv)
+{
+    ContardcApplication app(argc, argv);
+    TestUnattended test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_unattended.moc"
