@@ -6,12 +6,11 @@ source "$here/scripts/deps.sh"
 contardc_install_deps
 cmake -S "$here" -B "$here/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$here/build" --parallel "$(nproc)" >/dev/null
-if [ -x "$here/db/make_demo.sh" ]; then
-  source "$here/db/make_demo.sh"
-  contardc_make_demo "$here/build/demo"
-fi
-if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}${QT_QPA_PLATFORM:-}" ]; then
-  echo "contardc needs a display to show its window (DISPLAY is not set)." >&2
-  exit 1
+source "$here/db/make_demo.sh"
+contardc_make_demo "$here/build/demo"   # exports LEDGARA_HKLM for the demo installation
+if [ $# -eq 0 ] && [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}${QT_QPA_PLATFORM:-}" ]; then
+  # No display: post the demo company's receipts of today unattended and show what was posted.
+  echo "No display: posting today's receipts of the demo company 01 unattended." >&2
+  exec "$here/build/contardc" "$here/build/demo" SYSDBA tallowbin 01 N
 fi
 exec "$here/build/contardc" "$@"

@@ -34,6 +34,10 @@ int applicationError(const std::exception& e, bool headless)
     return 1;
 }
 
+// Without a display the program's output is its table and its messages;
+// the toolkit's own diagnostics would only get in the way of a scheduled job.
+void quietMessages(QtMsgType, const QMessageLogContext&, const QString&) {}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -46,8 +50,10 @@ int main(int argc, char** argv)
                              "or five arguments (server user password company S|N) to post unattended\n");
         return 1;
     }
-    if (headless)
+    if (headless) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
+        qInstallMessageHandler(quietMessages);
+    }
 
     ContardcApplication app(argc, argv);
     ConsoleMessenger console;
