@@ -5,6 +5,7 @@
 #include "grid/data_grid.h"
 #include "posting/ledgara_data.h"
 #include "ui/bevel_panel.h"
+#include "ui/date_conventions.h"
 #include "ui/error_text.h"
 #include "ui/fonts.h"
 #include "ui/main_window.h"
@@ -45,6 +46,8 @@ private slots:
     void companyExitOnlyForControlsOfTheWindow();
     void activationRunsOnce();
     void centredOnDesktop();
+    void serverListFromRegistry_data();
+    void serverListFromRegistry();
 
 private:
     QTemporaryDir m_dir;
@@ -415,6 +418,62 @@ void TestMainWindow::centredOnDesktop()
     for (QScreen* screen : QGuiApplication::screens())
         desktop = desktop.united(screen->geometry());
     QCOMPARE(w.pos(), QPoint(std::max(0, (desktop.width() - 374) / 2), std::max(0, (desktop.height() - 410) / 2)));
+}
+
+void TestMainWindow::serverListFromRegistry_data()
+{
+    QTest::addColumn<QByteArray>("value");     // the "Directorio" line; "" for none
+    QTest::addColumn<QByteArray>("file");      // SERVIDORES.cfg, absent when null
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QString>("error");
+    const QByteArray dir = "\"%DIR%\"";
+    QTest::newRow("two servers, first selected") << dir << QByteArray("srv1\r\nsrv2\r\n") << QStringList{"srv1", "srv2"} << "";
+    QTest::newRow("last line without end dropped") << dir << QByteArray("srv1\r\nsrv2") << QStringList{"srv1"} << "";
+    QTest::newRow("no file") << dir << QByteArray() << QStringList{} << "";
+    QTest::newRow("line too long") << dir << QByteArray("srv1\r\n" + QByteArray(300, 'x') + "\r\n") << QStringList{}
+                                   << "Range check error.";
+    QTest::newRow("value of the wrong type") << QByteArray("dword:00000001") << QByteArray("srv1\r\n") << QStringList{}
+                                             << "Invalid data type for 'Directorio'";  // a quote takes no full stop
+    QTest::newRow("no value") << QByteArray() << QByteArray("srv1\r\n") << QStringList{} << "";
+}
+
+void TestMainWindow::serverListFromRegistry()
+{
+    QFETCH(QByteArray, value);
+    QFETCH(QByteArray, file);
+    QFETCH(QStringList, entries);
+    QFETCH(QString, error);
+    QTemporaryDir dir;
+    const QByteArray install = dir.filePath("erp").toUtf8();
+    QDir().mkpath(QString::fromUtf8(install));
+    if (!file.isNull()) {
+        QFile list(QString::fromUtf8(install) + "/SERVIDORES.cfg");
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        list.write(file);
+    }
+    QFile reg(dir.filePath("hklm.reg"));
+    QVERIFY(reg.open(QIODevice::WriteOnly));
+    reg.write("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Vantel\\LedgaraERP2026]\r\n");
+    if (!value.isEmpty())
+        reg.write("\"Directorio\"=" + QByteArray(value).replace("%DIR%", install) + "\r\n");
+    reg.close();
+    qputenv("LEDGARA_HKLM", QFile::encodeName(dir.filePath("hklm.reg")));
+
+    RecordingMessenger messages;
+    dateConventions() = DateConventions{QLatin1Char('-'), QStringLiteral("dd-mm-yyyy")};
+    Tfcontardc w;
+    QStringList items;
+    for (int i = 0; i < w.Servidor->count(); ++i)
+        items << w.Servidor->itemText(i);
+    QCOMPARE(items, entries);
+    QCOMPARE(w.Servidor->currentIndex(), entries.isEmpty() ? -1 : 0);
+    QCOMPARE(w.Servidor->serverText(), entries.value(0));
+    QCOMPARE(messages.errors.size(), error.isEmpty() ? std::size_t(0) : std::size_t(1));
+    if (!error.isEmpty())
+        QCOMPARE(QString::fromStdString(messages.errors[0]), error);
+    QVERIFY(messages.informations.empty());
+    // The date conventions hold even when the list could not be read.
+    QCOMPARE(dateToStr(QDate(2003, 1, 20)), QStringLiteral("2003/01/20"));
 }
 
 int main(int argc, char** argv)
