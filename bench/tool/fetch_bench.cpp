@@ -1,0 +1,49 @@
+// Reads the rows of one statement into the receipt set CRepArticulos through
+// the data-access layer, as the posting run does, and holds them until exit:
+//
+//   fetch_bench DATABASE USER PASSWORD STATEMENT
+//
+// Prints the rows read, the bytes the set says its rows occupy, and the
+// resident memory right after the opening (KiB), to standard error so that
+// standard output stays as quiet as a program that formats nothing.
+
+#include "posting/ledgara_data.h"
+
+#include <cstdio>
+#include <exception>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+long residentKiB()
+{
+    std::ifstream statm("/proc/self/statm");
+    long size = 0;
+    long resident = 0;
+    statm >> size >> resident;
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 5) {
+        std::fprintf(stderr, "usage: fetch_bench DATABASE USER PASSWORD STATEMENT\n");
+        return 1;
+    }
+    try {
+        LedgaraData data;
+        data.reconnect(argv[1], argv[2], argv[3]);
+        data.CRepArticulos.setCommandText(argv[4]);
+        data.CRepArticulos.open();
+        std::fprintf(stderr, "rows %zu row_bytes %zu rss_kib %ld\n", data.CRepArticulos.recordCount(),
+                     data.CRepArticulos.rowStorageBytes(), residentKiB());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "fetch_bench: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
