@@ -1,0 +1,605 @@
+// What a posting run leaves behind when things go wrong around it: the
+// server killed while the procedure is posting, the database file gone
+// between the connection step and the run, the tool started several times at
+// once on the same receipts, over TCP and through the embedded engine. Every
+// case also checks that the password never shows in any text the tool or
+// the layer produces.
+//
+// Runs against the server that ctest starts for the posting tests
+// (CONTARDC_FB_SERVER "host/port", CONTARDC_FB_DIR its folder,
+// CONTARDC_FB_PASSWORD the SYSDBA password), servers of its own that it
+// starts and kills, and databases opened by the embedded engine.
+#include "fbtest.h"
+#include "posting/ledgara_data.h"
+#include "posting/sql_error.h"
+
+#include <QtTest>
+
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <set>
+#include <thread>
+
+namespace {
+
+QString caught(const std::function<void()>& fn)
+{
+    try {
+        fn();
+    } catch (const std::exception& e) {
+        return QString::fromLatin1(e.what());
+    }
+    return {};
+}
+
+// A port on 127.0.0.1 that nothing listens on.
+int unusedPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof addr;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length) != 0)
+        qFatal("no free port");
+    ::close(fd);
+    return ntohs(addr.sin_port);
+}
+
+QString today() { return QDate::currentDate().toString("yyyy/MM/dd"); }
+
+QString scriptDir() { return fbtest::sourceDir() + "/tests/posting/"; }
+
+// A Firebird server of one test's own, stopped when the test ends however it
+// ends. Its databases live outside its folder, which a restart wipes.
+class OwnServer {
+public:
+    OwnServer(QString dir, QString password)
+        : m_dir(std::move(dir)), m_port(QString::number(unusedPort())), m_password(std::move(password))
+    {
+    }
+    ~OwnServer() { QProcess::execute(scriptDir() + "fbserver_stop.sh", {m_dir}); }
+    OwnServer(const OwnServer&) = delete;
+    OwnServer& operator=(const OwnServer&) = delete;
+
+    bool start() { return QProcess::execute(scriptDir() + "fbserver_start.sh", {m_dir, m_port, m_password}) == 0; }
+
+    // Ends the server at once, as a crash or a pulled plug would: no
+    // attachment is told, nothing is flushed.
+    bool kill()
+    {
+        QFile file(m_dir + "/server.pid");
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        const pid_t pid = static_cast<pid_t>(file.readAll().trimmed().toLong());
+        if (pid <= 0 || ::kill(pid, SIGKILL) != 0)
+            return false;
+        for (int i = 0; i < 500 && ::kill(pid, 0) == 0; ++i)
+            QThread::msleep(20);
+        return ::kill(pid, 0) != 0;
+    }
+
+    // "127.0.0.1/port:" followed by a path.
+    QString host() const { return "127.0.0.1/" + m_port + ":"; }
+
+private:
+    QString m_dir;
+    QString m_port;
+    QString m_password;
+};
+
+// Adds count receipts dated date, spread over the points of sale: one in 50
+// at the point of sale without any accounts, one in 50 at the one without
+// IFRS accounts, the rest at the two with both.
+void addReceipts(const std::string& db, const std::string& password, const QString& date, int count)
+{
+    SqlConnection setup("setup");
+    setup.params().setValue("Database", db);
+    setup.params().setValue("Password", password);
+    fbtest::Rows none;
+    setup.fetchAll("execute block as declare i integer = 0; declare id integer; declare pv integer; begin "
+                   "select coalesce(max(RECI_ID), 0) from RECIBO_CAJA into :id; "
+                   "while (i < " + std::to_string(count) + ") do begin "
+                   "i = i + 1; id = id + 1; "
+                   "pv = iif(mod(i, 50) = 0, 4, iif(mod(i, 25) = 0, 3, 1 + mod(i, 2))); "
+                   "insert into RECIBO_CAJA (RECI_ID, PTVT_ID, RECI_PREF, RECI_NUM, RECI_FECHA, RECI_VALOR, "
+                   "RECI_FORMA_PAGO, TERC_NIT) values (:id, :pv, 'T' || :pv, lpad(:id, 6, '0'), "
+                   "cast('" + date.toStdString() + "' as date), 1000 + mod(:id, 997), 'EFECTIVO', '800'); "
+                   "end end",
+                   none);
+    setup.close();
+}
+
+std::string ledgerColumn(bool niif) { return niif ? "COMP_NIIF_ID" : "COMP_ID"; }
+
+std::string receiptsOf(const QString& date) { return "RECI_FECHA = cast('" + date.toStdString() + "' as date)"; }
+
+// Receipts of the date that the ledger has posted.
+int posted(const std::string& db, const std::string& password, const QString& date, bool niif)
+{
+    return fbtest::scalar(db, password,
+                          "select count(*) from RECIBO_CAJA where " + receiptsOf(date) + " and " +
+                              ledgerColumn(niif) + " is not null")
+        .toInt();
+}
+
+// Receipts of the date that the ledger can post: accounts and a value.
+int postable(const std::string& db, const std::string& password, const QString& date, bool niif)
+{
+    return fbtest::scalar(db, password,
+                          "select count(*) from RECIBO_CAJA r where r." + receiptsOf(date) +
+                              " and r.RECI_VALOR > 0 and exists (select 1 from CUENTA_PUNTO_VENTA c "
+                              "where c.PTVT_ID = r.PTVT_ID and c.LIBRO = '" + (niif ? "N" : "L") + "')")
+        .toInt();
+}
+
+// Everything that would make a ledger half-posted: a receipt marked without
+// its voucher, a voucher without two balanced entries or without its mark, a
+// receipt posted without accounts, totals of the date that differ between
+// receipts and entries. Empty when the ledger is whole.
+QStringList ledgerFaults(const std::string& db, const std::string& password, const QString& date, bool niif)
+{
+    const std::string c = niif ? "COMPROBANTE_NIIF" : "COMPROBANTE";
+    const std::string m = niif ? "MOVIMIENTO_NIIF" : "MOVIMIENTO";
+    const std::string col = ledgerColumn(niif);
+    QStringList faults;
+    auto expectZero = [&](const char* what, const std::string& sql) {
+        const QString n = fbtest::scalar(db, password, sql);
+        if (n != "0")
+            faults << QString("%1: %2").arg(what, n);
+    };
+    expectZero("vouchers not balanced or not matching their receipt", fbtest::unbalancedVouchersSql(niif));
+    expectZero("receipts marked without their voucher",
+               "select count(*) from RECIBO_CAJA r where r." + col + " is not null and not exists "
+               "(select 1 from " + c + " v where v.COMP_ID = r." + col + " and v.RECI_ID = r.RECI_ID)");
+    expectZero("receipts posted without accounts",
+               "select count(*) from RECIBO_CAJA r where r." + col + " is not null and not exists "
+               "(select 1 from CUENTA_PUNTO_VENTA a where a.PTVT_ID = r.PTVT_ID and a.LIBRO = '" +
+                   (niif ? "N" : "L") + "')");
+    const QString receipts = fbtest::scalar(
+        db, password, "select coalesce(sum(RECI_VALOR), 0) from RECIBO_CAJA where " + receiptsOf(date) + " and " +
+                          col + " is not null");
+    for (const char* side : {"DEBITO", "CREDITO"}) {
+        const QString entries = fbtest::scalar(
+            db, password, std::string("select coalesce(sum(e.") + side + "), 0) from " + m + " e join " + c +
+                              " v on v.COMP_ID = e.COMP_ID join RECIBO_CAJA r on r.RECI_ID = v.RECI_ID where r." +
+                              receiptsOf(date));
+        if (entries != receipts)
+            faults << QString("%1 of the vouchers %2, receipts posted %3").arg(side, entries, receipts);
+    }
+    return faults;
+}
+
+struct ToolRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// The tool's unattended run as a separate process with no display: rows to
+// standard output, errors to standard error.
+std::unique_ptr<QProcess> startTool(const QStringList& args, const QMap<QString, QString>& extraEnv = {})
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(name);
+    for (auto it = extraEnv.begin(); it != extraEnv.end(); ++it)
+        env.insert(it.key(), it.value());
+    auto process = std::make_unique<QProcess>();
+    process->setProcessEnvironment(env);
+    process->setProcessChannelMode(QProcess::SeparateChannels);
+    process->start(QStringLiteral(CONTARDC_TOOL), args);
+    return process;
+}
+
+ToolRun finish(QProcess& process)
+{
+    ToolRun run;
+    if (!process.waitForFinished(300000)) {
+        process.kill();
+        process.waitForFinished();
+        run.err = "the tool did not end";
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromLatin1(process.readAllStandardOutput());
+    run.err = QString::fromLatin1(process.readAllStandardError());
+    return run;
+}
+
+// The rows a run printed, "PREF-NUMERO" to ESTADO.
+std::vector<std::pair<QString, QString>> printedRows(const QString& out)
+{
+    std::vector<std::pair<QString, QString>> rows;
+    const QStringList lines = out.split('\n', Qt::SkipEmptyParts);
+    if (lines.isEmpty() || !lines.front().startsWith("PREF "))
+        return rows;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QStringList words = lines[i].split(' ', Qt::SkipEmptyParts);
+        if (words.size() >= 3)
+            rows.emplace_back(words[0] + "-" + words[1], words.mid(2).join(' '));
+    }
+    return rows;
+}
+
+#define VERIFY_NO_SECRET(text, secret)                                                                             \
+    QVERIFY2(!(text).contains(secret, Qt::CaseInsensitive),                                                        \
+             qPrintable(QString("the password shows in: ") + (text)))
+
+}  // namespace
+
+class TestReliability : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void cleanup();
+
+    void serverKilledWhilePosting();
+    void databaseGoneBeforeRun();
+    void headlessRunFails_data();
+    void headlessRunFails();
+    void concurrentHeadlessRuns_data();
+    void concurrentHeadlessRuns();
+    void concurrentEmbeddedRuns();
+
+private:
+    // A company database under the shared server's data folder, the one the
+    // tool composes for server text dataHost() and this company code.
+    // Empty when it could not be made (the reason is logged).
+    std::string companyDatabase(const QString& company, int extraReceipts);
+    QString dataHost() const { return m_server + ":" + m_dir + "/data"; }
+
+    QString m_server;
+    QString m_dir;
+    std::string m_password;
+    std::string m_failDb;
+    QTemporaryDir m_work;
+};
+
+void TestReliability::initTestCase()
+{
+    m_server = qEnvironmentVariable("CONTARDC_FB_SERVER");
+    m_dir = qEnvironmentVariable("CONTARDC_FB_DIR");
+    m_password = qEnvironmentVariable("CONTARDC_FB_PASSWORD").toStdString();
+    if (m_server.isEmpty() || m_dir.isEmpty() || m_password.empty())
+        QSKIP("needs the server that ctest starts (fixture fbserver)");
+    qunsetenv("LEDGARA_FBCLIENT");
+    // The engine's lock files, of this process and of every tool it starts,
+    // go to one folder of the test's own: whoever opens an embedded database
+    // must share them.
+    QVERIFY(m_work.isValid());
+    QVERIFY(QDir(m_work.path()).mkpath("lock"));
+    qputenv("FIREBIRD_LOCK", QFile::encodeName(m_work.filePath("lock")));
+    // An installation the tool finds, with an empty server list: the server
+    // comes from the command line.
+    QVERIFY(QDir(m_work.path()).mkpath("erp"));
+    QFile servers(m_work.filePath("erp/SERVIDORES.cfg"));
+    QVERIFY(servers.open(QIODevice::WriteOnly));
+    servers.close();
+    QFile hklm(m_work.filePath("hklm.reg"));
+    QVERIFY(hklm.open(QIODevice::WriteOnly));
+    hklm.write("Windows Registry Editor Version 5.00\r\n\r\n"
+               "[HKEY_LOCAL_MACHINE\\Software\\Vantel\\LedgaraERP2026]\r\n\"Directorio\"=\"" +
+               QFile::encodeName(m_work.filePath("erp")) + "\"\r\n");
+    hklm.close();
+    qputenv("LEDGARA_HKLM", QFile::encodeName(m_work.filePath("hklm.reg")));
+}
+
+void TestReliability::cleanupTestCase()
+{
+    qunsetenv("FIREBIRD_LOCK");
+    qunsetenv("LEDGARA_HKLM");
+}
+
+void TestReliability::cleanup()
+{
+    qunsetenv("LEDGARA_FBCLIENT");
+}
+
+std::string TestReliability::companyDatabase(const QString& company, int extraReceipts)
+{
+    const QString path = m_dir + "/data/datos/" + company + "/ledgara.fdb";
+    QDir().mkpath(QFileInfo(path).path());
+    QFile::remove(path);
+    const std::string db = (m_server + ":" + path).toStdString();
+    const QString error = fbtest::makeDatabase(QString::fromStdString(db), QString::fromStdString(m_password));
+    if (!error.isEmpty()) {
+        qWarning("%s", qPrintable(error));
+        return {};
+    }
+    if (extraReceipts > 0)
+        addReceipts(db, m_password, today(), extraReceipts);
+    return db;
+}
+
+// The server dies while the procedure is posting a long run. The run reports
+// it, the connection knows it is closed, no receipt is left half-posted, and
+// once the server is back the same objects reconnect and post the rest once.
+void TestReliability::serverKilledWhilePosting()
+{
+    const int kReceipts = 100000;
+    const std::string password = "Kw7-killed-run";
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    OwnServer server(dir.filePath("server"), QString::fromStdString(password));
+    QVERIFY(server.start());
+    const QString path = dir.filePath("datos/01/ledgara.fdb");
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+    const std::string db = (server.host() + path).toStdString();
+    const QString made = fbtest::makeDatabase(QString::fromStdString(db), QString::fromStdString(password));
+    QVERIFY2(made.isEmpty(), qPrintable(made));
+    addReceipts(db, password, today(), kReceipts);
+    const int canPost = postable(db, password, today(), false);
+    QVERIFY(canPost > kReceipts / 2);
+
+    LedgaraData data;
+    data.reconnect(db, "SYSDBA", password);
+    data.readPuntos();
+    fbtest::Rows id;
+    data.Ledgara.fetchAll("select current_connection from rdb$database", id);
+
+    std::atomic<bool> done{false};
+    QString runError;
+    std::thread run([&] {
+        runError = caught([&] { data.runPosting(today().toStdString(), false); });
+        done = true;
+    });
+
+    // Killed once the procedure is well into its work, seen from the
+    // server's own monitoring of the run's attachment.
+    SqlConnection watch("watch");
+    watch.params().setValue("Database", db);
+    watch.params().setValue("Password", password);
+    const std::string progressSql =
+        "select coalesce(sum(s.mon$record_updates), 0) from mon$attachments a join mon$record_stats s "
+        "on s.mon$stat_id = a.mon$stat_id where a.mon$attachment_id = " + id.rows.at(0).at(0).toStdString();
+    long long updates = 0;
+    for (int i = 0; i < 6000 && !done && updates < 2000; ++i) {
+        QThread::msleep(20);
+        fbtest::Rows progress;
+        watch.fetchAll(progressSql, progress);
+        updates = progress.rows.at(0).at(0).toLongLong();
+    }
+    const bool killedMidRun = !done;
+    const bool killed = server.kill();
+    run.join();
+    watch.close();
+    QVERIFY(killed);
+    QVERIFY2(killedMidRun, "the run ended before the server could be stopped");
+
+    QVERIFY2(runError.startsWith("dbExpress Error: [0x00"), qPrintable(runError));
+    QVERIFY2(runError.contains("\nSQL Server Error: "), qPrintable(runError));
+    VERIFY_NO_SECRET(runError, QString::fromStdString(password));
+    QVERIFY(!data.Ledgara.connected());
+    QVERIFY(!data.CRepArticulos.active());
+
+    QVERIFY(server.start());
+    const QStringList faults = ledgerFaults(db, password, today(), false);
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join("; ")));
+    const int before = posted(db, password, today(), false);
+
+    // The next run of the same objects reconnects by itself.
+    data.runPosting(today().toStdString(), false);
+    QVERIFY(data.Ledgara.connected());
+    std::set<std::string> ids;
+    int postedNow = 0;
+    int withoutAccounts = 0;
+    const Field* idField = data.CRepArticulos.findField("ID");
+    const Field* stateField = data.CRepArticulos.findField("ESTADO");
+    for (std::size_t r = 0; r < data.CRepArticulos.recordCount(); ++r) {
+        const std::string state = data.CRepArticulos.displayText(r, *stateField);
+        QVERIFY2(ids.insert(data.CRepArticulos.displayText(r, *idField)).second, "a receipt came back twice");
+        if (state == "CONTABILIZADO")
+            ++postedNow;
+        else if (state == "SIN CUENTA CONTABLE")
+            ++withoutAccounts;
+        else
+            QFAIL(state.c_str());
+    }
+    QCOMPARE(postedNow, canPost - before);
+    QCOMPARE(withoutAccounts, kReceipts / 50 + 1);  // the seed's own receipt of that point of sale too
+    QCOMPARE(posted(db, password, today(), false), canPost);
+    const QStringList after = ledgerFaults(db, password, today(), false);
+    QVERIFY2(after.isEmpty(), qPrintable(after.join("; ")));
+}
+
+// The database file goes away after the connection step, and the attachment
+// with it: the run reports the lost connection, the next one cannot
+// reconnect and says why, and nothing is posted until the file is back.
+void TestReliability::databaseGoneBeforeRun()
+{
+    const QString path = m_dir + "/data/gone.fdb";
+    QFile::remove(path);
+    QFile::remove(path + ".moved");
+    const std::string db = (m_server + ":" + path).toStdString();
+    const QString made = fbtest::makeDatabase(QString::fromStdString(db), QString::fromStdString(m_password));
+    QVERIFY2(made.isEmpty(), qPrintable(made));
+    const QString date = today();
+
+    LedgaraData data;
+    data.reconnect(db, "SYSDBA", m_password);
+    data.readPuntos();
+    fbtest::Rows id;
+    data.Ledgara.fetchAll("select current_connection from rdb$database", id);
+    fbtest::query(db, m_password,
+                  "delete from mon$attachments where mon$attachment_id = " + id.rows.at(0).at(0).toStdString());
+    QVERIFY(QFile::rename(path, path + ".moved"));
+
+    const QString lost = caught([&] { data.runPosting(date.toStdString(), false); });
+    QVERIFY2(lost.startsWith("dbExpress Error: [0x00") && lost.contains("\nSQL Server Error: "), qPrintable(lost));
+    QVERIFY(!data.Ledgara.connected());
+    const QString missing = caught([&] { data.runPosting(date.toStdString(), false); });
+    QVERIFY2(missing.startsWith("dbExpress Error: [0x0015]: Connection failed\nSQL Server Error: "),
+             qPrintable(missing));
+    QVERIFY2(missing.contains("gone.fdb"), qPrintable(missing));
+    QVERIFY(!data.Ledgara.connected());
+    QVERIFY(!data.CRepArticulos.active());
+    QVERIFY(!QFile::exists(path));
+    for (const QString& text : {lost, missing})
+        VERIFY_NO_SECRET(text, QString::fromStdString(m_password));
+
+    QVERIFY(QFile::rename(path + ".moved", path));
+    QCOMPARE(posted(db, m_password, date, false), 0);
+    data.runPosting(date.toStdString(), false);
+    QCOMPARE(posted(db, m_password, date, false), postable(db, m_password, date, false));
+}
+
+// Runs of the tool that cannot post: each ends with exit code 1 and the
+// error on standard error, prints no row, posts nothing and never echoes the
+// password it was given.
+void TestReliability::headlessRunFails_data()
+{
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("company");
+    QTest::addColumn<QString>("clientLibrary");
+    QTest::addColumn<QString>("errorStart");
+
+    const QString right = QString::fromStdString(m_password);
+    const QString absentLibrary = m_dir + "/nowhere/libfbclient.so.2";
+    QTest::newRow("client library missing") << dataHost() << right << "01" << absentLibrary
+                                            << "Unable to Load " + absentLibrary;
+    QTest::newRow("wrong password")
+        << dataHost() << "Qx8-typed-wrong" << "01" << QString()
+        << "dbExpress Error: [0x0015]: Connection failed\n"
+           "SQL Server Error: Your user name and password are not defined.";
+    QTest::newRow("company database missing")
+        << dataHost() << right << "77" << QString()
+        << "dbExpress Error: [0x0015]: Connection failed\nSQL Server Error: I/O error";
+    QTest::newRow("server not running")
+        << QString("127.0.0.1/%1:%2/data").arg(unusedPort()).arg(m_dir) << right << "01" << QString()
+        << "dbExpress Error: [0x0015]: Connection failed\n"
+           "SQL Server Error: Unable to complete network request to host \"127.0.0.1\".";
+}
+
+void TestReliability::headlessRunFails()
+{
+    QFETCH(QString, server);
+    QFETCH(QString, password);
+    QFETCH(QString, company);
+    QFETCH(QString, clientLibrary);
+    QFETCH(QString, errorStart);
+    if (m_failDb.empty())
+        QVERIFY(!(m_failDb = companyDatabase("01", 20)).empty());
+    const std::string& db = m_failDb;
+    const int before = posted(db, m_password, today(), false);
+
+    QMap<QString, QString> env;
+    if (!clientLibrary.isEmpty())
+        env.insert("LEDGARA_FBCLIENT", clientLibrary);
+    auto process = startTool({server, "SYSDBA", password, company, "N"}, env);
+    const ToolRun run = finish(*process);
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.startsWith(errorStart), qPrintable(run.err));
+    QCOMPARE(run.out, QString());
+    VERIFY_NO_SECRET(run.err, password);
+    VERIFY_NO_SECRET(run.err, QString::fromStdString(m_password));
+    QCOMPARE(posted(db, m_password, today(), false), before);
+}
+
+// Four copies of the tool started at once on one company and date, over
+// TCP: every receipt posted once in each ledger, by exactly one of them, and
+// the ledgers whole.
+void TestReliability::concurrentHeadlessRuns_data()
+{
+    QTest::addColumn<QString>("company");
+    QTest::addColumn<QStringList>("flags");
+    QTest::newRow("local ledger") << "02" << QStringList{"N", "N", "N", "N"};
+    QTest::newRow("both ledgers at once") << "03" << QStringList{"N", "S", "N", "S"};
+}
+
+void TestReliability::concurrentHeadlessRuns()
+{
+    QFETCH(QString, company);
+    QFETCH(QStringList, flags);
+    const std::string db = companyDatabase(company, 3000);
+    QVERIFY(!db.empty());
+    const QString date = today();
+    const QString secret = QString::fromStdString(m_password);
+    std::map<bool, int> canPost;
+    for (bool niif : {false, true})
+        canPost[niif] = postable(db, m_password, date, niif);
+
+    std::vector<std::unique_ptr<QProcess>> processes;
+    for (const QString& flag : flags)
+        processes.push_back(startTool({dataHost(), "SYSDBA", secret, company, flag}));
+
+    std::map<bool, std::set<QString>> postedBy;
+    std::map<bool, bool> ran;
+    for (qsizetype k = 0; k < flags.size(); ++k) {
+        const bool niif = flags[k] == "S";
+        ran[niif] = true;
+        const ToolRun run = finish(*processes[static_cast<std::size_t>(k)]);
+        VERIFY_NO_SECRET(run.out, secret);
+        VERIFY_NO_SECRET(run.err, secret);
+        QCOMPARE(run.err, QString());
+        QCOMPARE(run.exitCode, 0);
+        for (const auto& [receipt, state] : printedRows(run.out)) {
+            if (state == "CONTABILIZADO")
+                QVERIFY2(postedBy[niif].insert(receipt).second, qPrintable("posted twice: " + receipt));
+            else
+                QVERIFY2(state == (niif ? "SIN CUENTA NIIF" : "SIN CUENTA CONTABLE"), qPrintable(state));
+        }
+    }
+    for (const auto& [niif, any] : ran) {
+        QCOMPARE(static_cast<int>(postedBy[niif].size()), canPost[niif]);
+        QCOMPARE(posted(db, m_password, date, niif), canPost[niif]);
+        const QStringList faults = ledgerFaults(db, m_password, date, niif);
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join("; ")));
+    }
+}
+
+// Two copies of the tool on one database file through the embedded engine.
+// The engine may refuse the second one the file; then that one says so
+// and the other posts everything, once.
+void TestReliability::concurrentEmbeddedRuns()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(QDir(dir.path()).mkpath("datos/01"));
+    const std::string secret = "Emb-9-secret";
+    const std::string db = QFile::encodeName(dir.filePath("datos/01/ledgara.fdb")).toStdString();
+    const QString made = fbtest::makeDatabase(QString::fromStdString(db), QString::fromStdString(secret));
+    QVERIFY2(made.isEmpty(), qPrintable(made));
+    addReceipts(db, secret, today(), 3000);
+    const int canPost = postable(db, secret, today(), false);
+
+    std::vector<std::unique_ptr<QProcess>> processes;
+    for (int k = 0; k < 2; ++k)
+        processes.push_back(startTool({dir.path(), "SYSDBA", QString::fromStdString(secret), "01", "N"}));
+    std::set<QString> postedBy;
+    int succeeded = 0;
+    for (auto& process : processes) {
+        const ToolRun run = finish(*process);
+        VERIFY_NO_SECRET(run.out, QString::fromStdString(secret));
+        VERIFY_NO_SECRET(run.err, QString::fromStdString(secret));
+        QVERIFY2(run.exitCode == 0 || run.exitCode == 1, qPrintable(run.err));
+        if (run.exitCode == 1) {
+            QVERIFY2(run.err.startsWith("dbExpress Error: [0x00") && run.err.contains("\nSQL Server Error: "),
+                     qPrintable(run.err));
+            QCOMPARE(run.out, QString());
+            continue;
+        }
+        ++succeeded;
+        QCOMPARE(run.err, QString());
+        for (const auto& [receipt, state] : printedRows(run.out))
+            if (state == "CONTABILIZADO")
+                QVERIFY2(postedBy.insert(receipt).second, qPrintable("posted twice: " + receipt));
+    }
+    QVERIFY(succeeded >= 1);
+    QCOMPARE(static_cast<int>(postedBy.size()), canPost);
+    QCOMPARE(posted(db, secret, today(), false), canPost);
+    const QStringList faults = ledgerFaults(db, secret, today(), false);
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join("; ")));
+}
+
+QTEST_GUILESS_MAIN(TestReliability)
+#include "tst_reliability.moc"
