@@ -131,10 +131,14 @@ SET TERM ^ ;
  * stays unposted; such a receipt stops nothing else.
  *
  * Each receipt is claimed before it is posted: the UPDATE only succeeds on a
- * receipt still unposted. A concurrent run that claimed it first makes the
- * UPDATE wait for that run to end; if it committed, the conflict lands in the
- * WHEN below, the block's own work is undone and the receipt is left to the
- * run that owns it (no row). So two runs never post one receipt twice.
+ * receipt still unposted. A concurrent run that holds the receipt's row makes
+ * the UPDATE wait for that run to end; the conflict that follows lands in the
+ * WHEN below, the block's own work is undone and the claim is tried again.
+ * If the other run posted the receipt in this ledger the claim now finds it
+ * marked and leaves it to that run (no row); if it was a run of the other
+ * ledger, which holds the same row, the claim succeeds. So two runs never
+ * post one receipt twice, and runs of both ledgers at once lose none. A row
+ * still in conflict after ten tries comes back as 'RECIBO EN USO', unposted.
  * The work becomes durable when the caller commits after the last fetch.
  */
 CREATE PROCEDURE RECIBOS_SIN_CONTABILIDAD (
@@ -158,6 +162,7 @@ AS
     DECLARE VARIABLE CAJA    INTEGER;
     DECLARE VARIABLE CLIENTE INTEGER;
     DECLARE VARIABLE TOMADO  SMALLINT;
+    DECLARE VARIABLE INTENTOS SMALLINT;
 BEGIN
     DESDE = CAST(FECHA_INI AS DATE);
     HASTA = CAST(FECHA_FIN AS DATE);
@@ -186,24 +191,44 @@ BEGIN
         ELSE
         BEGIN
             IDI = NEXT VALUE FOR GEN_COMPROBANTE;
-            UPDATE RECIBO_CAJA SET COMP_ID = :IDI
-             WHERE RECI_ID = :ID AND COMP_ID IS NULL;
-            IF (ROW_COUNT = 0) THEN
-                TOMADO = 0;
-            ELSE
+            INTENTOS = 0;
+            TOMADO = NULL;
+            WHILE (TOMADO IS NULL) DO
             BEGIN
-                INSERT INTO COMPROBANTE (COMP_ID, COMP_FECHA, RECI_ID, COMP_DETALLE)
-                VALUES (:IDI, :FECHA, :ID, 'RECIBO DE CAJA ' || :PREF || '-' || :NUMERO);
-                INSERT INTO MOVIMIENTO (MOVI_ID, COMP_ID, CUEN_ID, TERC_NIT, DEBITO, CREDITO)
-                VALUES (NEXT VALUE FOR GEN_MOVIMIENTO, :IDI, :CAJA, :NIT, :VALOR, 0);
-                INSERT INTO MOVIMIENTO (MOVI_ID, COMP_ID, CUEN_ID, TERC_NIT, DEBITO, CREDITO)
-                VALUES (NEXT VALUE FOR GEN_MOVIMIENTO, :IDI, :CLIENTE, :NIT, 0, :VALOR);
-                IDC = CAJA;
-                ESTADO = 'CONTABILIZADO';
+                INTENTOS = INTENTOS + 1;
+                UPDATE RECIBO_CAJA SET COMP_ID = :IDI
+                 WHERE RECI_ID = :ID AND COMP_ID IS NULL;
+                IF (ROW_COUNT = 0) THEN
+                    TOMADO = 0;
+                ELSE
+                BEGIN
+                    INSERT INTO COMPROBANTE (COMP_ID, COMP_FECHA, RECI_ID, COMP_DETALLE)
+                    VALUES (:IDI, :FECHA, :ID, 'RECIBO DE CAJA ' || :PREF || '-' || :NUMERO);
+                    INSERT INTO MOVIMIENTO (MOVI_ID, COMP_ID, CUEN_ID, TERC_NIT, DEBITO, CREDITO)
+                    VALUES (NEXT VALUE FOR GEN_MOVIMIENTO, :IDI, :CAJA, :NIT, :VALOR, 0);
+                    INSERT INTO MOVIMIENTO (MOVI_ID, COMP_ID, CUEN_ID, TERC_NIT, DEBITO, CREDITO)
+                    VALUES (NEXT VALUE FOR GEN_MOVIMIENTO, :IDI, :CLIENTE, :NIT, 0, :VALOR);
+                    IDC = CAJA;
+                    ESTADO = 'CONTABILIZADO';
+                    TOMADO = 1;
+                END
+                WHEN GDSCODE unique_key_violation DO
+                    TOMADO = 0;
+                WHEN GDSCODE update_conflict, GDSCODE deadlock, GDSCODE lock_conflict DO
+                BEGIN
+                    /* The run that held the row has ended; the claim is tried
+                       again and its condition decides. The row may have been
+                       held by a run of the other ledger, which leaves this
+                       ledger's mark free. */
+                    TOMADO = NULL;
+                    IF (INTENTOS >= 10) THEN
+                    BEGIN
+                        IDI = NULL;
+                        ESTADO = 'RECIBO EN USO';
+                        TOMADO = 1;
+                    END
+                END
             END
-            WHEN GDSCODE update_conflict, GDSCODE deadlock, GDSCODE lock_conflict,
-                 GDSCODE unique_key_violation DO
-                TOMADO = 0;
         END
         IF (TOMADO = 1) THEN
             SUSPEND;
@@ -232,6 +257,7 @@ AS
     DECLARE VARIABLE CAJA    INTEGER;
     DECLARE VARIABLE CLIENTE INTEGER;
     DECLARE VARIABLE TOMADO  SMALLINT;
+    DECLARE VARIABLE INTENTOS SMALLINT;
 BEGIN
     DESDE = CAST(FECHA_INI AS DATE);
     HASTA = CAST(FECHA_FIN AS DATE);
@@ -260,24 +286,44 @@ BEGIN
         ELSE
         BEGIN
             IDI = NEXT VALUE FOR GEN_COMPROBANTE_NIIF;
-            UPDATE RECIBO_CAJA SET COMP_NIIF_ID = :IDI
-             WHERE RECI_ID = :ID AND COMP_NIIF_ID IS NULL;
-            IF (ROW_COUNT = 0) THEN
-                TOMADO = 0;
-            ELSE
+            INTENTOS = 0;
+            TOMADO = NULL;
+            WHILE (TOMADO IS NULL) DO
             BEGIN
-                INSERT INTO COMPROBANTE_NIIF (COMP_ID, COMP_FECHA, RECI_ID, COMP_DETALLE)
-                VALUES (:IDI, :FECHA, :ID, 'RECIBO DE CAJA ' || :PREF || '-' || :NUMERO);
-                INSERT INTO MOVIMIENTO_NIIF (MOVI_ID, COMP_ID, CUEN_ID, TERC_NIT, DEBITO, CREDITO)
-                VALUES (NEXT VALUE FOR GEN_MOVIMIENTO_NIIF, :IDI, :CAJA, :NIT, :VALOR, 0);
-                INSERT INTO MOVIMIENTO_NIIF (MOVI_ID, COMP_ID, CUEN_ID, TERC_NIT, DEBITO, CREDITO)
-                VALUES (NEXT VALUE FOR GEN_MOVIMIENTO_NIIF, :IDI, :CLIENTE, :NIT, 0, :VALOR);
-                IDC = CAJA;
-                ESTADO = 'CONTABILIZADO';
+                INTENTOS = INTENTOS + 1;
+                UPDATE RECIBO_CAJA SET COMP_NIIF_ID = :IDI
+                 WHERE RECI_ID = :ID AND COMP_NIIF_ID IS NULL;
+                IF (ROW_COUNT = 0) THEN
+                    TOMADO = 0;
+                ELSE
+                BEGIN
+                    INSERT INTO COMPROBANTE_NIIF (COMP_ID, COMP_FECHA, RECI_ID, COMP_DETALLE)
+                    VALUES (:IDI, :FECHA, :ID, 'RECIBO DE CAJA ' || :PREF || '-' || :NUMERO);
+                    INSERT INTO MOVIMIENTO_NIIF (MOVI_ID, COMP_ID, CUEN_ID, TERC_NIT, DEBITO, CREDITO)
+                    VALUES (NEXT VALUE FOR GEN_MOVIMIENTO_NIIF, :IDI, :CAJA, :NIT, :VALOR, 0);
+                    INSERT INTO MOVIMIENTO_NIIF (MOVI_ID, COMP_ID, CUEN_ID, TERC_NIT, DEBITO, CREDITO)
+                    VALUES (NEXT VALUE FOR GEN_MOVIMIENTO_NIIF, :IDI, :CLIENTE, :NIT, 0, :VALOR);
+                    IDC = CAJA;
+                    ESTADO = 'CONTABILIZADO';
+                    TOMADO = 1;
+                END
+                WHEN GDSCODE unique_key_violation DO
+                    TOMADO = 0;
+                WHEN GDSCODE update_conflict, GDSCODE deadlock, GDSCODE lock_conflict DO
+                BEGIN
+                    /* The run that held the row has ended; the claim is tried
+                       again and its condition decides. The row may have been
+                       held by a run of the other ledger, which leaves this
+                       ledger's mark free. */
+                    TOMADO = NULL;
+                    IF (INTENTOS >= 10) THEN
+                    BEGIN
+                        IDI = NULL;
+                        ESTADO = 'RECIBO EN USO';
+                        TOMADO = 1;
+                    END
+                END
             END
-            WHEN GDSCODE update_conflict, GDSCODE deadlock, GDSCODE lock_conflict,
-                 GDSCODE unique_key_violation DO
-                TOMADO = 0;
         END
         IF (TOMADO = 1) THEN
             SUSPEND;
