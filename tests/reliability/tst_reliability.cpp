@@ -177,6 +177,33 @@ QStringList ledgerFaults(const std::string& db, const std::string& password, con
     return faults;
 }
 
+// Kills the server once a posting run on it is well into its work, as the
+// server's own monitoring shows it; false when the run ended first.
+bool killWhilePosting(OwnServer& server, const std::string& db, const std::string& password,
+                      const std::function<bool()>& runEnded)
+{
+    bool ended = false;
+    {
+        SqlConnection watch("watch");
+        watch.params().setValue("Database", db);
+        watch.params().setValue("Password", password);
+        const std::string progressSql =
+            "select coalesce(sum(s.mon$record_updates), 0) from mon$attachments a join mon$record_stats s "
+            "on s.mon$stat_id = a.mon$stat_id where a.mon$attachment_id <> current_connection";
+        long long updates = 0;
+        for (int i = 0; i < 6000 && !(ended = runEnded()) && updates < 2000; ++i) {
+            QThread::msleep(20);
+            fbtest::Rows progress;
+            watch.fetchAll(progressSql, progress);
+            updates = progress.rows.at(0).at(0).toLongLong();
+        }
+        ended = ended || runEnded();
+        if (!server.kill())
+            qFatal("the test server could not be killed");
+    }
+    return !ended;
+}
+
 struct ToolRun {
     int exitCode = -1;
     QString out;
@@ -343,8 +370,6 @@ void TestReliability::serverKilledWhilePosting()
     LedgaraData data;
     data.reconnect(db, "SYSDBA", password);
     data.readPuntos();
-    fbtest::Rows id;
-    data.Ledgara.fetchAll("select current_connection from rdb$database", id);
 
     std::atomic<bool> done{false};
     QString runError;
@@ -353,26 +378,8 @@ void TestReliability::serverKilledWhilePosting()
         done = true;
     });
 
-    // Killed once the procedure is well into its work, seen from the
-    // server's own monitoring of the run's attachment.
-    SqlConnection watch("watch");
-    watch.params().setValue("Database", db);
-    watch.params().setValue("Password", password);
-    const std::string progressSql =
-        "select coalesce(sum(s.mon$record_updates), 0) from mon$attachments a join mon$record_stats s "
-        "on s.mon$stat_id = a.mon$stat_id where a.mon$attachment_id = " + id.rows.at(0).at(0).toStdString();
-    long long updates = 0;
-    for (int i = 0; i < 6000 && !done && updates < 2000; ++i) {
-        QThread::msleep(20);
-        fbtest::Rows progress;
-        watch.fetchAll(progressSql, progress);
-        updates = progress.rows.at(0).at(0).toLongLong();
-    }
-    const bool killedMidRun = !done;
-    const bool killed = server.kill();
+    const bool killedMidRun = killWhilePosting(server, db, password, [&] { return done.load(); });
     run.join();
-    watch.close();
-    QVERIFY(killed);
     QVERIFY2(killedMidRun, "the run ended before the server could be stopped");
 
     QVERIFY2(runError.startsWith("dbExpress Error: [0x00"), qPrintable(runError));
@@ -384,6 +391,22 @@ void TestReliability::serverKilledWhilePosting()
     QVERIFY(server.start());
     const QStringList faults = ledgerFaults(db, password, today(), false);
     QVERIFY2(faults.isEmpty(), qPrintable(faults.join("; ")));
+
+    // The same for the unattended tool: it ends with the error and exit 1.
+    auto tool = startTool({server.host() + dir.path(), "SYSDBA", QString::fromStdString(password), "01", "N"});
+    QVERIFY(tool->waitForStarted());
+    QVERIFY2(killWhilePosting(server, db, password, [&] { return tool->waitForFinished(0); }),
+             "the tool ended before the server could be stopped");
+    const ToolRun killedTool = finish(*tool);
+    QCOMPARE(killedTool.exitCode, 1);
+    QVERIFY2(killedTool.err.startsWith("dbExpress Error: [0x00") && killedTool.err.contains("\nSQL Server Error: "),
+             qPrintable(killedTool.err));
+    QCOMPARE(killedTool.out, QString());
+    VERIFY_NO_SECRET(killedTool.err, QString::fromStdString(password));
+
+    QVERIFY(server.start());
+    const QStringList toolFaults = ledgerFaults(db, password, today(), false);
+    QVERIFY2(toolFaults.isEmpty(), qPrintable(toolFaults.join("; ")));
     const int before = posted(db, password, today(), false);
 
     // The next run of the same objects reconnects by itself.
