@@ -93,6 +93,8 @@ Tfcontardc::Tfcontardc(std::vector<std::string> arguments, QWidget* parent)
 Tfcontardc::~Tfcontardc()
 {
     qApp->removeEventFilter(this);
+    // Destroying the window moves the focus; that is not leaving the company box.
+    disconnect(m_focusWatch);
     // The grid follows CRepArticulos until it goes; the data objects go first.
     delete DBGrid1;
     DBGrid1 = nullptr;
@@ -211,7 +213,7 @@ void Tfcontardc::buildControls()
     // Leaving the company box for another control of this window runs the
     // connection step; losing the focus to a message box or another
     // application does not.
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
+    m_focusWatch = connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
         if (old == Cia && now && now != Cia && now->window() == this)
             CiaExit(Cia);
     });

@@ -84,6 +84,7 @@ private:
     std::unique_ptr<LedgaraData> m_data;
     std::vector<std::string> m_arguments;
     std::vector<std::string> m_listaservidores;
+    QMetaObject::Connection m_focusWatch;
     bool m_activated = false;
     bool m_closed = false;
 };
