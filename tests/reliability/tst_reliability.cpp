@@ -71,18 +71,22 @@ public:
 
     bool start() { return QProcess::execute(scriptDir() + "fbserver_start.sh", {m_dir, m_port, m_password}) == 0; }
 
-    // Ends the server at once, as a crash or a pulled plug would: no
-    // attachment is told, nothing is flushed.
-    bool kill()
+    // Ends the server with the signal: SIGKILL as a crash or a pulled plug
+    // would, SIGTERM as an administrator stopping the service would (it
+    // gets SIGKILL if it has not gone after a while).
+    bool kill(int signal)
     {
         QFile file(m_dir + "/server.pid");
         if (!file.open(QIODevice::ReadOnly))
             return false;
         const pid_t pid = static_cast<pid_t>(file.readAll().trimmed().toLong());
-        if (pid <= 0 || ::kill(pid, SIGKILL) != 0)
+        if (pid <= 0 || ::kill(pid, signal) != 0)
             return false;
         for (int i = 0; i < 500 && ::kill(pid, 0) == 0; ++i)
             QThread::msleep(20);
+        if (::kill(pid, 0) == 0 && ::kill(pid, SIGKILL) == 0)
+            for (int i = 0; i < 500 && ::kill(pid, 0) == 0; ++i)
+                QThread::msleep(20);
         return ::kill(pid, 0) != 0;
     }
 
@@ -179,7 +183,7 @@ QStringList ledgerFaults(const std::string& db, const std::string& password, con
 
 // Kills the server once a posting run on it is well into its work, as the
 // server's own monitoring shows it; false when the run ended first.
-bool killWhilePosting(OwnServer& server, const std::string& db, const std::string& password,
+bool killWhilePosting(OwnServer& server, int signal, const std::string& db, const std::string& password,
                       const std::function<bool()>& runEnded)
 {
     bool ended = false;
@@ -198,7 +202,7 @@ bool killWhilePosting(OwnServer& server, const std::string& db, const std::strin
             updates = progress.rows.at(0).at(0).toLongLong();
         }
         ended = ended || runEnded();
-        if (!server.kill())
+        if (!server.kill(signal))
             qFatal("the test server could not be killed");
     }
     return !ended;
@@ -269,6 +273,7 @@ private slots:
     void cleanupTestCase();
     void cleanup();
 
+    void serverKilledWhilePosting_data();
     void serverKilledWhilePosting();
     void databaseGoneBeforeRun();
     void headlessRunFails_data();
@@ -350,8 +355,16 @@ std::string TestReliability::companyDatabase(const QString& company, int extraRe
 // The server dies while the procedure is posting a long run. The run reports
 // it, the connection knows it is closed, no receipt is left half-posted, and
 // once the server is back the same objects reconnect and post the rest once.
+void TestReliability::serverKilledWhilePosting_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("server killed") << int{SIGKILL};
+    QTest::newRow("server stopped") << int{SIGTERM};
+}
+
 void TestReliability::serverKilledWhilePosting()
 {
+    QFETCH(int, signal);
     const int kReceipts = 100000;
     const std::string password = "Kw7-killed-run";
     QTemporaryDir dir;
@@ -378,7 +391,7 @@ void TestReliability::serverKilledWhilePosting()
         done = true;
     });
 
-    const bool killedMidRun = killWhilePosting(server, db, password, [&] { return done.load(); });
+    const bool killedMidRun = killWhilePosting(server, signal, db, password, [&] { return done.load(); });
     run.join();
     QVERIFY2(killedMidRun, "the run ended before the server could be stopped");
 
@@ -395,7 +408,7 @@ void TestReliability::serverKilledWhilePosting()
     // The same for the unattended tool: it ends with the error and exit 1.
     auto tool = startTool({server.host() + dir.path(), "SYSDBA", QString::fromStdString(password), "01", "N"});
     QVERIFY(tool->waitForStarted());
-    QVERIFY2(killWhilePosting(server, db, password, [&] { return tool->waitForFinished(0); }),
+    QVERIFY2(killWhilePosting(server, signal, db, password, [&] { return tool->waitForFinished(0); }),
              "the tool ended before the server could be stopped");
     const ToolRun killedTool = finish(*tool);
     QCOMPARE(killedTool.exitCode, 1);
@@ -497,6 +510,9 @@ void TestReliability::headlessRunFails_data()
     QTest::newRow("company database missing")
         << dataHost() << right << "77" << QString()
         << "dbExpress Error: [0x0015]: Connection failed\nSQL Server Error: I/O error";
+    QTest::newRow("password too long for the login")
+        << dataHost() << QString("Lp4-") + QString("0123456789abcdef").repeated(20) << "01" << QString()
+        << "dbExpress Error: [0x001D]";
     QTest::newRow("server not running")
         << QString("127.0.0.1/%1:%2/data").arg(unusedPort()).arg(m_dir) << right << "01" << QString()
         << "dbExpress Error: [0x0015]: Connection failed\n"
