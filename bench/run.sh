@@ -84,7 +84,7 @@ printf '%s;\ncommit;\n' "$fetch_sql" > "$work/fetch.sql"
 timed() {
   local name="$1"
   shift
-  if ! "$bench_run" -- "$@" >> "$work/$name" 2>> "$work/$name.err"; then
+  if ! "$bench_run" --limit 300 -- "$@" >> "$work/$name" 2>> "$work/$name.err"; then
     cat "$work/$name.err" >&2
     exit 1
   fi
@@ -158,6 +158,14 @@ for ((i = 0; i < reps_fetch; i++)); do
 done
 "$fetch_bench" "$tool_db" SYSDBA "$password" "$fetch_sql" 2> "$work/fetch.report"
 
+# What the fixed costs are made of: an embedded attach with nothing else to
+# do, and a headless run of the tool with no receipts to post.
+printf 'select 1 from rdb$database;\ncommit;\n' > "$work/attach.sql"
+log "fixed costs: $reps_small runs each"
+for ((i = 0; i < reps_small; i++)); do
+  timed attach.isql isql-fb -q -b -user SYSDBA -password "$password" -i "$work/attach.sql" "$isql_db"
+done
+
 log "start-up: $reps_start x 2 runs"
 for ((i = 0; i < reps_start; i++)); do
   if ((i % 2 == 0)); then
@@ -208,5 +216,7 @@ awk -v a="$gbig" -v b="$g10" 'BEGIN {
   printf "%-44s %12s %12s %7.1f %7s  %s\n", "grid: set fetch + open + repaint, 1M vs 10", sprintf("%.4g ms", a),
     sprintf("%.4g ms", b), (b > 0 ? a / b : 0), "-", "(the set reads every row; see docs)" }'
 echo
+echo "context: isql-fb attach + select 1 + commit: $(median attach.isql 1) s;" \
+  "bare Qt window start-up (offscreen): $(median start.bare 1) s"
 echo "held rows: $(cat "$work/fetch.report")"
 echo "runs: posting 100k x$reps_big, 1k x$reps_small, fetch x$reps_fetch, start-up x$reps_start, grid x$reps_grid (alternating)"

@@ -2,10 +2,12 @@
 // from just before the fork to the reaped exit, and its peak resident memory
 // in KiB as the kernel accounted it:
 //
-//   bench_run [--out FILE] [--] COMMAND [ARG...]
+//   bench_run [--out FILE] [--limit SECONDS] [--] COMMAND [ARG...]
 //
 // The command's standard output goes to FILE (default /dev/null), so that a
-// program printing its rows pays for writing them, not for a terminal.
+// program printing its rows pays for writing them, not for a terminal. A
+// command still running after the limit (default 600 s) is killed: a program
+// waiting in a message box for a user would otherwise hang the whole suite.
 // Exits with 1 when the command cannot run or ends with anything but 0.
 
 #include <fcntl.h>
@@ -13,19 +15,38 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+namespace {
+
+volatile sig_atomic_t g_child = 0;
+
+void killChild(int)
+{
+    if (g_child > 0)
+        kill(static_cast<pid_t>(g_child), SIGKILL);
+}
+
+}  // namespace
+
 int main(int argc, char** argv)
 {
     std::string out = "/dev/null";
+    unsigned limit = 600;
     int first = 1;
     while (first < argc) {
         if (std::strcmp(argv[first], "--out") == 0 && first + 1 < argc) {
             out = argv[first + 1];
+            first += 2;
+        } else if (std::strcmp(argv[first], "--limit") == 0 && first + 1 < argc) {
+            limit = static_cast<unsigned>(std::strtoul(argv[first + 1], nullptr, 10));
             first += 2;
         } else if (std::strcmp(argv[first], "--") == 0) {
             ++first;
@@ -35,7 +56,7 @@ int main(int argc, char** argv)
         }
     }
     if (first >= argc) {
-        std::fprintf(stderr, "usage: bench_run [--out FILE] [--] COMMAND [ARG...]\n");
+        std::fprintf(stderr, "usage: bench_run [--out FILE] [--limit SECONDS] [--] COMMAND [ARG...]\n");
         return 1;
     }
     std::vector<char*> command(argv + first, argv + argc);
@@ -58,9 +79,19 @@ int main(int argc, char** argv)
         std::perror(command[0]);
         _exit(127);
     }
+    g_child = child;
+    struct sigaction onAlarm{};
+    onAlarm.sa_handler = killChild;
+    sigaction(SIGALRM, &onAlarm, nullptr);
+    alarm(limit);
     int status = 0;
     rusage usage{};
-    if (wait4(child, &status, 0, &usage) < 0) {
+    pid_t reaped;
+    do
+        reaped = wait4(child, &status, 0, &usage);
+    while (reaped < 0 && errno == EINTR);
+    alarm(0);
+    if (reaped < 0) {
         std::perror("wait4");
         return 1;
     }
