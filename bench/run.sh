@@ -17,7 +17,7 @@ password="benchpw"
 if [ -n "${BENCH_QUICK:-}" ]; then
   reps_big=1; reps_small=3; reps_fetch=2; reps_start=5; reps_grid=3
 else
-  reps_big=3; reps_small=7; reps_fetch=5; reps_start=15; reps_grid=7
+  reps_big=5; reps_small=11; reps_fetch=5; reps_start=21; reps_grid=7
 fi
 
 log() { printf '%s\n' "$*" >&2; }
