@@ -14,6 +14,10 @@
 #include <string>
 #include <vector>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace fbtest {
 
 inline QString sourceDir()
@@ -115,6 +119,21 @@ inline QString scalar(const std::string& database, const std::string& password, 
 {
     Rows rows = query(database, password, sql);
     return rows.rows.empty() ? QString("<no row>") : rows.rows.front().value(0);
+}
+
+// A port on 127.0.0.1 that nothing listens on.
+inline int unusedPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof addr;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length) != 0)
+        qFatal("no free port");
+    ::close(fd);
+    return ntohs(addr.sin_port);
 }
 
 // The vouchers of a ledger that do not balance or do not match their receipt.

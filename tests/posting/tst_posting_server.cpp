@@ -8,8 +8,6 @@
 
 #include <QtTest>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <set>
@@ -30,21 +28,6 @@ QString caught(const std::function<void()>& fn)
 QString text(const ClientDataSet& set, std::size_t record, const char* field)
 {
     return QString::fromLatin1(set.displayText(record, *set.findField(field)));
-}
-
-// A port on 127.0.0.1 that nothing listens on.
-int unusedPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof addr;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length) != 0)
-        qFatal("no free port");
-    ::close(fd);
-    return ntohs(addr.sin_port);
 }
 
 const char* const kServerLoginRefused =
@@ -115,7 +98,7 @@ void TestPostingServer::loginRefused()
 
 void TestPostingServer::serverNotRunning()
 {
-    const std::string path = "127.0.0.1/" + std::to_string(unusedPort()) + ":/srv/datos/01/ledgara.fdb";
+    const std::string path = "127.0.0.1/" + std::to_string(fbtest::unusedPort()) + ":/srv/datos/01/ledgara.fdb";
     LedgaraData data;
     const QString error = caught([&] { data.reconnect(path, "SYSDBA", "Zq9-never-shown"); });
     QVERIFY2(error.startsWith("dbExpress Error: [0x0015]: Connection failed\n"
@@ -305,7 +288,7 @@ void TestPostingServer::serverStopped()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString serverDir = dir.filePath("server");
-    const QString port = QString::number(unusedPort());
+    const QString port = QString::number(fbtest::unusedPort());
     const QString scripts = fbtest::sourceDir() + "/tests/posting/";
     QCOMPARE(QProcess::execute(scripts + "fbserver_start.sh", {serverDir, port, "pw-stopped"}), 0);
     const QString db = "127.0.0.1/" + port + ":" + serverDir + "/data/short.fdb";

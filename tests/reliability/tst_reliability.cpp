@@ -15,9 +15,7 @@
 
 #include <QtTest>
 
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -38,21 +36,6 @@ QString caught(const std::function<void()>& fn)
     return {};
 }
 
-// A port on 127.0.0.1 that nothing listens on.
-int unusedPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof addr;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length) != 0)
-        qFatal("no free port");
-    ::close(fd);
-    return ntohs(addr.sin_port);
-}
-
 QString today() { return QDate::currentDate().toString("yyyy/MM/dd"); }
 
 QString scriptDir() { return fbtest::sourceDir() + "/tests/posting/"; }
@@ -62,7 +45,7 @@ QString scriptDir() { return fbtest::sourceDir() + "/tests/posting/"; }
 class OwnServer {
 public:
     OwnServer(QString dir, QString password)
-        : m_dir(std::move(dir)), m_port(QString::number(unusedPort())), m_password(std::move(password))
+        : m_dir(std::move(dir)), m_port(QString::number(fbtest::unusedPort())), m_password(std::move(password))
     {
     }
     ~OwnServer() { QProcess::execute(scriptDir() + "fbserver_stop.sh", {m_dir}); }
@@ -514,7 +497,7 @@ void TestReliability::headlessRunFails_data()
         << dataHost() << QString("Lp4-") + QString("0123456789abcdef").repeated(20) << "01" << QString()
         << "dbExpress Error: [0x001D]";
     QTest::newRow("server not running")
-        << QString("127.0.0.1/%1:%2/data").arg(unusedPort()).arg(m_dir) << right << "01" << QString()
+        << QString("127.0.0.1/%1:%2/data").arg(fbtest::unusedPort()).arg(m_dir) << right << "01" << QString()
         << "dbExpress Error: [0x0015]: Connection failed\n"
            "SQL Server Error: Unable to complete network request to host \"127.0.0.1\".";
 }
