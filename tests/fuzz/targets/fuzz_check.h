@@ -32,3 +32,26 @@
         if (!(condition))                                              \
             fuzzFail(__FILE__, __LINE__, #condition, (detail));        \
     } while (0)
+
+// ASCII letter case, as the registry and the connection parameters compare names.
+inline std::string lowered(std::string_view s)
+{
+    std::string out(s);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+inline std::string swappedCase(std::string_view s)
+{
+    std::string out(s);
+    for (char& c : out) {
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+        else if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}

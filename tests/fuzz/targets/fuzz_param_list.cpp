@@ -14,28 +14,6 @@
 
 namespace {
 
-std::string lowered(std::string_view s)
-{
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
-
-std::string swappedCase(std::string_view s)
-{
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-        else if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
-
 // The first line whose text before its first "=" is the name, in any ASCII
 // letter case; a line without "=" names nothing.
 std::ptrdiff_t firstLineNamed(const std::vector<std::string>& lines, std::string_view name)

@@ -52,28 +52,6 @@ std::string_view trimmed(std::string_view s)
     return s;
 }
 
-std::string lowered(std::string_view s)
-{
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
-
-std::string swappedCase(std::string_view s)
-{
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-        else if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
-
 // Every key that the file names and that is there after the import has its
 // parents, answers to its name in any letter case, and has values that can
 // be read in a buffer of the size that it gives for them.

@@ -21,26 +21,6 @@ namespace {
 
 using Values = std::map<std::string, RegistryValue>; // by folded name
 
-std::string folded(std::string s)
-{
-    for (char& c : s) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return s;
-}
-
-std::string swappedCase(std::string s)
-{
-    for (char& c : s) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-        else if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return s;
-}
-
 // Printable ASCII, as key and value names are in practice; a key name has no "\".
 std::string nameFrom(FuzzedDataProvider& input, bool keyName)
 {
@@ -97,12 +77,12 @@ struct Model {
     void create(const std::string& path)
     {
         for (std::size_t at = path.find('\\'); at != std::string::npos; at = path.find('\\', at + 1))
-            keys[folded(path.substr(0, at))];
-        keys[folded(path)];
+            keys[lowered(path.substr(0, at))];
+        keys[lowered(path)];
     }
     void remove(const std::string& path)
     {
-        const std::string key = folded(path);
+        const std::string key = lowered(path);
         const std::string children = key + '\\';
         for (auto it = keys.begin(); it != keys.end();) {
             if (it->first == key || it->first.compare(0, children.size(), children) == 0)
@@ -144,7 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         file += "[HKEY_LOCAL_MACHINE\\" + path + "]\r\n";
         model.create(path);
-        Values& values = model.keys[folded(path)];
+        Values& values = model.keys[lowered(path)];
 
         const std::size_t count = input.ConsumeIntegralInRange<std::size_t>(0, 4);
         for (std::size_t i = 0; i < count; ++i) {
@@ -155,7 +135,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             switch (input.ConsumeIntegralInRange<int>(0, 4)) {
             case 0:
                 file += "-\r\n";
-                values.erase(folded(name));
+                values.erase(lowered(name));
                 continue;
             case 1: {
                 std::string text = input.ConsumeRandomLengthString(64);
@@ -208,7 +188,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
             }
             file += "\r\n";
-            values[folded(name)] = value;
+            values[lowered(name)] = value;
         }
         file += "\r\n";
     }
@@ -233,7 +213,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     for (const std::string& path : model.deleted) {
-        if (model.keys.count(folded(path)) == 0)
+        if (model.keys.count(lowered(path)) == 0)
             FUZZ_CHECK(registry->openLocalMachine(path) == nullptr, path + "\n" + file);
     }
     return 0;
