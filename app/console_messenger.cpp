@@ -12,7 +12,6 @@ void ConsoleMessenger::information(const std::string& text)
 
 void ConsoleMessenger::error(const std::string& text)
 {
-    ++m_errors;
     std::fprintf(m_err, "%s\n", text.c_str());
     std::fflush(m_err);
 }

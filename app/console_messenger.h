@@ -11,10 +11,8 @@ public:
     void information(const std::string& text) override;
     void error(const std::string& text) override;
     void receiptsPosted(const ClientDataSet& rows) override;
-    int errorCount() const { return m_errors; }
 
 private:
     std::FILE* m_out;
     std::FILE* m_err;
-    int m_errors = 0;
 };

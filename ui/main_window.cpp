@@ -270,7 +270,6 @@ void Tfcontardc::FormCreate(QObject*)
     DateConventions& conventions = dateConventions();
     conventions.dateSeparator = QLatin1Char('/');
     conventions.shortDateFormat = QStringLiteral("yyyy/mm/dd");
-    m_listaservidores.clear();
     const std::string directory = diraplicacion();
     m_listaservidores = readServerList(serverListPath(directory));
     Servidor->clear();
