@@ -1,0 +1,17 @@
+#pragma once
+// The program's text is single-byte, in the ERP's code page, Windows-1252, and
+// is carried as bytes (std::string) from the registry, files, the command line
+// and the database. This is the one place where those bytes become Unicode and
+// back: the window, the grid and the console all convert through here.
+
+#include <string>
+#include <string_view>
+
+// Windows-1252 bytes to UTF-16. The five bytes the code page leaves undefined
+// (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to the C1 controls of the same value, so
+// every byte has a character and converting back gives the same bytes.
+std::u16string ansiToUtf16(std::string_view bytes);
+// UTF-16 to Windows-1252; a character the code page cannot hold becomes "?".
+std::string utf16ToAnsi(std::u16string_view text);
+// Windows-1252 bytes to UTF-8, for a terminal, a log or a file.
+std::string ansiToUtf8(std::string_view bytes);
