@@ -8,8 +8,14 @@
 # as its inputs stay the same: the source package (its .dsc checksum), the
 # configure flags, the toolchain file and the cross-compiler.
 #
-#   scripts/build-windows.sh            Qt when needed, then the program and its folder
-#   scripts/build-windows.sh --qt-only  only Qt (to warm the cache)
+#   scripts/build-windows.sh [--check] [-- CMAKE-ARGS...]
+#       Qt when needed, then the program, its folder and the zip; CMAKE-ARGS go
+#       to the program's configure (e.g. -DCONTARDC_WERROR=ON). --check then
+#       starts the folder's contardc.exe under Wine on a virtual display, in a
+#       throw-away Wine prefix: the window "Contabilizar recibos" must appear
+#       (screenshot: build-windows/check-window.png) and Esc must end the
+#       program with exit code 0.
+#   scripts/build-windows.sh --qt-only    only Qt (to warm the cache)
 #
 # Run as root on a machine without the packages: they are installed first.
 set -euo pipefail
@@ -19,12 +25,17 @@ source "$repo/scripts/deps.sh"
 source "$repo/scripts/debian_source.sh"
 
 qt_only=0
-for arg in "$@"; do
-  case "$arg" in
+check=0
+extra_cmake_args=()
+while [ $# -gt 0 ]; do
+  case "$1" in
     --qt-only) qt_only=1 ;;
-    -h|--help) sed -n '2,14p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
-    *) echo "Unknown argument: $arg (try --help)" >&2; exit 2 ;;
+    --check) check=1 ;;
+    --) shift; extra_cmake_args=("$@"); break ;;
+    -h|--help) sed -n '2,20p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "Unknown argument: $1 (try --help)" >&2; exit 2 ;;
   esac
+  shift
 done
 
 say() { printf '[build-windows] %s\n' "$*" >&2; }
@@ -141,3 +152,140 @@ fi
 flock -u 9
 
 [ "$qt_only" -eq 1 ] && exit 0
+
+# ---------------------------------------------------------------- the program
+
+build="$repo/build-windows"
+out="$build/contardc"
+zip_file="$build/contardc-windows-x64.zip"
+mkdir -p "$build/firebird-include"
+# Only the client's C interface: a folder of its own, so that no other Linux
+# header can be picked up by the Windows build.
+ibase_h="$(find /usr/include/ibase.h /usr/include/firebird/ibase.h -maxdepth 0 2>/dev/null | head -n1)"
+[ -n "$ibase_h" ] || die "ibase.h not found (Debian package firebird-dev)"
+cp "$ibase_h" "$build/firebird-include/ibase.h"
+
+say "Building contardc.exe in $build"
+prog_started=$SECONDS
+"$qt_prefix/bin/qt-cmake" -G Ninja -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release \
+  "-DCONTARDC_IBASE_INCLUDE_DIR=$build/firebird-include" "${extra_cmake_args[@]}" >/dev/null
+cmake --build "$build" --parallel "$jobs" --target contardc
+prog_seconds=$((SECONDS - prog_started))
+
+# The folder: the program, the Qt DLLs it imports, the plugins Qt loads from
+# beside it (the platform plugin is required, the style plugin gives the
+# native look) and the compiler's runtime DLLs.
+rm -rf "$out" "$zip_file"
+mkdir -p "$out/platforms"
+cp "$build/contardc.exe" "$out/"
+for m in Core Gui Widgets; do cp "$qt_prefix/bin/Qt6$m.dll" "$out/"; done
+cp "$qt_prefix/plugins/platforms/qwindows.dll" "$out/platforms/"
+if [ -f "$qt_prefix/plugins/styles/qwindowsvistastyle.dll" ]; then
+  mkdir -p "$out/styles"
+  cp "$qt_prefix/plugins/styles/qwindowsvistastyle.dll" "$out/styles/"
+fi
+for dll in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
+  path="$("$cxx" -print-file-name="$dll")"
+  [ -f "$path" ] || die "$dll not found beside the cross-compiler"
+  cp "$path" "$out/"
+done
+find "$out" -name '*.exe' -o -name '*.dll' | xargs "$triplet-strip" --strip-unneeded
+
+# Every DLL that the files import must be either in the folder or part of
+# Windows; a missing one would only show on the user's machine.
+missing=()
+while read -r dll; do
+  [ -n "$dll" ] || continue
+  if [ -z "$(find "$out" -maxdepth 1 -iname "$dll" | head -n1)" ]; then
+    case "${dll,,}" in
+      kernel32.dll|user32.dll|gdi32.dll|advapi32.dll|shell32.dll|ole32.dll|oleaut32.dll|comdlg32.dll|\
+      ws2_32.dll|winmm.dll|version.dll|imm32.dll|dwmapi.dll|uxtheme.dll|shlwapi.dll|setupapi.dll|\
+      wtsapi32.dll|netapi32.dll|userenv.dll|mpr.dll|authz.dll|d3d9.dll|d3d11.dll|dxgi.dll|d2d1.dll|\
+      dwrite.dll|msvcrt.dll|shcore.dll|secur32.dll|crypt32.dll|bcrypt.dll|comctl32.dll|rpcrt4.dll|\
+      api-ms-win-*) ;;
+      *) missing+=("$dll") ;;
+    esac
+  fi
+done < <(find "$out" -name '*.exe' -o -name '*.dll' | xargs "$triplet-objdump" -p \
+           | sed -n 's/^[[:space:]]*DLL Name: //p' | sort -u)
+[ ${#missing[@]} -eq 0 ] || die "imported but neither in the folder nor part of Windows: ${missing[*]}"
+
+# Windows' own editors expect CR LF.
+sed 's/\r$//; s/$/\r/' "$repo/packaging/windows/LEEME.txt" > "$out/LEEME.txt"
+(cd "$build" && zip -q -r -X -9 "$(basename "$zip_file")" contardc)
+
+folder_kib="$(du -sk "$out" | cut -f1)"
+zip_kib="$(( ($(stat -c %s "$zip_file") + 1023) / 1024 ))"
+qt_seconds_cached="$(sed -n 's/^qt-build-seconds //p' "$qt_prefix/contardc-qt.times" 2>/dev/null || true)"
+{
+  printf 'qt-build-seconds %s\n' "${qt_seconds_cached:-unknown}"
+  printf 'program-build-seconds %d\n' "$prog_seconds"
+  printf 'folder-kib %d\n' "$folder_kib"
+  printf 'zip-kib %d\n' "$zip_kib"
+} > "$build/build-figures.txt"
+say "contardc.exe built in $(elapsed "$prog_seconds"); Qt ${qt_seconds_cached:+took $(elapsed "$qt_seconds_cached") when it was built}"
+say "Folder: $out ($((folder_kib / 1024)) MiB), zip: $zip_file ($((zip_kib / 1024)) MiB); whole run $(elapsed "$SECONDS")"
+
+[ "$check" -eq 1 ] || exit 0
+
+# ---------------------------------------------------------------- the check under Wine
+
+say "Checking the folder under Wine"
+work="$(mktemp -d "${TMPDIR:-/tmp}/contardc-check.XXXXXX")"
+export WINEPREFIX="$work/wine" WINEARCH=win64 WINEDEBUG=-all
+# No Mono or Gecko installers: the program needs neither.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+unset WAYLAND_DISPLAY QT_QPA_PLATFORM LEDGARA_FBCLIENT LEDGARA_HKLM
+xvfb_pid="" openbox_pid=""
+check_cleanup() {
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w >/dev/null 2>&1 || true
+  [ -z "$openbox_pid" ] || kill "$openbox_pid" 2>/dev/null || true
+  [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap check_cleanup EXIT
+
+# A display number of its own, chosen by the X server.
+Xvfb -displayfd 7 -screen 0 1024x768x24 -nolisten tcp 7>"$work/display" >/dev/null 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || die "Xvfb did not start"
+export DISPLAY=":$(cat "$work/display")"
+openbox >/dev/null 2>&1 &
+openbox_pid=$!
+
+wineboot -i >/dev/null 2>&1
+# The ERP's key, in the 32-bit view where the 32-bit ERP writes it, and its
+# server list, so that the window opens without the missing-key message.
+mkdir -p "$WINEPREFIX/drive_c/Ledgara"
+printf 'localhost:C:\\Ledgara\r\n' > "$WINEPREFIX/drive_c/Ledgara/SERVIDORES.cfg"
+wine reg add 'HKLM\Software\Vantel\LedgaraERP2026' /v Directorio /t REG_SZ /d 'C:\Ledgara' /reg:32 /f >/dev/null 2>&1
+
+wine "$out/contardc.exe" >"$work/wine.log" 2>&1 &
+app_pid=$!
+window=""
+for _ in $(seq 120); do
+  window="$(xdotool search --name '^Contabilizar recibos$' 2>/dev/null | head -n1 || true)"
+  [ -n "$window" ] && break
+  kill -0 "$app_pid" 2>/dev/null || break
+  sleep 1
+done
+if [ -z "$window" ]; then
+  cat "$work/wine.log" >&2
+  die "the window \"Contabilizar recibos\" did not appear"
+fi
+sleep 2   # let it paint before the screenshot
+import -window root "$build/check-window.png"
+say "Window \"Contabilizar recibos\" shown ($(xdotool getwindowgeometry "$window" | sed -n 's/^ *Geometry: //p')); screenshot: $build/check-window.png"
+# A real key press (XTEST) to the focused window: Wine ignores synthetic events.
+xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true
+xdotool key Escape
+status=0
+for _ in $(seq 60); do kill -0 "$app_pid" 2>/dev/null || break; sleep 1; done
+if kill -0 "$app_pid" 2>/dev/null; then
+  die "Esc did not end the program"
+fi
+wait "$app_pid" || status=$?
+[ "$status" -eq 0 ] || { cat "$work/wine.log" >&2; die "the program ended with exit code $status after Esc"; }
+say "Esc ended the program with exit code 0"
