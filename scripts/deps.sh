@@ -40,3 +40,14 @@ contardc_windows_qt_packages=(
   wine wine64 xvfb xauth openbox xdotool imagemagick
 )
 contardc_install_windows_qt_deps() { contardc_install_packages "${contardc_windows_qt_packages[@]}"; }
+
+# The MinGW-w64 compiler (POSIX threads) and what build-fbclient-windows.sh
+# takes from the build machine: gpre and isql-fb (firebird3.0-utils) with the
+# embedded engine for the empty database gpre reads, the client's interface
+# header (firebird-dev), the ICU headers, and dpkg-source with patch to unpack
+# Debian's source packages.
+contardc_fbclient_windows_packages=(
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 make gcc patch dpkg-dev
+  firebird-dev firebird3.0-utils firebird3.0-server-core libicu-dev
+)
+contardc_install_fbclient_windows_deps() { contardc_install_packages "${contardc_fbclient_windows_packages[@]}"; }
