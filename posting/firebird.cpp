@@ -496,14 +496,10 @@ std::unique_ptr<FirebirdAttachment> FirebirdAttachment::attach(const AttachSetti
     dpb += static_cast<char>(1);
     dpb += static_cast<char>(settings.dialect);
 
+    // Which providers open a path without a host (the embedded engine, a
+    // server on this machine) and in what order is the client's own
+    // configuration: Firebird 3 names its engine Engine12, 4 and 5 Engine13.
     const bool local = isLocalPath(settings.database);
-    if (local) {
-        // Without a host the file is opened by the engine inside this
-        // process. Were the engine unusable, the client would fall back to a
-        // server on this machine and report only that it cannot be reached,
-        // hiding the real cause; so the engine alone is asked.
-        appendItem(dpb, isc_dpb_config, "Providers=Engine12");
-    }
 
     auto handles = std::make_unique<Handles>();
     handles->api = &a;

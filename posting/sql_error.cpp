@@ -20,7 +20,8 @@ constexpr DriverText kDriverTexts[] = {
     {DriverFailure::Commit, "Unable to commit the transaction"},
     {DriverFailure::StartTransaction, "Unable to start a transaction"},
     {DriverFailure::EmbeddedEngine,
-     "Connection failed: the database path names no server and the embedded Firebird engine could not be used"},
+     "Connection failed: the database path names no server, and neither the embedded Firebird engine nor a "
+     "Firebird server on this machine could open it"},
     {DriverFailure::ParameterTooLong, "Connection failed: user name, password, role or path too long"},
 };
 
