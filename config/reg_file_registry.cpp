@@ -2,6 +2,10 @@
 
 #include "config/messages.h"
 
+#ifdef _WIN32
+#include "config/ansi_text.h"
+#endif
+
 #include <array>
 #include <filesystem>
 #include <fstream>
@@ -18,8 +22,10 @@ constexpr std::string_view kLocalMachine = "HKEY_LOCAL_MACHINE";
 constexpr std::array<std::string_view, 4> kOtherHives = {
     "HKEY_CURRENT_USER", "HKEY_CLASSES_ROOT", "HKEY_USERS", "HKEY_CURRENT_CONFIG"};
 
-// Registry names compare without regard to letter case. The text is Latin-1,
-// so its accented capitals fold too (not the multiplication sign 0xD7).
+// Registry names compare without regard to letter case. In 8-bit text the
+// accented capitals of the code page fold too (not the multiplication sign
+// 0xD7); in UTF-8 text those bytes are lead bytes, which fold alike on both
+// sides of a comparison, so a name still matches only itself.
 char foldByte(char c)
 {
     const auto b = static_cast<unsigned char>(c);
@@ -88,26 +94,113 @@ std::optional<std::uint32_t> parseHex(std::string_view s, std::size_t maxDigits)
     return v;
 }
 
-// UTF-16LE code units to Latin-1 bytes, as the registry's ANSI calls hand
-// Unicode text to an 8-bit program: what Latin-1 cannot hold becomes "?",
-// a surrogate pair one "?". An odd last byte is not a character and is dropped.
-std::string utf16ToLatin1(std::string_view bytes)
+// The bytes of UTF-16LE text as its code units; an odd last byte is not a
+// character and is dropped.
+std::u16string utf16Units(std::string_view bytes)
+{
+    std::u16string units;
+    units.reserve(bytes.size() / 2);
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
+        units += static_cast<char16_t>(static_cast<unsigned char>(bytes[i])
+                                       | (static_cast<unsigned char>(bytes[i + 1]) << 8));
+    return units;
+}
+
+// Unicode text from the file becomes text in the encoding that the
+// platform's file calls take, since what the program reads from the registry
+// ends up in a path. On Windows that is the ANSI code page: the very bytes the
+// registry's ANSI calls return for the same value. Elsewhere it is UTF-8, or a
+// folder with an accented name, written by the registry editor as UTF-16,
+// would be looked for under a name that does not exist.
+#ifdef _WIN32
+
+// UTF-8 to UTF-16; a byte that does not start a well-formed sequence becomes
+// U+FFFD, which the code page then shows as "?".
+std::u16string utf8Units(std::string_view bytes)
+{
+    std::u16string units;
+    units.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size();) {
+        const auto lead = static_cast<unsigned char>(bytes[i]);
+        const std::size_t length = lead < 0x80                   ? 1
+                                   : lead >= 0xC2 && lead <= 0xDF ? 2
+                                   : lead >= 0xE0 && lead <= 0xEF ? 3
+                                   : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                                  : 0;
+        char32_t c = length == 1 ? lead : length == 2 ? lead & 0x1Fu : length == 3 ? lead & 0x0Fu : lead & 0x07u;
+        bool good = length > 0 && i + length <= bytes.size();
+        for (std::size_t k = 1; good && k < length; ++k) {
+            const auto next = static_cast<unsigned char>(bytes[i + k]);
+            good = (next & 0xC0) == 0x80;
+            c = (c << 6) | (next & 0x3Fu);
+        }
+        // Overlong forms, surrogates and code points past U+10FFFF are no characters.
+        good = good && !(length == 3 && c < 0x800) && !(length == 4 && (c < 0x10000 || c > 0x10FFFF))
+               && !(c >= 0xD800 && c <= 0xDFFF);
+        if (!good) {
+            units += u'\xFFFD';
+            ++i;
+            continue;
+        }
+        if (c >= 0x10000) {
+            units += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            units += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            units += static_cast<char16_t>(c);
+        }
+        i += length;
+    }
+    return units;
+}
+
+std::string nativeFromUtf16(std::u16string_view text) { return utf16ToAnsi(text); }
+std::string nativeFromUtf8(std::string_view bytes) { return utf16ToAnsi(utf8Units(bytes)); }
+
+#else
+
+// A surrogate without its partner is no character and becomes U+FFFD.
+std::string nativeFromUtf16(std::u16string_view text)
 {
     std::string out;
-    out.reserve(bytes.size() / 2);
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        const auto unit = static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[i])
-                                                     | (static_cast<unsigned char>(bytes[i + 1]) << 8));
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < bytes.size()) {
-            const auto low = static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[i + 2])
-                                                        | (static_cast<unsigned char>(bytes[i + 3]) << 8));
-            if (low >= 0xDC00 && low <= 0xDFFF)
-                i += 2;
+    out.reserve(text.size() + text.size() / 2);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00u);
+        else if (c >= 0xD800 && c <= 0xDFFF)
+            c = 0xFFFD;
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
         }
-        out += unit <= 0xFF ? static_cast<char>(unit) : '?';
     }
     return out;
 }
+
+std::string nativeFromUtf8(std::string_view bytes) { return std::string(bytes); }
+
+#endif
+
+// Text after the data of a line: nothing but blanks, or a comment.
+bool onlyComment(std::string_view rest)
+{
+    rest = trim(rest);
+    return rest.empty() || rest.front() == ';';
+}
+
+// An unquoted stretch without the comment that may end its line.
+std::string_view uncommented(std::string_view s) { return trim(s.substr(0, s.find(';'))); }
 
 class FileKey final : public RegistryKey {
 public:
@@ -139,19 +232,23 @@ class RegFileParser {
 public:
     RegFileParser(std::string_view bytes, const std::string& fileName) : m_fileName(fileName)
     {
-        if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF
-            && static_cast<unsigned char>(bytes[1]) == 0xFE) {
-            m_text = utf16ToLatin1(bytes.substr(2));
-        } else {
+        constexpr std::string_view kUtf16Mark = "\xFF\xFE";
+        constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+        if (bytes.substr(0, kUtf16Mark.size()) == kUtf16Mark)
+            m_text = nativeFromUtf16(utf16Units(bytes.substr(kUtf16Mark.size())));
+        else if (bytes.substr(0, kUtf8Mark.size()) == kUtf8Mark)
+            m_text = nativeFromUtf8(bytes.substr(kUtf8Mark.size()));
+        else
             m_text = std::string(bytes);
-        }
         std::size_t start = 0;
         while (start <= m_text.size()) {
             std::size_t end = m_text.find('\n', start);
             if (end == std::string::npos)
                 end = m_text.size();
             std::string_view line(m_text.data() + start, end - start);
-            if (!line.empty() && line.back() == '\r')
+            // CR CR LF is what a CR LF file becomes after a pass through a
+            // program that writes every LF as CR LF; the editor takes it.
+            while (!line.empty() && line.back() == '\r')
                 line.remove_suffix(1);
             m_lines.push_back(line);
             start = end + 1;
@@ -193,9 +290,13 @@ private:
 
     void keyLine(std::string_view line)
     {
-        if (line.size() < 2 || line.back() != ']')
+        // The key ends at the first "]" that only blanks or a comment follow.
+        std::size_t close = line.find(']');
+        while (close != std::string_view::npos && !onlyComment(line.substr(close + 1)))
+            close = line.find(']', close + 1);
+        if (close == std::string_view::npos)
             fail(kRegFileBadKey);
-        std::string_view path = line.substr(1, line.size() - 2);
+        std::string_view path = line.substr(1, close - 1);
         const bool remove = !path.empty() && path.front() == '-';
         if (remove)
             path.remove_prefix(1);
@@ -306,18 +407,18 @@ private:
     // The value written after "="; nullopt for "-", the deletion mark.
     std::optional<RegistryValue> valueData(std::string_view rest)
     {
-        if (rest == "-")
+        if (uncommented(rest) == "-")
             return std::nullopt;
         if (!rest.empty() && rest.front() == '"') {
             std::size_t pos = 0;
             auto text = quoted(rest, pos);
-            if (!text || pos != rest.size())
+            if (!text || !onlyComment(rest.substr(pos)))
                 fail(kRegFileBadString);
             text->push_back('\0');
             return RegistryValue{RegistryType::Sz, std::move(*text)};
         }
         if (startsWithFolded(rest, "dword:")) {
-            const auto number = parseHex(trim(rest.substr(6)), 8);
+            const auto number = parseHex(uncommented(rest.substr(6)), 8);
             if (!number)
                 fail(kRegFileBadDword);
             std::string data(4, '\0');
@@ -343,19 +444,19 @@ private:
             const bool text = type == RegistryType::Sz || type == RegistryType::ExpandSz
                               || type == RegistryType::MultiSz;
             if (text && m_unicode)
-                data = utf16ToLatin1(data);
+                data = nativeFromUtf16(utf16Units(data));
             return RegistryValue{type, std::move(data)};
         }
         fail(kRegFileBadLine);
     }
 
     // Comma-separated bytes of two hex digits; a "\" at the end of a line
-    // carries the list on to the next line.
+    // (before its comment, if any) carries the list on to the next line.
     std::string hexList(std::string_view rest)
     {
         std::string data;
         for (;;) {
-            rest = trim(rest);
+            rest = uncommented(rest);
             const bool more = !rest.empty() && rest.back() == '\\';
             if (more)
                 rest = trim(rest.substr(0, rest.size() - 1));

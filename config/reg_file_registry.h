@@ -5,15 +5,15 @@
 //
 // Accepted:
 //   - a first line "Windows Registry Editor Version 5.00" or "REGEDIT4";
-//   - the file as single-byte text in the system's 8-bit code page, taken as
-//     it stands, or as UTF-16LE with its byte-order mark (what newer registry
-//     editors write); UTF-16 text is brought to the 8-bit code page, Latin-1,
-//     a character outside it becoming "?", as the registry's ANSI calls do;
-//   - CR LF or LF line ends, blank lines, comment lines starting with ";";
+//   - the file as UTF-16LE with its byte-order mark (what the registry editor
+//     writes), as UTF-8 with its byte-order mark, or without a mark as 8-bit
+//     bytes taken as they stand;
+//   - CR LF, CR CR LF or LF line ends, blank lines, comment lines starting
+//     with ";", and a ";" comment after a key line or a value's data;
 //   - key lines "[HKEY_LOCAL_MACHINE\Software\...]"; "[-...]" deletes a key
-//     with its subkeys. Key and value names match regardless of letter case,
-//     and a key's parents exist with it. Keys of the other hives are checked
-//     and then ignored: they are not HKEY_LOCAL_MACHINE;
+//     with its subkeys. Key and value names match regardless of ASCII letter
+//     case, and a key's parents exist with it. Keys of the other hives are
+//     checked and then ignored: they are not HKEY_LOCAL_MACHINE;
 //   - values under the last key line, "@" naming the default value:
 //       "name"="text"        REG_SZ; "\\" and "\"" are the only escapes
 //       "name"=dword:0000002a REG_DWORD, up to 8 hex digits
@@ -23,9 +23,16 @@
 //     A hex list continues on the next line after a "\" at the line's end.
 //
 // Hex data of the string types (hex(1), hex(2), hex(7)) is UTF-16LE in a
-// "Version 5.00" file, since that editor stores strings as UTF-16, and it is
-// turned into 8-bit text as the registry's ANSI calls would return it; in a
+// "Version 5.00" file, since that editor stores strings as UTF-16; in a
 // REGEDIT4 file the same data already is 8-bit text and stays as it is.
+//
+// Unicode text (a marked file, UTF-16 hex data) comes back in the encoding
+// of the platform's file names, because the value read is a directory that
+// becomes a path: UTF-8 off Windows, so that an accented folder name matches
+// the folder; on Windows, where only the tests read an export, the ANSI code
+// page (Windows-1252), a character outside it becoming "?", the bytes the
+// registry's ANSI calls return for the same value. Unmarked 8-bit text is not
+// converted: a file written on Linux holds UTF-8 already.
 //
 // Anything else is an error, thrown as std::runtime_error naming the file and
 // the line: a mistyped configuration must not pass for an absent one.

@@ -2,8 +2,10 @@
 // Read access to HKEY_LOCAL_MACHINE behind a small interface: the Windows
 // registry itself on Windows, a registry export file elsewhere (and in tests).
 //
-// Names and data are single-byte strings in the system's 8-bit code page, as
-// the registry's ANSI entry points give them.
+// Names and data are byte strings in the encoding of the platform's file
+// names, since the value the program reads becomes a path: on Windows the
+// system's 8-bit code page, as the registry's ANSI entry points give them;
+// elsewhere what the export file stand-in gives, UTF-8 for Unicode text.
 
 #include <cstdint>
 #include <memory>

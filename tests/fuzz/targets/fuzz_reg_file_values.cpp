@@ -1,7 +1,7 @@
 // Registry export files written from random keys and values the way the
-// registry editor writes them: the reading accepts every one and gives back
-// each value's type and bytes, with later lines overriding and deleting
-// earlier ones as importing the file would.
+// registry editor writes them, comments and doubled CRs included: the reading
+// accepts every one and gives back each value's type and bytes, with later
+// lines overriding and deleting earlier ones as importing the file would.
 
 #include "config/reg_file_registry.h"
 #include "fuzz_check.h"
@@ -21,14 +21,15 @@ namespace {
 
 using Values = std::map<std::string, RegistryValue>; // by folded name
 
-// Printable ASCII, as key and value names are in practice; a key name has no "\".
+// Printable ASCII, as key and value names are in practice. A key name has no
+// "\", and no ";", which after a "]" would start the key line's comment.
 std::string nameFrom(FuzzedDataProvider& input, bool keyName)
 {
     std::string name;
     const std::size_t length = input.ConsumeIntegralInRange<std::size_t>(keyName ? 1 : 0, 12);
     for (std::size_t i = 0; i < length; ++i) {
         char c = input.ConsumeIntegralInRange<char>(0x20, 0x7E);
-        if (keyName && c == '\\')
+        if (keyName && (c == '\\' || c == ';'))
             c = '_';
         name += c;
     }
@@ -53,8 +54,9 @@ std::string hexByte(unsigned value, bool upper)
     return text;
 }
 
-// "hex...:" bytes, comma-separated, carried over lines ending in "\".
-std::string hexList(FuzzedDataProvider& input, const std::string& bytes)
+// "hex...:" bytes, comma-separated, carried over lines ending in "\", some of
+// them with a comment after it.
+std::string hexList(FuzzedDataProvider& input, const std::string& bytes, const std::string& eol)
 {
     const bool upper = input.ConsumeBool();
     const std::size_t perLine = input.ConsumeIntegralInRange<std::size_t>(1, 40);
@@ -64,7 +66,7 @@ std::string hexList(FuzzedDataProvider& input, const std::string& bytes)
         if (i + 1 < bytes.size()) {
             out += ',';
             if ((i + 1) % perLine == 0)
-                out += "\\\r\n  ";
+                out += (input.ConsumeBool() ? "\\ ;\\" : "\\") + eol + "  ";
         }
     }
     return out;
@@ -100,7 +102,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     FuzzedDataProvider input(data, size);
     const bool unicode = input.ConsumeBool();
-    std::string file = unicode ? "Windows Registry Editor Version 5.00\r\n\r\n" : "REGEDIT4\r\n\r\n";
+    // A UTF-8 mark as an editor on Linux may write it; a line end passed once
+    // more through a program that writes LF as CR LF.
+    const std::string mark = input.ConsumeBool() ? "\xEF\xBB\xBF" : "";
+    const std::string eol = input.ConsumeBool() ? "\r\r\n" : "\r\n";
+    const auto comment = [&] {
+        return input.ConsumeIntegralInRange<int>(0, 3) == 0 ? std::string(" ; [\"x\"];") : std::string();
+    };
+    std::string file = mark + (unicode ? "Windows Registry Editor Version 5.00" : "REGEDIT4") + eol + eol;
     Model model;
     std::vector<std::string> paths;
 
@@ -118,11 +127,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         paths.push_back(path);
 
         if (input.ConsumeIntegralInRange<int>(0, 5) == 0) {
-            file += "[-HKEY_LOCAL_MACHINE\\" + path + "]\r\n";
+            file += "[-HKEY_LOCAL_MACHINE\\" + path + "]" + comment() + eol;
             model.remove(path);
             continue;
         }
-        file += "[HKEY_LOCAL_MACHINE\\" + path + "]\r\n";
+        file += "[HKEY_LOCAL_MACHINE\\" + path + "]" + comment() + eol;
         model.create(path);
         Values& values = model.keys[lowered(path)];
 
@@ -134,7 +143,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             RegistryValue value;
             switch (input.ConsumeIntegralInRange<int>(0, 4)) {
             case 0:
-                file += "-\r\n";
+                file += "-" + comment() + eol;
                 values.erase(lowered(name));
                 continue;
             case 1: {
@@ -156,14 +165,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
             case 3: {
                 const std::string bytes = input.ConsumeRandomLengthString(80);
-                file += "hex:" + hexList(input, bytes);
+                file += "hex:" + hexList(input, bytes, eol);
                 value = {RegistryType::Binary, bytes};
                 break;
             }
             default: {
                 // hex(N): any type number; the string types hold UTF-16 in a
-                // 5.00 file and come back as 8-bit text, "?" for what
-                // Latin-1 lacks.
+                // 5.00 file and come back as UTF-8, the encoding of the file
+                // names here.
                 const auto type = input.ConsumeIntegralInRange<std::uint32_t>(0, 12);
                 std::string bytes;
                 std::string expected;
@@ -174,7 +183,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                         const bool wide = input.ConsumeIntegralInRange<int>(0, 7) == 0;
                         bytes += c;
                         bytes += static_cast<char>(wide ? 0x01 : 0x00);
-                        expected += wide ? '?' : c;
+                        const unsigned unit = (wide ? 0x100u : 0u) | static_cast<unsigned char>(c);
+                        if (unit < 0x80) {
+                            expected += c;
+                        } else {
+                            expected += static_cast<char>(0xC0 | (unit >> 6));
+                            expected += static_cast<char>(0x80 | (unit & 0x3F));
+                        }
                     } else {
                         bytes += c;
                         expected += c;
@@ -182,15 +197,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 }
                 char typeText[9];
                 std::snprintf(typeText, sizeof typeText, "%x", type);
-                file += std::string("hex(") + typeText + "):" + hexList(input, bytes);
+                file += std::string("hex(") + typeText + "):" + hexList(input, bytes, eol);
                 value = {static_cast<RegistryType>(type), expected};
                 break;
             }
             }
-            file += "\r\n";
+            file += comment() + eol;
             values[lowered(name)] = value;
         }
-        file += "\r\n";
+        file += eol;
     }
 
     std::optional<RegFileRegistry> registry;
