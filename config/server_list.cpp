@@ -2,7 +2,8 @@
 
 #include "config/messages.h"
 
-#include <optional>
+#include <cstring>
+#include <memory>
 #include <stdexcept>
 
 #ifdef _WIN32
@@ -30,27 +31,76 @@ std::string serverListPath(const std::string& installDir)
 #endif
 }
 
-std::vector<std::string> parseServerList(std::string_view bytes)
+void ServerListParser::feed(std::string_view bytes)
 {
-    std::vector<std::string> entries;
-    std::size_t lineStart = 0;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const char b = bytes[i];
-        if (b == '\r' || b == '\n') {
-            const std::string_view line = bytes.substr(lineStart, i - lineStart);
-            entries.emplace_back(line.substr(0, line.find('\0')));
-            // A CR followed by LF is one line end. A CR alone ends its line
-            // and leaves the next byte to the next line, so a file written
-            // with old Mac line ends keeps every server name whole.
-            if (b == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
-                ++i;
-            lineStart = i + 1;
-        } else if (i - lineStart + 1 > kServerLineMax) {
+    std::size_t i = 0;
+    if (m_swallow && !bytes.empty()) {
+        m_swallow = false;
+        i = 1;
+    }
+    while (i < bytes.size()) {
+        std::size_t end = i;
+        while (end < bytes.size() && bytes[end] != '\r' && bytes[end] != '\n')
+            ++end;
+        const std::string_view piece = bytes.substr(i, end - i);
+        // The line may straddle pieces: its length so far counts.
+        if (piece.size() > kServerLineMax - m_lineLength)
             throw std::runtime_error(std::string(kRangeCheckError));
+        m_lineLength += piece.size();
+        // Past the bound the text would only be thrown away.
+        if (!m_cut && m_entries.size() < kServerListMaxEntries) {
+            const std::size_t nul = piece.find('\0');
+            const std::string_view text = piece.substr(0, nul);
+            std::memcpy(m_text.data() + m_textLength, text.data(), text.size());
+            m_textLength += text.size();
+            m_cut = nul != std::string_view::npos;
+        }
+        if (end == bytes.size())
+            return;
+        endLine();
+        if (bytes[end] == '\r') {
+            if (end + 1 == bytes.size()) {
+                m_swallow = true;
+                return;
+            }
+            i = end + 2;
+        } else {
+            i = end + 1;
         }
     }
-    return entries;
 }
+
+void ServerListParser::endLine()
+{
+    if (m_entries.size() < kServerListMaxEntries)
+        m_entries.emplace_back(m_text.data(), m_textLength);
+    m_textLength = 0;
+    m_lineLength = 0;
+    m_cut = false;
+}
+
+std::vector<std::string> ServerListParser::finish() &&
+{
+    return std::move(m_entries);
+}
+
+std::vector<std::string> parseServerList(std::string_view bytes)
+{
+    ServerListParser parser;
+    parser.feed(bytes);
+    return std::move(parser).finish();
+}
+
+namespace {
+
+// A piece of the file at a time from the heap: a stack of 64 KB is more than
+// some threads have.
+std::unique_ptr<char[]> readBuffer()
+{
+    return std::make_unique<char[]>(kServerListReadSize);
+}
+
+} // namespace
 
 #ifdef _WIN32
 
@@ -73,32 +123,32 @@ private:
     HANDLE m_h;
 };
 
-std::optional<std::string> readExclusive(const std::string& path)
+} // namespace
+
+std::vector<std::string> readServerList(const std::string& path)
 {
     // Share mode 0: while the list is read, nobody else can open the file,
     // and a file that another process has open cannot be opened here.
     const Handle file(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                                   nullptr));
     if (!file.valid())
-        return std::nullopt;
+        return {};
     // Only a file on disk is a server list: a directory named in the
     // registry could otherwise lead to a pipe or a device, whose reading
     // waits on another program and would stall the start-up.
     if (GetFileType(file.get()) != FILE_TYPE_DISK)
-        return std::nullopt;
-    std::string bytes;
-    char chunk[4096];
+        return {};
+    const std::unique_ptr<char[]> buffer = readBuffer();
+    ServerListParser parser;
     for (;;) {
         DWORD got = 0;
-        if (!ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr))
-            return std::nullopt;
+        if (!ReadFile(file.get(), buffer.get(), static_cast<DWORD>(kServerListReadSize), &got, nullptr))
+            return {};
         if (got == 0)
-            return bytes;
-        bytes.append(chunk, got);
+            return std::move(parser).finish();
+        parser.feed(std::string_view(buffer.get(), got));
     }
 }
-
-} // namespace
 
 #else
 
@@ -120,43 +170,35 @@ private:
     int m_fd;
 };
 
-std::optional<std::string> readExclusive(const std::string& path)
+} // namespace
+
+std::vector<std::string> readServerList(const std::string& path)
 {
     // O_NONBLOCK keeps a FIFO of that name from stalling the start-up; it is
     // refused as not a regular file right after.
     const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (file.get() < 0)
-        return std::nullopt;
+        return {};
     struct stat info {};
     if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
-        return std::nullopt;
+        return {};
     // The lock plays the part of Windows' share mode 0 among the programs
     // that take it; it goes with the descriptor when the file is closed.
     if (::flock(file.get(), LOCK_EX | LOCK_NB) != 0)
-        return std::nullopt;
-    std::string bytes;
-    char chunk[4096];
+        return {};
+    const std::unique_ptr<char[]> buffer = readBuffer();
+    ServerListParser parser;
     for (;;) {
-        const ssize_t got = ::read(file.get(), chunk, sizeof chunk);
+        const ssize_t got = ::read(file.get(), buffer.get(), kServerListReadSize);
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            return std::nullopt;
+            return {};
         }
         if (got == 0)
-            return bytes;
-        bytes.append(chunk, static_cast<std::size_t>(got));
+            return std::move(parser).finish();
+        parser.feed(std::string_view(buffer.get(), static_cast<std::size_t>(got)));
     }
 }
 
-} // namespace
-
 #endif
-
-std::vector<std::string> readServerList(const std::string& path)
-{
-    const std::optional<std::string> bytes = readExclusive(path);
-    if (!bytes)
-        return {};
-    return parseServerList(*bytes);
-}

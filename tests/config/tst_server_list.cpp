@@ -6,6 +6,7 @@
 #include "config/install_dir.h"
 #include "config/registry.h"
 #include "config/server_list.h"
+#include "open_files.h"
 #include "printable.h"
 
 #include <QDir>
@@ -50,18 +51,6 @@ void writeFile(const QString& path, const std::string& bytes)
     QVERIFY(out.good());
 }
 
-// True when this process can take the file's lock right now, which it cannot
-// while a descriptor that holds the lock is still open.
-bool lockIsFree(const QString& path)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-    ::close(fd);
-    return free;
-}
-
 void addCaseRows()
 {
     QTest::addColumn<int>("index");
@@ -102,8 +91,42 @@ private slots:
         checkCase(c, attempt([&] { return parseServerList(c.bytes); }));
     }
 
-    // The same bytes from a file; afterwards the file must be closed again,
-    // which shows as its lock being free, also after the range error.
+    // The bytes arriving in pieces, as a file is read: a line, a CR LF pair
+    // or a CR and the byte it swallows may be split anywhere.
+    void pieces_data() { addCaseRows(); }
+    void pieces()
+    {
+        QFETCH(int, index);
+        const cases::ServerListCase& c = cases::kServerListCases[std::size_t(index)];
+        const auto inPieces = [&](std::size_t size) {
+            return attempt([&] {
+                ServerListParser parser;
+                for (std::size_t at = 0; at < c.bytes.size(); at += size)
+                    parser.feed(std::string_view(c.bytes).substr(at, size));
+                return std::move(parser).finish();
+            });
+        };
+        checkCase(c, inPieces(1));
+        if (QTest::currentTestFailed())
+            QFAIL("fed one byte at a time");
+        checkCase(c, inPieces(kServerListReadSize));
+        if (QTest::currentTestFailed())
+            QFAIL("fed in pieces of the reading's size");
+        // Two pieces split at every place; the long cases only near their start.
+        for (std::size_t split = 0; split <= std::min<std::size_t>(c.bytes.size(), 600); ++split) {
+            checkCase(c, attempt([&] {
+                ServerListParser parser;
+                parser.feed(std::string_view(c.bytes).substr(0, split));
+                parser.feed(std::string_view(c.bytes).substr(split));
+                return std::move(parser).finish();
+            }));
+            if (QTest::currentTestFailed())
+                QFAIL(qPrintable(QString("split at byte %1").arg(split)));
+        }
+    }
+
+    // The same bytes from a file; afterwards no descriptor of this process
+    // may point at the file, also after the range error.
     void readFile_data() { addCaseRows(); }
     void readFile()
     {
@@ -113,19 +136,53 @@ private slots:
         QVERIFY(dir.isValid());
         const QString path = dir.filePath("SERVIDORES.cfg");
         writeFile(path, c.bytes);
+        const std::string name = QFile::encodeName(path).toStdString();
+        // The check sees a descriptor that is open.
+        const int control = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+        QVERIFY(control >= 0);
+        QCOMPARE(descriptorsOpenOn(name), 1);
+        ::close(control);
 
-        checkCase(c, attempt([&] { return readServerList(QFile::encodeName(path).toStdString()); }));
-        QVERIFY(lockIsFree(path));
+        checkCase(c, attempt([&] { return readServerList(name); }));
+        QCOMPARE(descriptorsOpenOn(name), 0);
     }
 
-    void manyLinesInOneFile()
+    // A file of several pieces, with line ends on the seams between them: a
+    // CR as the last byte of a piece swallows the first byte of the next one.
+    void acrossReadPieces_data()
     {
+        QTest::addColumn<QByteArray>("seamEnd"); // the line end whose first byte ends the first piece
+        QTest::addColumn<bool>("swallows");      // a CR alone: the next line's first byte goes
+        QTest::newRow("CR LF split") << QByteArray("\r\n") << false;
+        QTest::newRow("CR alone") << QByteArray("\r") << true;
+        QTest::newRow("LF") << QByteArray("\n") << false;
+    }
+    void acrossReadPieces()
+    {
+        QFETCH(QByteArray, seamEnd);
+        QFETCH(bool, swallows);
         std::string bytes;
         std::vector<std::string> expected;
-        for (int i = 0; i < 500; ++i) {
-            expected.push_back("servidor-" + std::to_string(i) + std::string(std::size_t(i % 200), '.'));
-            bytes += expected.back() + (i % 3 == 0 ? "\r" : i % 3 == 1 ? "\n" : "\r\n");
+        bool swallowNext = false;
+        const auto add = [&](const std::string& entry, const std::string& end) {
+            bytes += (swallowNext ? "#" : "") + entry + end;
+            expected.push_back(entry);
+            swallowNext = end == "\r";
+        };
+        for (std::size_t i = 0; bytes.size() < 3 * kServerListReadSize; ++i) {
+            const std::size_t seam = (bytes.size() / kServerListReadSize + 1) * kServerListReadSize;
+            const std::string entry = "servidor-" + std::to_string(i) + std::string(i % 50, '.');
+            // The next line would run over the seam: end a line on it instead.
+            if (bytes.size() + 1 + entry.size() + 2 + 1 >= seam - 1) {
+                const std::size_t fill = seam - 1 - bytes.size() - (swallowNext ? 1 : 0);
+                add(std::string(fill, 'f'), seamEnd.toStdString());
+                if (swallows)
+                    QCOMPARE(bytes.size(), seam);
+                continue;
+            }
+            add(entry, i % 3 == 0 ? "\r" : i % 3 == 1 ? "\n" : "\r\n");
         }
+        QVERIFY(expected.size() < kServerListMaxEntries);
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QString path = dir.filePath("SERVIDORES.cfg");
@@ -232,28 +289,48 @@ private slots:
     }
 
     // From the registry export that LEDGARA_HKLM names to the entries of the
-    // server list file in the directory it records.
+    // server list file in the directory it records, a folder whose name is
+    // not ASCII, in each encoding the export can have.
+    void loadThroughTheRegistry_data()
+    {
+        QTest::addColumn<QString>("encoding");
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("8-bit export, ASCII folder") << "8-bit" << "Ledgara ERP";
+        QTest::newRow("8-bit export holding UTF-8, accented folder") << "8-bit" << QString::fromUtf8("Aplicación €");
+        QTest::newRow("UTF-16 export, accented folder") << "UTF-16" << QString::fromUtf8("Aplicación €");
+        QTest::newRow("UTF-16 export, folder beyond the BMP") << "UTF-16" << QString::fromUtf8("ERP \U0001F5C4");
+        QTest::newRow("UTF-8 export with its mark, accented folder") << "UTF-8" << QString::fromUtf8("Aplicación €");
+    }
     void loadThroughTheRegistry()
     {
+        QFETCH(QString, encoding);
+        QFETCH(QString, folder);
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
-        const QString erp = dir.filePath("Ledgara ERP");
-        QVERIFY(QDir(dir.path()).mkdir("Ledgara ERP"));
+        const QString erp = dir.filePath(folder);
+        QVERIFY(QDir(dir.path()).mkdir(folder));
         writeFile(erp + "/SERVIDORES.cfg", "127.0.0.1:3050\r\nserver2/3051:/srv/fb\r\n");
-        std::string escaped;
-        for (char c : QFile::encodeName(erp).toStdString()) {
-            if (c == '\\' || c == '"')
-                escaped += '\\';
-            escaped += c;
+        QString escaped = erp;
+        escaped.replace("\\", "\\\\").replace("\"", "\\\"");
+        const QString text = QString::fromStdString(cases::kV5 + cases::kErpKey) + "\"Directorio\"=\"" + escaped
+                             + "\"\r\n";
+        QByteArray bytes;
+        if (encoding == "UTF-16") {
+            bytes = "\xFF\xFE";
+            for (const QChar unit : text) {
+                bytes += char(unit.unicode() & 0xFF);
+                bytes += char(unit.unicode() >> 8);
+            }
+        } else {
+            bytes = (encoding == "UTF-8" ? QByteArray("\xEF\xBB\xBF") : QByteArray()) + text.toUtf8();
         }
-        writeFile(dir.filePath("hklm.reg"),
-                  cases::kV5 + cases::kErpKey + "\"Directorio\"=\"" + escaped + "\"\r\n");
+        writeFile(dir.filePath("hklm.reg"), bytes.toStdString());
         qputenv("LEDGARA_HKLM", QFile::encodeName(dir.filePath("hklm.reg")));
 
         std::vector<std::string> messages;
         const std::unique_ptr<Registry> registry = systemRegistry();
         const std::string installDir =
-            lookupInstallDir(*registry, [&](const std::string& text) { messages.push_back(text); });
+            lookupInstallDir(*registry, [&](const std::string& message) { messages.push_back(message); });
         const std::vector<std::string> entries = readServerList(serverListPath(installDir));
 
         QCOMPARE(printable(messages), QByteArray("[]"));
