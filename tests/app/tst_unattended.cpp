@@ -213,9 +213,9 @@ void TestUnattended::nothingToPostEndsAfterTheMessage()
 
 void TestUnattended::wrongPasswordLeavesTheWindowUsable()
 {
-    const QString tcp = qEnvironmentVariable("CONTARDC_FB_SERVER");
+    const QString tcp = fbtest::fixtureServer();
     if (tcp.isEmpty())
-        QSKIP("needs the test server (CONTARDC_FB_SERVER)");
+        QSKIP("needs the test server that ctest starts (fixture fbserver)");
     // The embedded engine checks no password: the refusal comes from a real server.
     const QString server = makeCompany("tcp");
     QVERIFY(!server.isEmpty());

@@ -3,7 +3,7 @@
 # Usage: fbserver_stop.sh DIR
 set -uo pipefail
 dir="$1"
-[ -f "$dir/server.pid" ] || exit 0
+[ -f "$dir/server.pid" ] || { rm -f "$dir/address"; exit 0; }
 pid="$(cat "$dir/server.pid")"
 if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null && grep -qa firebird "/proc/$pid/cmdline" 2>/dev/null; then
   kill "$pid"
@@ -13,5 +13,5 @@ if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null && grep -qa firebird "/proc/$pid/
   done
   kill -0 "$pid" 2>/dev/null && kill -9 "$pid"
 fi
-rm -f "$dir/server.pid"
+rm -f "$dir/server.pid" "$dir/address"
 exit 0

@@ -7,6 +7,7 @@
 #include "posting/sql_connection.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -119,6 +120,27 @@ inline QString scalar(const std::string& database, const std::string& password, 
 {
     Rows rows = query(database, password, sql);
     return rows.rows.empty() ? QString("<no row>") : rows.rows.front().value(0);
+}
+
+// The address "127.0.0.1/PORT" of the server that fbserver_start.sh started
+// under dir (it writes it there once the server answers); empty when none.
+inline QString serverAddress(const QString& dir)
+{
+    QFile file(dir + "/address");
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromLocal8Bit(file.readAll()).trimmed();
+}
+
+// The server ctest's fixture started (CONTARDC_FB_DIR its folder), or the
+// one CONTARDC_FB_SERVER names instead; empty when there is neither.
+inline QString fixtureServer()
+{
+    const QString named = qEnvironmentVariable("CONTARDC_FB_SERVER");
+    if (!named.isEmpty())
+        return named;
+    const QString dir = qEnvironmentVariable("CONTARDC_FB_DIR");
+    return dir.isEmpty() ? QString() : serverAddress(dir);
 }
 
 // A port on 127.0.0.1 that nothing listens on.

@@ -1,6 +1,6 @@
 // The data objects of the window against a real Firebird server on
 // 127.0.0.1, started for this suite with its own security database
-// (CONTARDC_FB_SERVER "host/port", CONTARDC_FB_DIR its folder,
+// (CONTARDC_FB_DIR its folder, where it leaves its address,
 // CONTARDC_FB_PASSWORD the SYSDBA password).
 #include "fbtest.h"
 #include "posting/ledgara_data.h"
@@ -61,7 +61,7 @@ private:
 
 void TestPostingServer::initTestCase()
 {
-    const QString server = qEnvironmentVariable("CONTARDC_FB_SERVER");
+    const QString server = fbtest::fixtureServer();
     const QString dir = qEnvironmentVariable("CONTARDC_FB_DIR");
     m_password = qEnvironmentVariable("CONTARDC_FB_PASSWORD").toStdString();
     if (server.isEmpty() || dir.isEmpty() || m_password.empty())
