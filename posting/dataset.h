@@ -1,6 +1,7 @@
 #pragma once
-// In-memory data sets (the C… objects of the window), their providers and the
-// observer interface through which a data-aware control follows a set.
+// In-memory data sets (the C… objects of the window), the provider they fetch
+// through and the observer interface through which a data-aware control
+// follows a set.
 //
 // A set holds all the rows of one opening in memory, detached from the
 // connection: closing the statement or even the connection keeps them.
@@ -25,7 +26,6 @@ enum class ColumnKind {
     Char,      // fixed-length text
     VarChar,   // variable-length text
     Float,
-    Double,
     Date,
     Time,
     Timestamp,
@@ -42,11 +42,11 @@ struct Column {
 };
 
 // One value of a fetched row, valid only for the duration of RowSink::row().
+// Only the kinds a field can hold carry one; any other reads as null.
 struct ColumnValue {
     bool isNull = true;
-    std::int64_t integer = 0;   // SmallInt, Integer, BigInt, Numeric (unscaled), Boolean
-    double real = 0;            // Float, Double
-    std::string_view text;      // Char, VarChar (bytes); Date/Time/Timestamp as text
+    std::int64_t integer = 0;   // SmallInt, Integer, BigInt, Numeric (unscaled)
+    std::string_view text;      // Char, VarChar: the bytes as fetched
 };
 
 // Receives the result of a statement, row by row, as it is fetched.
@@ -66,9 +66,6 @@ public:
 };
 
 enum class FieldKind { Integer, String, LargeInt };
-
-// Kind names as the type-mismatch message writes them: "Integer", "String", "LargeInt".
-const char* fieldKindName(FieldKind kind);
 
 enum class Alignment { Left, Right, Center };
 
@@ -152,19 +149,16 @@ public:
 
     // Value access for record (0-based) and a field of this set.
     bool isNull(std::size_t record, const Field& field) const;
-    std::int64_t asInteger(std::size_t record, const Field& field) const;
     // Bytes of a text field (trailing blanks of CHAR kept as fetched); decimal digits for integers.
     std::string displayText(std::size_t record, const Field& field) const;
-
-    // Bytes the rows of the current opening occupy in memory; 0 while closed.
-    std::size_t rowStorageBytes() const;
 
     void addObserver(DataSetObserver* observer);
     void removeObserver(DataSetObserver* observer);
 
 private:
     class Impl;
-    void notifyActiveChanged();
+    template <typename Fn>
+    void notify(Fn&& fn);
 
     std::string m_name;
     std::vector<std::unique_ptr<Field>> m_fields;

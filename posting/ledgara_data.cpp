@@ -4,29 +4,26 @@
 
 namespace {
 
-std::string quoted(const std::string& text)
+// The text between two quote characters, any quote inside it doubled: a
+// literal with ' and an object name (dialect 3) with ".
+std::string quoted(const std::string& text, char quote)
 {
-    std::string out = "'";
+    std::string out(1, quote);
     for (char c : text) {
-        if (c == '\'')
-            out += '\'';
+        if (c == quote)
+            out += quote;
         out += c;
     }
-    return out + "'";
+    return out + quote;
 }
 
 }  // namespace
 
 LedgaraData::LedgaraData()
+    : SQLQuery1("SQLQuery1", Ledgara, {}, true),
+      TPuntos("TPuntos", Ledgara, "select * from " + quoted("PUNTO_VENTA", '"'), false)
 {
-    SQLQuery1.setConnection(&Ledgara);
-    TPuntos.setConnection(&Ledgara);
-    TPuntos.setTableName("PUNTO_VENTA");
-    PPuntos.setDataSet(&TPuntos);
-    PRepArticulos.setDataSet(&SQLQuery1);
-    PRepArticulos.setAllowCommandText(true);
-
-    CPuntos.setProvider(&PPuntos);
+    CPuntos.setProvider(&TPuntos);
     CPuntos.declareField("PTVT_ID", FieldKind::Integer);
     CPuntos.declareField("BODE_COD", FieldKind::String, 2);
     CPuntos.declareField("PTVT_NOM", FieldKind::String, 60);
@@ -37,7 +34,7 @@ LedgaraData::LedgaraData()
     CPuntos.declareField("TERC_NIT", FieldKind::String, 20);
     CPuntos.declareField("SUCU_ID", FieldKind::Integer);
 
-    CRepArticulos.setProvider(&PRepArticulos);
+    CRepArticulos.setProvider(&SQLQuery1);
     CRepArticulos.declareField("ID", FieldKind::Integer);
     CRepArticulos.declareField("PREF", FieldKind::String, 4);
     CRepArticulos.declareField("NUMERO", FieldKind::String, 6);
@@ -77,7 +74,7 @@ std::string databasePath(const std::string& server, const std::string& company)
 
 std::string postingStatement(const std::string& dateText, bool niif)
 {
-    const std::string date = quoted(dateText);
+    const std::string date = quoted(dateText, '\'');
     return std::string(niif ? "select * from recibos_sin_contabilidad_niif("
                             : "select * from recibos_sin_contabilidad(") +
            date + ", " + date + ", '')";

@@ -3,10 +3,8 @@
 // definition has them, with the small pure pieces the connection step and
 // the posting run are made of.
 
-#include "posting/data_set_provider.h"
 #include "posting/dataset.h"
 #include "posting/sql_connection.h"
-#include "posting/sql_query.h"
 
 #include <string>
 
@@ -16,10 +14,8 @@ struct LedgaraData {
     LedgaraData& operator=(const LedgaraData&) = delete;
 
     SqlConnection Ledgara{"Ledgara"};
-    SqlQuery SQLQuery1{"SQLQuery1"};       // no statement of its own
-    SqlTable TPuntos{"TPuntos"};           // table "PUNTO_VENTA"
-    DataSetProvider PPuntos{"PPuntos"};    // over TPuntos, command text changes not allowed
-    DataSetProvider PRepArticulos{"PRepArticulos"};  // over SQLQuery1, command text changes allowed
+    SqlDataSet SQLQuery1;  // no statement of its own; takes CRepArticulos's command text
+    SqlDataSet TPuntos;    // every row of "PUNTO_VENTA"; refuses another statement
     ClientDataSet CPuntos{"CPuntos"};
     ClientDataSet CRepArticulos{"CRepArticulos"};
     DataSource DRepart{"DRepart"};

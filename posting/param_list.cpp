@@ -1,7 +1,5 @@
 #include "posting/param_list.h"
 
-#include "posting/names.h"
-
 int ParamList::indexOfName(std::string_view name) const
 {
     for (std::size_t i = 0; i < m_lines.size(); ++i) {

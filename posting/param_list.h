@@ -2,9 +2,18 @@
 // A connection's parameters: name=value lines kept in their order.
 // Names are matched regardless of letter case; a line without "=" has no name.
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
+
+// Names (fields, columns, parameters) compare without regard to ASCII letter
+// case; other bytes of the 8-bit code page compare as they are.
+inline bool sameName(std::string_view a, std::string_view b)
+{
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [&](char x, char y) { return lower(x) == lower(y); });
+}
 
 class ParamList {
 public:

@@ -1,7 +1,8 @@
 #pragma once
-// The connection to the ERP database (the window's `Ledgara`).
+// The connection to the ERP database (the window's `Ledgara`) and the
+// statement objects over it.
 //
-// It keeps its parameters as name=value lines and builds the attachment from
+// The connection keeps its parameters as name=value lines and attaches with
 // them at open(): "Database" trimmed of blanks, "User_Name", "Password",
 // "RoleName", SQL dialect 3, no character set. A statement that needs the
 // connection opens it by itself. There is no login prompt.
@@ -11,9 +12,6 @@
 
 #include <memory>
 #include <string>
-#include <string_view>
-
-class FirebirdAttachment;
 
 class SqlConnection {
 public:
@@ -28,32 +26,58 @@ public:
     const std::string& name() const { return m_name; }
     ParamList& params() { return m_params; }
     const ParamList& params() const { return m_params; }
-    bool loginPrompt() const { return false; }
 
-    // Connects; nothing happens when connected. Throws SqlError.
+    // Connects; nothing happens when connected. Throws SqlError; the password
+    // never appears in its text.
     void open();
     // Disconnects; nothing happens when not connected. Afterwards the
-    // connection is closed even when the server refused (the error is then thrown).
+    // connection is closed even when the server refused (the error is then
+    // thrown); one whose server is already gone closes quietly.
     void close();
     bool connected() const { return m_attachment != nullptr; }
 
-    // Runs a statement in automatic-commit mode, opening the connection
-    // first when needed; every row goes to the sink. Throws SqlError. When
-    // the server went away meanwhile, the connection is closed afterwards.
+    // Runs a statement in a transaction of its own (read committed, wait on
+    // locks), opening the connection first when needed: every row goes to
+    // the sink, the cursor is closed, and only then is the work committed;
+    // any failure rolls it back. Throws SqlError. When the server went away
+    // meanwhile, the connection is closed afterwards.
     void fetchAll(const std::string& sql, RowSink& sink);
 
-    // An object name as the database wants it quoted (dialect 3).
-    static std::string quoteName(std::string_view name);
-
-    // The text of the last error this connection raised; empty when none.
+    // The text of the last error this connection raised; empty when none. A
+    // failure without any text of its own shows it again.
     const std::string& lastError() const { return m_lastError; }
 
 private:
-    template <typename Fn>
-    void guarded(Fn&& fn);
-
+    struct Attachment;
     std::string m_name;
     ParamList m_params;
-    std::unique_ptr<FirebirdAttachment> m_attachment;
     std::string m_lastError;
+    std::unique_ptr<Attachment> m_attachment;
+};
+
+// A statement object that also plays its provider's part: the query
+// `SQLQuery1` (provider `PRepArticulos`), which takes the command text of the
+// set that fetches through it, and the table object `TPuntos` (provider
+// `PPuntos`), which keeps its own statement. It is open only while its rows
+// are read.
+class SqlDataSet : public Provider {
+public:
+    SqlDataSet(std::string name, SqlConnection& connection, std::string sql, bool allowCommandText)
+        : m_name(std::move(name)), m_connection(connection), m_sql(std::move(sql)), m_allowCommandText(allowCommandText)
+    {
+    }
+    const std::string& name() const { return m_name; }
+    const std::string& sql() const { return m_sql; }
+    bool active() const { return m_active; }
+
+    // An empty command text keeps the statement; any other replaces it when
+    // allowed, and is refused with "CommandText changes are not allowed" otherwise.
+    void fetch(const std::string& commandText, RowSink& sink) override;
+
+private:
+    std::string m_name;
+    SqlConnection& m_connection;
+    std::string m_sql;
+    bool m_allowCommandText;
+    bool m_active = false;
 };

@@ -1,10 +1,11 @@
 #pragma once
-// The one exception type of the database layer.
+// The one exception type of the database layer, and the one place where the
+// text the user sees is composed.
 //
 // A failure of the layer's own (connect, prepare, execute, fetch, commit,
 // disconnect) carries a driver code from one fixed table; a refusal by the
 // server adds every line the client library interprets from its status, with
-// the SQLCODE and the first GDS code. what() is the text the user sees.
+// the SQLCODE and the first GDS code.
 
 #include <cstdint>
 #include <stdexcept>
@@ -12,7 +13,6 @@
 #include <vector>
 
 enum class DriverFailure : int {
-    None = 0,
     Connect = 0x0015,
     Disconnect = 0x0016,
     Prepare = 0x0017,
@@ -20,33 +20,25 @@ enum class DriverFailure : int {
     Fetch = 0x0019,
     Commit = 0x001A,
     StartTransaction = 0x001B,
-    EmbeddedEngine = 0x001C,
+    NoLocalProvider = 0x001C,
     ParameterTooLong = 0x001D,
 };
-
-// The fixed driver text for a code: "[0x0015]: Connection failed"; empty for
-// a code outside the table.
-std::string driverErrorText(int code);
-
-// "dbExpress Error: <driver text>" and "SQL Server Error: <server lines>",
-// joined by a line break when both exist. When neither exists: previous, or
-// else "dbExpress Error: Unknown Error Code '<code>'".
-std::string composeErrorText(int code, const std::vector<std::string>& serverLines,
-                             const std::string& previous = {});
 
 class SqlError : public std::runtime_error {
 public:
     // A failure with a text of its own ("Unable to Load ...").
     explicit SqlError(const std::string& text) : std::runtime_error(text) {}
-    SqlError(int code, std::vector<std::string> serverLines, std::int32_t sqlCode, std::int64_t gdsCode,
+    // "dbExpress Error: <driver text>" ("[0x0015]: Connection failed") and
+    // "SQL Server Error: <server lines>", joined by a line break when both
+    // exist. When neither exists: previous, or else
+    // "dbExpress Error: Unknown Error Code '<code>'".
+    SqlError(int code, std::vector<std::string> serverLines, std::int32_t sqlCode = 0, std::int64_t gdsCode = 0,
              const std::string& previous = {});
 
     int code() const { return m_code; }
     const std::vector<std::string>& serverLines() const { return m_serverLines; }
     std::int32_t sqlCode() const { return m_sqlCode; }
     std::int64_t gdsCode() const { return m_gdsCode; }
-    // Neither a driver text nor a server text: the user gets the previous error again.
-    bool textless() const { return driverErrorText(m_code).empty() && m_serverLines.empty(); }
 
 private:
     int m_code = 0;

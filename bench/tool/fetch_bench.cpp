@@ -3,9 +3,9 @@
 //
 //   fetch_bench DATABASE USER PASSWORD STATEMENT
 //
-// Prints the rows read, the bytes the set says its rows occupy, and the
-// resident memory right after the opening (KiB), to standard error so that
-// standard output stays as quiet as a program that formats nothing.
+// Prints the rows read and the resident memory right after the opening
+// (KiB), to standard error so that standard output stays as quiet as a
+// program that formats nothing.
 
 #include "posting/ledgara_data.h"
 
@@ -39,8 +39,7 @@ int main(int argc, char** argv)
         data.reconnect(argv[1], argv[2], argv[3]);
         data.CRepArticulos.setCommandText(argv[4]);
         data.CRepArticulos.open();
-        std::fprintf(stderr, "rows %zu row_bytes %zu rss_kib %ld\n", data.CRepArticulos.recordCount(),
-                     data.CRepArticulos.rowStorageBytes(), residentKiB());
+        std::fprintf(stderr, "rows %zu rss_kib %ld\n", data.CRepArticulos.recordCount(), residentKiB());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "fetch_bench: %s\n", e.what());
         return 1;

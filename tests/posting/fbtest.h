@@ -71,7 +71,8 @@ inline QString makeDatabase(const QString& database, const QString& password, co
     return error;
 }
 
-// Every row of a statement as text: integers in decimal, NULL as "<null>".
+// Every row of a statement as text: integers in decimal (scaled ones unscaled),
+// NULL and the kinds the layer does not read as "<null>".
 class Rows : public RowSink {
 public:
     std::vector<Column> columns;
@@ -85,8 +86,7 @@ public:
             const ColumnValue& v = values[i];
             if (v.isNull)
                 r << "<null>";
-            else if (columns[i].kind == ColumnKind::Char || columns[i].kind == ColumnKind::VarChar ||
-                     columns[i].kind == ColumnKind::Date || columns[i].kind == ColumnKind::Timestamp)
+            else if (columns[i].kind == ColumnKind::Char || columns[i].kind == ColumnKind::VarChar)
                 r << QString::fromLatin1(v.text.data(), static_cast<qsizetype>(v.text.size()));
             else
                 r << QString::number(v.integer);

@@ -4,6 +4,8 @@
 
 #include <QtTest>
 
+#include <malloc.h>
+
 #include <optional>
 #include <stdexcept>
 
@@ -152,7 +154,7 @@ void TestDataSet::binding_data()
     QTest::newRow("first failing field reported")
         << [] {
                auto cols = receiptColumns();
-               cols[0].kind = ColumnKind::Double;
+               cols[0].kind = ColumnKind::Float;
                cols.pop_back();
                return cols;
            }()
@@ -248,8 +250,6 @@ void TestDataSet::valuesAsFetched()
     QVERIFY(f);
     QCOMPARE(set.isNull(static_cast<std::size_t>(record), *f), isNull);
     QCOMPARE(QByteArray::fromStdString(set.displayText(static_cast<std::size_t>(record), *f)), text);
-    if (f->kind() == FieldKind::Integer && !isNull)
-        QCOMPARE(set.asInteger(static_cast<std::size_t>(record), *f), text.toLongLong());
 }
 
 // A column reports its length in characters; a value of more bytes (a
@@ -281,7 +281,7 @@ void TestDataSet::wideValuesKeptWhole()
     QCOMPARE(set.displayText(3000, estado), longText);
     QCOMPARE(set.displayText(3001, estado), std::string("after"));
     for (std::size_t i = 0; i < 3000; i += 7) {
-        QCOMPARE(set.asInteger(i, id), static_cast<std::int64_t>(i));
+        QCOMPARE(set.displayText(i, id), std::to_string(i));
         QCOMPARE(set.displayText(i, estado), std::string(i % 20, 'x'));
         QCOMPARE(set.displayText(i, pref), "PFX" + std::to_string(i % 10));
     }
@@ -302,28 +302,48 @@ void TestDataSet::manyRows()
     QCOMPARE(nombre.size(), 3);
     QCOMPARE(set.recordCount(), std::size_t{50000});
     for (std::size_t i = 0; i < 50000; i += 4999) {
-        QCOMPARE(set.asInteger(i, id), big + static_cast<std::int64_t>(i));
+        QCOMPARE(set.displayText(i, id), std::to_string(big + static_cast<std::int64_t>(i)));
         QCOMPARE(set.displayText(i, nombre), std::to_string(i % 1000));
     }
 }
 
+namespace {
+
+// Bytes the allocator has handed out and not yet got back.
+std::int64_t heapInUse()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return static_cast<std::int64_t>(info.uordblks + info.hblkhd);
+}
+
+}  // namespace
+
 // The receipt row holds 42 bytes of data (three integers and 30 bytes of
-// text); kept in fixed-size records it must not cost more than twice that.
+// text); held in memory it must not cost more than twice that. Measured as
+// what the heap grows by while the set holds the rows.
 void TestDataSet::receiptRowsStayCompact()
 {
+#if defined(__SANITIZE_ADDRESS__)
+    QSKIP("the sanitizer's allocator keeps books of its own");
+#endif
     StubProvider provider;
     provider.columns = receiptColumns();
-    const std::size_t rows = 20000;
-    for (std::size_t i = 0; i < rows; ++i)
-        provider.rows.push_back(receiptRow(static_cast<int>(i), "PV01", "000001", "SIN CUENTA CONTABLE"));
+    const std::int64_t rows = 100000;
+    for (int i = 0; i < rows; ++i)
+        provider.rows.push_back(receiptRow(i, "PV01", "000001", "SIN CUENTA CONTABLE "));
     ClientDataSet set("CRepArticulos");
     declareReceiptFields(set);
     set.setProvider(&provider);
+
+    const std::int64_t before = heapInUse();
     set.open();
-    QVERIFY2(set.rowStorageBytes() <= rows * 2 * 42, qPrintable(QString::number(set.rowStorageBytes())));
-    QCOMPARE(set.displayText(rows - 1, *set.findField("ESTADO")), std::string("SIN CUENTA CONTABLE"));
+    const std::int64_t held = heapInUse() - before;
+    // At least the text must be somewhere: the measure does see the rows.
+    QVERIFY2(held >= rows * 30 && held <= rows * 2 * 42, qPrintable(QString("%1 bytes for %2 rows").arg(held).arg(rows)));
+    QCOMPARE(set.displayText(static_cast<std::size_t>(rows - 1), *set.findField("ESTADO")),
+             std::string("SIN CUENTA CONTABLE "));
     set.close();
-    QCOMPARE(set.rowStorageBytes(), std::size_t{0});
+    QVERIFY2(heapInUse() - before < rows, qPrintable(QString::number(heapInUse() - before)));
 }
 
 void TestDataSet::navigation_data()

@@ -3,6 +3,7 @@
 // (CONTARDC_FB_DIR its folder, where it leaves its address,
 // CONTARDC_FB_PASSWORD the SYSDBA password).
 #include "fbtest.h"
+#include "posting/firebird.h"
 #include "posting/ledgara_data.h"
 #include "posting/sql_error.h"
 
@@ -197,7 +198,9 @@ void TestPostingServer::concurrentRunsPostEachReceiptOnce()
     }
 
     // Several runs at once; each on a connection of its own, as separate
-    // copies of the tool would be.
+    // copies of the tool would be. The library is loaded before, by this
+    // thread: the program that loads it has only one.
+    loadClientLibrary();
     const std::string statement = postingStatement(sqlDate, niif);
     constexpr int kRuns = 4;
     fbtest::Rows results[kRuns];

@@ -4,7 +4,6 @@
 #include "posting/firebird.h"
 #include "posting/ledgara_data.h"
 #include "posting/param_list.h"
-#include "posting/sql_connection.h"
 #include "posting/sql_error.h"
 
 #include <QtTest>
@@ -45,8 +44,8 @@ private slots:
     void errorText();
     void localPath_data();
     void localPath();
-    void quoteName();
-    void providerRefusesCommandText();
+    void statementRefused_data();
+    void statementRefused();
 };
 
 void TestPostingText::setValue_data()
@@ -224,29 +223,35 @@ void TestPostingText::localPath()
     QCOMPARE(isLocalPath(database.toStdString()), local);
 }
 
-void TestPostingText::quoteName()
+// A statement object refuses what it cannot run before anything reaches the
+// database: TPuntos keeps its own statement (the table name quoted), and
+// SQLQuery1 has none until the posting run gives it one.
+void TestPostingText::statementRefused_data()
 {
-    QCOMPARE(SqlConnection::quoteName("PUNTO_VENTA"), std::string("\"PUNTO_VENTA\""));
-    QCOMPARE(SqlConnection::quoteName("a\"b"), std::string("\"a\"\"b\""));
-    SqlTable table("TPuntos");
-    table.setTableName("PUNTO_VENTA");
-    QCOMPARE(table.selectStatement(), std::string("select * from \"PUNTO_VENTA\""));
+    QTest::addColumn<bool>("table");
+    QTest::addColumn<QString>("commandText");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("another statement for the table object")
+        << true << "delete from PUNTO_VENTA" << "CommandText changes are not allowed";
+    QTest::newRow("query without a statement") << false << "" << "SQLQuery1: SQL statement is empty";
 }
 
-// PPuntos keeps the statement of its table object; nothing reaches the
-// database when a set asks it for another.
-void TestPostingText::providerRefusesCommandText()
+void TestPostingText::statementRefused()
 {
+    QFETCH(bool, table);
+    QFETCH(QString, commandText);
+    QFETCH(QString, error);
     LedgaraData data;
-    data.CPuntos.setCommandText("delete from PUNTO_VENTA");
+    ClientDataSet& set = table ? data.CPuntos : data.CRepArticulos;
+    set.setCommandText(commandText.toStdString());
     try {
-        data.CPuntos.open();
+        set.open();
         QFAIL("opened");
     } catch (const std::runtime_error& e) {
-        QCOMPARE(std::string(e.what()), std::string("CommandText changes are not allowed"));
+        QCOMPARE(QString::fromStdString(e.what()), error);
     }
-    QVERIFY(!data.CPuntos.active());
-    QCOMPARE(data.TPuntos.selectStatement(), std::string("select * from \"PUNTO_VENTA\""));
+    QVERIFY(!set.active());
+    QCOMPARE(data.TPuntos.sql(), std::string("select * from \"PUNTO_VENTA\""));
     QVERIFY(!data.Ledgara.connected());
 }
 
