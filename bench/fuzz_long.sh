@@ -6,7 +6,10 @@
 #   bench/fuzz_long.sh [SECONDS_PER_TARGET] [TARGET...]      (default 600 s)
 #
 # The corpora and any finding stay in $CONTARDC_FUZZ_WORK, by default
-# build-fuzz-long/work; the targets are built in build-fuzz-long.
+# build-fuzz-long/work; the targets are built in build-fuzz-long. When a long
+# run reaches edges that the test command's 2 s do not, the inputs that reach
+# them go into tests/fuzz/corpus/TARGET/grown/ (see tests/fuzz/run_fuzzers.sh),
+# so that the test command replays them.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 seconds="${1:-600}"
