@@ -17,21 +17,11 @@
 #include <string_view>
 #include <vector>
 
-// What a fetched column is, as the data-access layer reports it.
+// What a fetched column is, as the data-access layer reports it: 16-, 32- and
+// 64-bit integers, scaled integers (NUMERIC/DECIMAL), fixed- and
+// variable-length text, and kinds only named in a type-mismatch message.
 enum class ColumnKind {
-    SmallInt,  // 16-bit integer
-    Integer,   // 32-bit integer
-    BigInt,    // 64-bit integer
-    Numeric,   // scaled integer (NUMERIC/DECIMAL with a scale)
-    Char,      // fixed-length text
-    VarChar,   // variable-length text
-    Float,
-    Date,
-    Time,
-    Timestamp,
-    Blob,
-    Boolean,
-    Other,
+    SmallInt, Integer, BigInt, Numeric, Char, VarChar, Float, Date, Time, Timestamp, Blob, Boolean, Other
 };
 
 struct Column {
@@ -83,7 +73,6 @@ public:
     Alignment alignment() const { return m_kind == FieldKind::String ? Alignment::Left : Alignment::Right; }
     // Characters a grid reserves for the field when it has no width of its own.
     int displayWidth() const;
-    int index() const { return m_index; }
 
 private:
     friend class ClientDataSet;
@@ -119,12 +108,10 @@ public:
 
     // Declared (persistent) fields, in order. Only while closed.
     Field& declareField(std::string name, FieldKind kind, int size = 0);
-    const std::vector<std::unique_ptr<Field>>& fields() const { return m_fields; }
     // By name, letter case ignored; nullptr when there is none. Works open or closed.
     const Field* findField(std::string_view name) const;
 
     void setProvider(Provider* provider) { m_provider = provider; }
-    Provider* provider() const { return m_provider; }
     void setCommandText(std::string text) { m_commandText = std::move(text); }
     const std::string& commandText() const { return m_commandText; }
 

@@ -11,11 +11,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
-#include <string_view>
-#include <vector>
 
 #ifdef _WIN32
 #ifndef NOMINMAX
@@ -43,13 +42,13 @@ struct ClientApi {
 
 #ifdef _WIN32
 void* openLibrary(const std::string& name) { return LoadLibraryA(name.c_str()); }
-void* findSymbol(void* library, const char* name)
+void* findSymbol(void* lib, const char* name)
 {
-    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(lib), name));
 }
 #else
 void* openLibrary(const std::string& name) { return dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL); }
-void* findSymbol(void* library, const char* name) { return dlsym(library, name); }
+void* findSymbol(void* lib, const char* name) { return dlsym(lib, name); }
 #endif
 
 // The library is never unloaded: it keeps threads and exit handlers of its
@@ -63,16 +62,16 @@ const ClientApi& loadedApi()
     const std::string wanted = clientLibraryName();
     if (loaded.isc_attach_database && wanted == loadedName)
         return loaded;
-    void* library = openLibrary(wanted);
+    void* lib = openLibrary(wanted);
 #ifdef _WIN32
-    if (const char* env = std::getenv("LEDGARA_FBCLIENT"); !library && (!env || !*env))
-        library = openLibrary("gds32.dll");
+    if (const char* env = std::getenv("LEDGARA_FBCLIENT"); !lib && (!env || !*env))
+        lib = openLibrary("gds32.dll");
 #endif
-    if (!library)
+    if (!lib)
         throw SqlError(msg::format(msg::kUnableToLoad, {wanted}));
     ClientApi api;
-#define CONTARDC_RESOLVE(name)                                                        \
-    if (!(api.name = reinterpret_cast<decltype(api.name)>(findSymbol(library, #name)))) \
+#define CONTARDC_RESOLVE(name)                                                    \
+    if (!(api.name = reinterpret_cast<decltype(api.name)>(findSymbol(lib, #name)))) \
         throw SqlError(msg::format(msg::kUnableToFindProcedure, {#name}));
     CONTARDC_CLIENT_ENTRIES(CONTARDC_RESOLVE)
 #undef CONTARDC_RESOLVE
@@ -82,22 +81,12 @@ const ClientApi& loadedApi()
 
 bool failed(const ISC_STATUS* status) { return status[0] == 1 && status[1] != 0; }
 
-// GDS codes after which the attachment is of no more use.
-bool connectionLost(ISC_STATUS gds)
+// A failure after which the attachment is of no more use.
+bool connectionLost(const ISC_STATUS* status)
 {
-    switch (gds) {
-    case isc_network_error:
-    case isc_net_connect_err:
-    case isc_net_read_err:
-    case isc_net_write_err:
-    case isc_conn_lost:
-    case isc_lost_db_connection:
-    case isc_att_shutdown:
-    case isc_shutdown:
-        return true;
-    default:
-        return false;
-    }
+    static const ISC_STATUS lost[] = {isc_network_error, isc_net_connect_err,    isc_net_read_err, isc_net_write_err,
+                                      isc_conn_lost,     isc_lost_db_connection, isc_att_shutdown, isc_shutdown};
+    return failed(status) && std::find(std::begin(lost), std::end(lost), status[1]) != std::end(lost);
 }
 
 template <typename T>
@@ -108,42 +97,36 @@ T load(const char* p)
     return v;
 }
 
-int bytesPerCharacter(int charset)
+// A text column's length in characters, from its length in bytes.
+int characters(const XSQLVAR& v)
 {
-    switch (charset) {
-    case 3: return 3;                                   // UNICODE_FSS
-    case 4: case 69: return 4;                          // UTF8, GB18030
-    case 5: case 6: case 44: case 56: case 57: case 64: case 67: case 68: return 2;  // East Asian double-byte sets
-    default: return 1;
+    switch (v.sqlsubtype & 0xFF) {
+    case 3: return v.sqllen / 3;                        // UNICODE_FSS
+    case 4: case 69: return v.sqllen / 4;               // UTF8, GB18030
+    case 5: case 6: case 44: case 56: case 57: case 64: case 67: case 68: return v.sqllen / 2;  // East Asian sets
+    default: return v.sqllen;
     }
 }
 
 Column describe(const XSQLVAR& v)
 {
-    Column c;
     const bool aliased = v.aliasname_length > 0;
-    c.name.assign(aliased ? v.aliasname : v.sqlname,
-                  static_cast<std::size_t>(std::clamp<short>(aliased ? v.aliasname_length : v.sqlname_length, 0, 31)));
-    c.length = v.sqllen;
-    c.scale = v.sqlscale;
+    const short nameLength = std::clamp<short>(aliased ? v.aliasname_length : v.sqlname_length, 0, 31);
+    Column c{std::string(aliased ? v.aliasname : v.sqlname, static_cast<std::size_t>(nameLength)), ColumnKind::Other,
+             v.sqllen, v.sqlscale};
+    const bool scaled = v.sqlscale < 0;
     switch (v.sqltype & ~1) {
-    case SQL_SHORT: c.kind = v.sqlscale < 0 ? ColumnKind::Numeric : ColumnKind::SmallInt; break;
-    case SQL_LONG: c.kind = v.sqlscale < 0 ? ColumnKind::Numeric : ColumnKind::Integer; break;
-    case SQL_INT64: c.kind = v.sqlscale < 0 ? ColumnKind::Numeric : ColumnKind::BigInt; break;
-    case SQL_TEXT:
-    case SQL_VARYING:
-        c.kind = (v.sqltype & ~1) == SQL_TEXT ? ColumnKind::Char : ColumnKind::VarChar;
-        c.length = v.sqllen / bytesPerCharacter(v.sqlsubtype & 0xFF);
-        break;
-    case SQL_FLOAT:
-    case SQL_DOUBLE:
-    case SQL_D_FLOAT: c.kind = ColumnKind::Float; break;
+    case SQL_SHORT: c.kind = scaled ? ColumnKind::Numeric : ColumnKind::SmallInt; break;
+    case SQL_LONG: c.kind = scaled ? ColumnKind::Numeric : ColumnKind::Integer; break;
+    case SQL_INT64: c.kind = scaled ? ColumnKind::Numeric : ColumnKind::BigInt; break;
+    case SQL_TEXT: c.kind = ColumnKind::Char; c.length = characters(v); break;
+    case SQL_VARYING: c.kind = ColumnKind::VarChar; c.length = characters(v); break;
+    case SQL_FLOAT: case SQL_DOUBLE: case SQL_D_FLOAT: c.kind = ColumnKind::Float; break;
     case SQL_TYPE_DATE: c.kind = ColumnKind::Date; break;
     case SQL_TYPE_TIME: c.kind = ColumnKind::Time; break;
     case SQL_TIMESTAMP: c.kind = ColumnKind::Timestamp; break;
     case SQL_BLOB: c.kind = ColumnKind::Blob; break;
     case SQL_BOOLEAN: c.kind = ColumnKind::Boolean; break;
-    default: c.kind = ColumnKind::Other; break;
     }
     return c;
 }
@@ -160,50 +143,46 @@ public:
         da()->sqln = columns;
     }
 
-    // Gives every column a place for its value and its null flag.
+    // Gives every column an 8-byte aligned place for its value, and its null flag.
     std::vector<Column> bind()
     {
-        XSQLDA* d = da();
-        auto bytes = [](const XSQLVAR& v) {
-            return (static_cast<std::size_t>(v.sqllen) + ((v.sqltype & ~1) == SQL_VARYING ? 2 : 0) + 7) & ~std::size_t{7};
-        };
+        const auto bytes = [](const XSQLVAR& v) { return (static_cast<std::size_t>(v.sqllen) + 2 + 7) / 8; };
         std::size_t total = 0;
-        for (short i = 0; i < d->sqld; ++i)
-            total += bytes(d->sqlvar[i]);
-        m_data.assign(total / sizeof(std::max_align_t) + 1, {});
-        m_nulls.assign(static_cast<std::size_t>(d->sqld) + 1, 0);
+        for (short i = 0; i < da()->sqld; ++i)
+            total += bytes(da()->sqlvar[i]);
+        m_data.assign(total, 0);
+        m_nulls.assign(static_cast<std::size_t>(da()->sqld) + 1, 0);
         std::vector<Column> columns;
-        char* p = reinterpret_cast<char*>(m_data.data());
-        for (short i = 0; i < d->sqld; ++i) {
-            XSQLVAR& v = d->sqlvar[i];
+        std::size_t at = 0;
+        for (short i = 0; i < da()->sqld; ++i) {
+            XSQLVAR& v = da()->sqlvar[i];
             columns.push_back(describe(v));
-            v.sqldata = p;
-            p += bytes(v);
-            v.sqltype = static_cast<short>(v.sqltype | 1);  // always ask for the null flag
+            v.sqldata = reinterpret_cast<char*>(m_data.data() + at);
+            at += bytes(v);
+            v.sqltype = static_cast<short>(v.sqltype | 1);
             v.sqlind = &m_nulls[static_cast<std::size_t>(i)];
         }
         return columns;
     }
 
-    // The fetched row; texts point into the buffers. Only the kinds a field
-    // can hold carry a value.
+    // The fetched row, texts pointing into the buffers. Only the kinds a
+    // field can hold carry a value.
     void read(std::vector<ColumnValue>& values)
     {
-        const XSQLDA* d = da();
-        for (short i = 0; i < d->sqld; ++i) {
-            const XSQLVAR& v = d->sqlvar[i];
+        for (short i = 0; i < da()->sqld; ++i) {
+            const XSQLVAR& v = da()->sqlvar[i];
             ColumnValue& out = values[static_cast<std::size_t>(i)] = ColumnValue{};
             out.isNull = *v.sqlind < 0;
-            if (out.isNull)
-                continue;
-            switch (v.sqltype & ~1) {
+            switch (out.isNull ? 0 : v.sqltype & ~1) {
             case SQL_SHORT: out.integer = load<ISC_SHORT>(v.sqldata); break;
             case SQL_LONG: out.integer = load<ISC_LONG>(v.sqldata); break;
             case SQL_INT64: out.integer = load<ISC_INT64>(v.sqldata); break;
             case SQL_TEXT: out.text = {v.sqldata, static_cast<std::size_t>(v.sqllen)}; break;
-            case SQL_VARYING:
-                out.text = {v.sqldata + 2, static_cast<std::size_t>(std::clamp<short>(load<short>(v.sqldata), 0, v.sqllen))};
+            case SQL_VARYING: {
+                const short length = std::clamp<short>(load<short>(v.sqldata), 0, v.sqllen);
+                out.text = {v.sqldata + 2, static_cast<std::size_t>(length)};
                 break;
+            }
             default: out.isNull = true; break;
             }
         }
@@ -211,7 +190,7 @@ public:
 
 private:
     std::vector<std::max_align_t> m_descriptor;
-    std::vector<std::max_align_t> m_data;
+    std::vector<std::uint64_t> m_data;
     std::vector<short> m_nulls;
 };
 
@@ -223,13 +202,6 @@ struct Finally {
 };
 
 constexpr unsigned short kDialect = 3;
-
-std::string trimmed(const std::string& text)
-{
-    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-    const auto first = std::find_if_not(text.begin(), text.end(), blank);
-    return {first, std::find_if_not(text.rbegin(), std::make_reverse_iterator(first), blank).base()};
-}
 
 }  // namespace
 
@@ -263,13 +235,13 @@ bool isLocalPath(const std::string& database)
     // before it is "host/port".
     const std::size_t slash = database.find_first_of("/\\");
     if (slash != std::string::npos && slash < colon) {
-        const std::string_view port(database.data() + slash + 1, colon - slash - 1);
-        return slash == 0 || port.empty() || port.find_first_of("/\\") != std::string_view::npos;
+        const std::string port = database.substr(slash + 1, colon - slash - 1);
+        return slash == 0 || port.empty() || port.find_first_of("/\\") != std::string::npos;
     }
     return colon == 0;
 }
 
-// One attachment, from attach to its quiet detach at the end of its life.
+// One attachment, from its attach to its quiet detach at the end of its life.
 struct SqlConnection::Attachment {
     explicit Attachment(std::string& previous) : api(loadedApi()), lastError(previous) {}
     ~Attachment() { detach(nullptr); }
@@ -317,19 +289,19 @@ struct SqlConnection::Attachment {
         char buffer[32]{};
         ISC_STATUS_ARRAY status{};
         api.isc_database_info(status, &db, 1, &item, sizeof buffer, buffer);
-        return !failed(status) || !connectionLost(status[1]);
+        return !connectionLost(status);
     }
 
     void attach(const std::string& database, const std::string& user, const std::string& password,
                 const std::string& role)
     {
         std::string dpb(1, static_cast<char>(isc_dpb_version1));
-        const auto add = [&](char item, std::string_view value) {
+        const auto add = [&](char item, const std::string& value) {
             if (value.size() > 255)
                 raise(DriverFailure::ParameterTooLong);
             dpb += item;
             dpb += static_cast<char>(value.size());
-            dpb.append(value);
+            dpb += value;
         };
         add(isc_dpb_user_name, user);
         add(isc_dpb_password, password);
@@ -338,7 +310,6 @@ struct SqlConnection::Attachment {
         add(isc_dpb_sql_dialect, std::string(1, static_cast<char>(kDialect)));
         if (database.size() > 4096)
             raise(DriverFailure::ParameterTooLong);
-
         ISC_STATUS_ARRAY status{};
         api.isc_attach_database(status, static_cast<short>(database.size()), database.data(), &db,
                                 static_cast<short>(dpb.size()), dpb.data());
@@ -347,11 +318,11 @@ struct SqlConnection::Attachment {
         db = 0;
         // A path without a host goes to the providers the client's own
         // configuration lists (Firebird 3 names its engine Engine12, 4 and 5
-        // Engine13); when none could take it, the last one's text is all the
-        // client gives, so the driver text says what was tried.
-        const bool noProvider = isLocalPath(database) && (status[1] == isc_unavailable ||
-                                                          status[1] == isc_network_error ||
-                                                          status[1] == isc_net_connect_err);
+        // Engine13). When none could open it the client tells only of the
+        // last, so the driver text says what was tried.
+        const ISC_STATUS gds = status[1];
+        const bool noProvider = isLocalPath(database) &&
+                                (gds == isc_unavailable || gds == isc_network_error || gds == isc_net_connect_err);
         raise(noProvider ? DriverFailure::NoLocalProvider : DriverFailure::Connect, status);
     }
 
@@ -366,23 +337,14 @@ struct SqlConnection::Attachment {
             int tpbLength;
             const char* tpb;
         } teb{&db, static_cast<int>(sizeof tpb), tpb};
-        ISC_STATUS_ARRAY status{};
+        ISC_STATUS_ARRAY status{}, ignored{};
         isc_tr_handle transaction = 0;
+        isc_stmt_handle statement = 0;
         api.isc_start_multiple(status, &transaction, 1, &teb);
         check(status, DriverFailure::StartTransaction);
-        // Declared in this order so that on any failure the statement is
-        // dropped before the transaction rolls back.
-        Finally rollback{[&] {
-            ISC_STATUS_ARRAY ignored{};
-            if (transaction)
-                api.isc_rollback_transaction(ignored, &transaction);
-        }};
-        isc_stmt_handle statement = 0;
-        Finally drop{[&] {
-            ISC_STATUS_ARRAY ignored{};
-            if (statement)
-                api.isc_dsql_free_statement(ignored, &statement, DSQL_drop);
-        }};
+        // On any failure the statement is dropped, then the transaction rolls back.
+        Finally rollback{[&] { transaction && api.isc_rollback_transaction(ignored, &transaction); }};
+        Finally drop{[&] { statement && api.isc_dsql_free_statement(ignored, &statement, DSQL_drop); }};
 
         api.isc_dsql_allocate_statement(status, &db, &statement);
         check(status, DriverFailure::Prepare);
@@ -432,9 +394,12 @@ void SqlConnection::open()
 {
     if (m_attachment)
         return;
+    std::string database = m_params.value("Database");
+    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+    database.erase(std::find_if_not(database.rbegin(), database.rend(), blank).base(), database.end());
+    database.erase(database.begin(), std::find_if_not(database.begin(), database.end(), blank));
     auto attachment = std::make_unique<Attachment>(m_lastError);
-    attachment->attach(trimmed(m_params.value("Database")), m_params.value("User_Name"), m_params.value("Password"),
-                       m_params.value("RoleName"));
+    attachment->attach(database, m_params.value("User_Name"), m_params.value("Password"), m_params.value("RoleName"));
     m_attachment = std::move(attachment);
 }
 
@@ -445,7 +410,7 @@ void SqlConnection::close()
     const std::unique_ptr<Attachment> attachment = std::move(m_attachment);
     ISC_STATUS_ARRAY status{};
     attachment->detach(status);
-    if (failed(status) && !connectionLost(status[1]))
+    if (failed(status) && !connectionLost(status))
         attachment->raise(DriverFailure::Disconnect, status);
 }
 

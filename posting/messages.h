@@ -23,10 +23,7 @@ inline constexpr std::string_view kTypeMismatch = "Type mismatch for field '%s',
 inline constexpr std::string_view kMissingProvider = "Missing data provider or data packet";
 inline constexpr std::string_view kOpenDataSet = "Cannot perform this operation on an open dataset";
 inline constexpr std::string_view kCommandTextNotAllowed = "CommandText changes are not allowed";
-inline constexpr std::string_view kMissingConnection = "%s: Missing SQLConnection property";
 inline constexpr std::string_view kEmptyStatement = "%s: SQL statement is empty";
-inline constexpr std::string_view kMissingTableName = "%s: Missing table name";
-inline constexpr std::string_view kNotAnInteger = "'%s' is not a valid integer value";
 
 // Replaces each "%s" of the format by the next argument; arguments are
 // inserted as they are, so a "%s" inside one is not expanded again.

@@ -4,8 +4,9 @@
 //
 // The connection keeps its parameters as name=value lines and attaches with
 // them at open(): "Database" trimmed of blanks, "User_Name", "Password",
-// "RoleName", SQL dialect 3, no character set. A statement that needs the
-// connection opens it by itself. There is no login prompt.
+// "RoleName", SQL dialect 3, no character set, no login prompt. A statement
+// that needs the connection opens it by itself. Failures throw SqlError,
+// whose text never holds the password.
 
 #include "posting/dataset.h"
 #include "posting/param_list.h"
@@ -27,23 +28,21 @@ public:
     ParamList& params() { return m_params; }
     const ParamList& params() const { return m_params; }
 
-    // Connects; nothing happens when connected. Throws SqlError; the password
-    // never appears in its text.
+    // Nothing happens when already connected.
     void open();
-    // Disconnects; nothing happens when not connected. Afterwards the
-    // connection is closed even when the server refused (the error is then
-    // thrown); one whose server is already gone closes quietly.
+    // Nothing happens when not connected. Afterwards the connection is
+    // closed even when the server refused (that error is then thrown); one
+    // whose server is already gone closes quietly.
     void close();
     bool connected() const { return m_attachment != nullptr; }
 
     // Runs a statement in a transaction of its own (read committed, wait on
-    // locks), opening the connection first when needed: every row goes to
-    // the sink, the cursor is closed, and only then is the work committed;
-    // any failure rolls it back. Throws SqlError. When the server went away
-    // meanwhile, the connection is closed afterwards.
+    // locks): every row goes to the sink, the cursor is closed, and only then
+    // is the work committed; any failure rolls it back. When the server went
+    // away meanwhile, the connection is closed afterwards.
     void fetchAll(const std::string& sql, RowSink& sink);
 
-    // The text of the last error this connection raised; empty when none. A
+    // The text of the last error this connection raised, empty when none: a
     // failure without any text of its own shows it again.
     const std::string& lastError() const { return m_lastError; }
 
@@ -56,17 +55,15 @@ private:
 };
 
 // A statement object that also plays its provider's part: the query
-// `SQLQuery1` (provider `PRepArticulos`), which takes the command text of the
-// set that fetches through it, and the table object `TPuntos` (provider
-// `PPuntos`), which keeps its own statement. It is open only while its rows
-// are read.
+// `SQLQuery1` (provider `PRepArticulos`) takes the command text of the set
+// that fetches through it; the table object `TPuntos` (provider `PPuntos`)
+// keeps its own statement. It is open only while its rows are read.
 class SqlDataSet : public Provider {
 public:
     SqlDataSet(std::string name, SqlConnection& connection, std::string sql, bool allowCommandText)
         : m_name(std::move(name)), m_connection(connection), m_sql(std::move(sql)), m_allowCommandText(allowCommandText)
     {
     }
-    const std::string& name() const { return m_name; }
     const std::string& sql() const { return m_sql; }
     bool active() const { return m_active; }
 

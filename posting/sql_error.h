@@ -1,11 +1,8 @@
 #pragma once
-// The one exception type of the database layer, and the one place where the
-// text the user sees is composed.
-//
-// A failure of the layer's own (connect, prepare, execute, fetch, commit,
-// disconnect) carries a driver code from one fixed table; a refusal by the
-// server adds every line the client library interprets from its status, with
-// the SQLCODE and the first GDS code.
+// The one exception type of the database layer, whose constructor is the one
+// place the text the user sees is composed. A failure of the layer's own
+// carries a driver code; a refusal by the server adds every line the client
+// library interprets from its status, with the SQLCODE and the first GDS code.
 
 #include <cstdint>
 #include <stdexcept>
@@ -30,7 +27,7 @@ public:
     explicit SqlError(const std::string& text) : std::runtime_error(text) {}
     // "dbExpress Error: <driver text>" ("[0x0015]: Connection failed") and
     // "SQL Server Error: <server lines>", joined by a line break when both
-    // exist. When neither exists: previous, or else
+    // exist; when neither does, previous, or else
     // "dbExpress Error: Unknown Error Code '<code>'".
     SqlError(int code, std::vector<std::string> serverLines, std::int32_t sqlCode = 0, std::int64_t gdsCode = 0,
              const std::string& previous = {});
