@@ -1,42 +1,61 @@
-#include "app/application.h"
-#include "app/console_messenger.h"
-#include "config/command_line.h"
-#include "ui/main_window.h"
+// The program: with a display, the window; without one, and with the five
+// arguments of the unattended run, the same run written to the console.
 
-#include <QMessageBox>
+#include "app/console.h"
+#include "app/display.h"
+#include "app/unattended.h"
+#include "app/window_main.h"
+#include "config/command_line.h"
+#include "posting/posting_run.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <typeinfo>
+#include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
-bool displayAvailable()
+// The folder of the running program, with its separator.
+std::string programFolder()
 {
+    std::string path(4096, '\0');
 #ifdef _WIN32
-    return true;
+    const DWORD n = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    path.resize(n);
+    return path.substr(0, path.find_last_of("\\/") + 1);
 #else
-    return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
-           qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+    const ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size());
+    path.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    return path.substr(0, path.find_last_of('/') + 1);
 #endif
 }
 
-// An error outside the window's handlers, while the window itself is built:
-// the program cannot go on.
-int applicationError(const std::exception& e, bool headless)
+int runWindow(int argc, char** argv, const std::vector<std::string>& arguments)
 {
-    const QString text = QStringLiteral("Exception %1 in module contardc at start-up.\n%2")
-                             .arg(QString::fromLatin1(typeid(e).name()), QString::fromLatin1(e.what()));
-    if (headless)
-        std::fprintf(stderr, "Application Error: %s\n", text.toLatin1().constData());
-    else
-        QMessageBox::critical(nullptr, QStringLiteral("Application Error"), text);
-    return 1;
+    const std::string module = programFolder() + kWindowModuleName;
+#ifdef _WIN32
+    HMODULE library = LoadLibraryA(module.c_str());
+    const auto entry = library ? reinterpret_cast<WindowMain>(GetProcAddress(library, kWindowEntryName)) : nullptr;
+    const std::string why = "error " + std::to_string(GetLastError());
+#else
+    void* library = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+    const auto entry = library ? reinterpret_cast<WindowMain>(dlsym(library, kWindowEntryName)) : nullptr;
+    const char* reason = dlerror();
+    const std::string why = reason ? reason : "";
+#endif
+    if (!entry) {
+        std::fprintf(stderr, "contardc: cannot load the window from %s: %s\n", module.c_str(), why.c_str());
+        return 1;
+    }
+    // The module stays loaded to the end of the process: objects it made may
+    // still be destroyed at exit.
+    return entry(argc, argv, &arguments);
 }
-
-// Without a display the program's output is its table and its messages;
-// the toolkit's own diagnostics would only get in the way of a scheduled job.
-void quietMessages(QtMsgType, const QMessageLogContext&, const QString&) {}
 
 } // namespace
 
@@ -44,40 +63,14 @@ int main(int argc, char** argv)
 {
     const std::vector<std::string> arguments = programArguments(argc, argv);
     const bool unattended = arguments.size() >= 5 && !arguments[4].empty();
-    const bool headless = !displayAvailable();
-    if (headless && !unattended) {
-        std::fprintf(stderr, "contardc needs a display to show its window, "
-                             "or five arguments (server user password company S|N) to post unattended\n");
+    if (prepareDisplay())
+        return runWindow(argc, argv, arguments);
+    if (!unattended) {
+        std::fputs("contardc: no display to show the window on; to post unattended give five arguments: "
+                   "server user password company S|N\n",
+                   stderr);
         return 1;
     }
-    if (headless) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        qInstallMessageHandler(quietMessages);
-    }
-
-    ContardcApplication app(argc, argv);
-    ConsoleMessenger console;
-    if (headless)
-        setMessenger(&console);
-
-    try {
-        Tfcontardc window(arguments);
-        if (headless) {
-            // The same unattended run, with no window to show: the run ends
-            // with the window closed, or an error left it open.
-            try {
-                window.FormActivate(&window);
-            } catch (const std::exception& e) {
-                reportError(e.what());
-            }
-            return window.closed() ? 0 : 1;
-        }
-        window.centreOnDesktop();
-        window.show();
-        if (window.closed())
-            return 0;
-        return app.exec();
-    } catch (const std::exception& e) {
-        return applicationError(e, headless);
-    }
+    Console console;
+    return runWithoutWindow(arguments, today(), console);
 }

@@ -1,8 +1,22 @@
 #pragma once
-// The data sets hold text as bytes in the system's 8-bit code page; the grid
-// turns them into display text here and nowhere else.
+// Where the program's single-byte text meets the toolkit: every control, the
+// grid and the message boxes convert through these two, which use the
+// program's one code-page conversion.
+
+#include "config/ansi_text.h"
 
 #include <QString>
+#include <string>
 #include <string_view>
 
-QString gridTextFromAnsi(std::string_view bytes);
+inline QString ansiToQString(std::string_view bytes)
+{
+    const std::u16string text = ansiToUtf16(bytes);
+    return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
+}
+
+inline std::string qStringToAnsi(const QString& text)
+{
+    return utf16ToAnsi(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
+                                           static_cast<std::size_t>(text.size())));
+}

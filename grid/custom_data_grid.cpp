@@ -191,7 +191,7 @@ QString TCustomDataGrid::cellText(int col, int row) const
         const Field* field = m_columns[col - kIndicatorOffset].field();
         if (record < 0 || field == nullptr || !m_dataLink.active())
             return {};
-        return gridTextFromAnsi(m_dataLink.dataSet()->displayText(static_cast<std::size_t>(record), *field));
+        return ansiToQString(m_dataLink.dataSet()->displayText(static_cast<std::size_t>(record), *field));
     }
     case GridCellType::Indicator:
     case GridCellType::Footer:

@@ -174,8 +174,7 @@ const Field* TDataGridColumn::field() const
 {
     if (!m_bound) {
         const ClientDataSet* set = grid().dataSet();
-        const QByteArray name = m_fieldName.toLatin1();
-        m_field = set ? set->findField(std::string_view(name.constData(), static_cast<std::size_t>(name.size()))) : nullptr;
+        m_field = set ? set->findField(qStringToAnsi(m_fieldName)) : nullptr;
         m_bound = true;
     }
     return m_field;
@@ -190,7 +189,7 @@ Alignment TDataGridColumn::alignment() const
 QString TDataGridColumn::defaultCaption() const
 {
     const Field* f = field();
-    return f ? gridTextFromAnsi(f->displayName()) : m_fieldName;
+    return f ? ansiToQString(f->displayName()) : m_fieldName;
 }
 
 int TDataGridColumn::defaultWidth() const

@@ -5,7 +5,7 @@
 #include "config/server_list.h"
 #include "grid/data_grid.h"
 #include "posting/ledgara_data.h"
-#include "ui/ansi_text.h"
+#include "grid/ansi_text.h"
 #include "ui/bevel_panel.h"
 #include "ui/button_art.h"
 #include "ui/date_conventions.h"
@@ -304,10 +304,13 @@ void Tfcontardc::FormKeyDown(QObject*, int& key, Qt::KeyboardModifiers shift)
 {
     if (shift & (Qt::ShiftModifier | Qt::AltModifier | Qt::ControlModifier))
         return;
-    if (key == Qt::Key_F2)
+    if (key == Qt::Key_F2) {
+        key = 0;
         SpeedButton3Click(this);
-    else if (key == Qt::Key_Escape)
+    } else if (key == Qt::Key_Escape) {
+        key = 0;
         close();
+    }
 }
 
 void Tfcontardc::SpeedButton2Click(QObject*)
@@ -346,6 +349,12 @@ bool Tfcontardc::eventFilter(QObject* watched, QEvent* event)
             auto* keyEvent = static_cast<QKeyEvent*>(event);
             int key = keyEvent->key();
             FormKeyDown(this, key, keyEvent->modifiers() & (Qt::ShiftModifier | Qt::AltModifier | Qt::ControlModifier));
+            // A key the window acted on ends here. Once F2 or Esc has closed
+            // the window there is no focus left, and the same event, passed
+            // on to the parents, would reach the window as a key of its own
+            // and run the handler a second time.
+            if (key == 0)
+                return true;
         }
     }
     return QWidget::eventFilter(watched, event);

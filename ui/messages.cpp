@@ -1,6 +1,7 @@
 #include "ui/messages.h"
 
-#include "ui/ansi_text.h"
+#include "grid/ansi_text.h"
+#include "posting/client_shutdown.h"
 #include "ui/error_text.h"
 
 #include <QApplication>
@@ -35,7 +36,7 @@ public:
 #ifdef _WIN32
         QWidget* active = QApplication::activeWindow();
         MessageBoxA(active ? reinterpret_cast<HWND>(active->winId()) : nullptr, text.c_str(),
-                    applicationTitle().toLocal8Bit().constData(), MB_OK | MB_ICONERROR);
+                    qStringToAnsi(applicationTitle()).c_str(), MB_OK | MB_ICONERROR);
 #else
         QMessageBox box(QMessageBox::Critical, applicationTitle(), ansiToQString(text), QMessageBox::NoButton,
                         QApplication::activeWindow());
@@ -71,5 +72,11 @@ Messenger* setMessenger(Messenger* m)
 
 void reportError(const std::string& message)
 {
+    // A stop request has ended the connections and so failed whatever was
+    // running: the program is ending, and a box would only hold it up.
+    if (stopRequested()) {
+        QCoreApplication::exit(kStoppedExitCode);
+        return;
+    }
     messenger().error(errorBoxText(message));
 }

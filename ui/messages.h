@@ -7,8 +7,6 @@
 #include <memory>
 #include <string>
 
-class ClientDataSet;
-
 class Messenger {
 public:
     virtual ~Messenger() = default;
@@ -16,14 +14,15 @@ public:
     virtual void information(const std::string& text) = 0;
     // A failure, already worded for the user (see errorBoxText).
     virtual void error(const std::string& text) = 0;
-    // The rows the posting procedure gave back, once they are in memory.
-    virtual void receiptsPosted(const ClientDataSet& rows) { (void)rows; }
 };
 
 // The messenger in force; a window-based one unless another was installed.
 Messenger& messenger();
 // Installs a messenger and returns the previous one (nullptr restores the window-based one).
 Messenger* setMessenger(Messenger* m);
+
+// The exit code of a program ended by a stop request (SIGINT, SIGTERM).
+inline constexpr int kStoppedExitCode = 1;
 
 // Shows an error that escaped a handler, with the full-stop rule applied.
 void reportError(const std::string& message);

@@ -6,7 +6,8 @@
 
 #include "posting/ledgara_data.h"
 #include "posting/messages.h"
-#include "ui/ansi_text.h"
+#include "posting/posting_run.h"
+#include "grid/ansi_text.h"
 #include "ui/bevel_panel.h"
 #include "ui/date_conventions.h"
 #include "ui/messages.h"
@@ -20,24 +21,21 @@
 void Tfcontardc::CiaExit(QObject*)
 {
     const std::string company = qStringToAnsi(Cia->text());
-    if (company.empty())
-        return;
     const std::string user = qStringToAnsi(Tusua->text());
-    if (user.empty())
-        return;
     const std::string password = qStringToAnsi(TClave->text());
-    if (password.empty())
+    if (!PostingRun::canConnect(company, user, password))
         return;
 
     Panel5->setCaption(ansiToQString(connectingCaption(company)));
     Panel5->show();
     repaint();
 
-    m_data->reconnect(databasePath(qStringToAnsi(Servidor->serverText()), company), user, password);
+    PostingRun run(*m_data);
+    run.connect(qStringToAnsi(Servidor->serverText()), company, user, password);
 
     EFecIni->setEnabled(true);
     EFecIni->setDate(QDate::currentDate());
-    m_data->readPuntos();
+    run.readPointsOfSale();
     Panel5->hide();
     EFecIni->setFocus();
     SpeedButton3->setEnabled(true);
@@ -48,13 +46,12 @@ void Tfcontardc::SpeedButton3Click(QObject*)
     Panel5->show();
     repaint();
 
-    m_data->runPosting(qStringToAnsi(dateToStr(EFecIni->date())), ckNiif->isChecked());
-    const ClientDataSet& receipts = m_data->CRepArticulos;
+    PostingRun run(*m_data);
+    run.post(qStringToAnsi(dateToStr(EFecIni->date())), ckNiif->isChecked());
 
     Panel5->hide();
     repaint();
-    messenger().receiptsPosted(receipts);
-    if (receipts.isEmpty())
+    if (run.nothingPosted())
         messenger().information(std::string(msg::kNoReceipts));
     close();
 }

@@ -1,4 +1,5 @@
 #include "recording_messenger.h"
+#include "fbtest.h"
 
 #include "app/application.h"
 
@@ -48,6 +49,8 @@ private slots:
     void centredOnDesktop();
     void serverListFromRegistry_data();
     void serverListFromRegistry();
+    void successfulRunPostsOnce_data();
+    void successfulRunPostsOnce();
 
 private:
     QTemporaryDir m_dir;
@@ -94,9 +97,11 @@ void TestMainWindow::captionsAndFonts()
     Tfcontardc w;
     QCOMPARE(w.windowTitle(), QStringLiteral("Contabilizar recibos"));
     QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Contabilización ventas POS"));
-    // The toolkit must not add the application's name to the caption.
-    QVERIFY(QGuiApplication::applicationDisplayName() == QCoreApplication::applicationName()
-            || QGuiApplication::applicationDisplayName().isEmpty());
+    // The title names the program; the window's own caption stays as it is,
+    // with nothing of the title added by the toolkit.
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QCOMPARE(w.windowHandle()->title(), QStringLiteral("Contabilizar recibos"));
     QCOMPARE(TDataGrid::textHeight(w.font()), 13);
     QCOMPARE(w.Label2->text(), QStringLiteral("Este programa genera la contabilización de los recibos de caja sin "
                                               "contabilizar de la fecha indicada"));
@@ -435,6 +440,9 @@ void TestMainWindow::serverListFromRegistry_data()
     QTest::newRow("value of the wrong type") << QByteArray("dword:00000001") << QByteArray("srv1\r\n") << QStringList{}
                                              << "Invalid data type for 'Directorio'";  // a quote takes no full stop
     QTest::newRow("no value") << QByteArray() << QByteArray("srv1\r\n") << QStringList{} << "";
+    // The ERP's code page, the same one the grid reads its rows in.
+    QTest::newRow("Windows-1252 bytes") << dir << QByteArray("\x80 srv\r\nsrv\x96\xF1\r\n")
+                                        << QStringList{"\u20AC srv", "srv\u2013\u00F1"} << "";
 }
 
 void TestMainWindow::serverListFromRegistry()
@@ -474,6 +482,65 @@ void TestMainWindow::serverListFromRegistry()
     QVERIFY(messages.informations.empty());
     // The date conventions hold even when the list could not be read.
     QCOMPARE(dateToStr(QDate(2003, 1, 20)), QStringLiteral("2003/01/20"));
+}
+
+// A company database where every receipt can be posted: after one run there
+// is nothing left, so a second call of the procedure would say so.
+void TestMainWindow::successfulRunPostsOnce_data()
+{
+    QTest::addColumn<QString>("start");
+    QTest::newRow("F2 in the date picker") << "f2";
+    QTest::newRow("F2 in the company box") << "f2-in-company";
+    QTest::newRow("execute button") << "button";
+}
+
+void TestMainWindow::successfulRunPostsOnce()
+{
+    QFETCH(QString, start);
+    // The program's text is single-byte: a folder named in plain ASCII, not
+    // after the test's application name.
+    QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/contardc-ui-XXXXXX"));
+    const QString server = dir.filePath("posts-" + start);
+    QDir().mkpath(server + "/datos/01");
+    qputenv("FIREBIRD_LOCK", QFile::encodeName(dir.filePath("lock")));
+    const QString database = server + "/datos/01/ledgara.fdb";
+    const QString password = QStringLiteral("ui-pw");
+    QCOMPARE(fbtest::makeDatabase(database, password, {fbtest::sourceDir() + "/tests/app/all_accounts.sql"}),
+             QString());
+    const std::string unposted = "select count(*) from RECIBO_CAJA where RECI_FECHA = current_date and "
+                                 "COMP_ID is null";
+    QVERIFY(fbtest::scalar(database.toStdString(), password.toStdString(), unposted) != "0");
+
+    RecordingMessenger messages;
+    Tfcontardc w;
+    messages.informations.clear();  // the registry key is absent here
+    w.show();
+    QApplication::setActiveWindow(&w);
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    w.Servidor->setServerText(server);
+    w.Tusua->setText(QStringLiteral("SYSDBA"));
+    w.TClave->setText(password);
+    w.Cia->setText(QStringLiteral("01"));
+    w.Cia->setFocus();
+    QTest::keyClick(w.Cia, Qt::Key_Tab);  // leaving the company box connects
+    QVERIFY2(messages.errors.empty(), messages.errors.empty() ? "" : messages.errors[0].c_str());
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.EFecIni));
+    QVERIFY(w.SpeedButton3->isEnabled());
+    if (start == QLatin1String("f2")) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F2);
+    } else if (start == QLatin1String("f2-in-company")) {
+        w.Cia->setFocus();
+        QTest::keyClick(w.Cia, Qt::Key_F2);
+    } else {
+        QTest::mouseClick(w.SpeedButton3, Qt::LeftButton);
+    }
+    QVERIFY(w.closed());
+    QVERIFY(messages.errors.empty());
+    // Called twice, the procedure would have found nothing left the second
+    // time, and said so.
+    QCOMPARE(messages.informations, std::vector<std::string>{});
+    QCOMPARE(fbtest::scalar(database.toStdString(), password.toStdString(), unposted), QStringLiteral("0"));
+    qunsetenv("FIREBIRD_LOCK");
 }
 
 int main(int argc, char** argv)

@@ -1,0 +1,35 @@
+#pragma once
+// The output of a run without a window: notices and the posted rows go to
+// standard output, errors to standard error. The program's text is in the
+// ERP's single-byte code page; here it is written in the encoding of the
+// user's locale, so that a terminal or a log shows it as it reads.
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+class ClientDataSet;
+
+// The bytes to write for the program's text: UTF-8 where the locale's
+// character set is UTF-8, or where no locale is set (the C locale: UTF-8 is
+// what a current system expects there); otherwise that character set, with
+// characters it lacks approximated or written as "?".
+std::string terminalText(std::string_view ansi);
+
+class Console {
+public:
+    Console(std::FILE* out = stdout, std::FILE* err = stderr) : m_out(out), m_err(err) {}
+
+    void information(std::string_view text);
+    // A failure, already worded for the user (the full stop added).
+    void error(std::string_view text);
+    // The rows of the result set as a table of the grid's three columns,
+    // PREF, NUMERO and ESTADO, each as wide as its field; nothing when empty.
+    void rows(const ClientDataSet& rows);
+
+private:
+    void line(std::FILE* stream, std::string_view text);
+
+    std::FILE* m_out;
+    std::FILE* m_err;
+};
