@@ -19,8 +19,7 @@ std::atomic<bool> g_stopped{false};
 int g_pipe[2] = {-1, -1};
 bool g_registered = false;
 
-// Runs on the client library's own shutdown thread, after it has ended the
-// connections: only async-safe work here.
+// Runs on the client library's own shutdown thread: only async-safe work here.
 int onClientShutdown(const int reason, const int, void*)
 {
     if (reason == fb_shutrsn_signal && !g_stopped.exchange(true)) {
@@ -28,6 +27,10 @@ int onClientShutdown(const int reason, const int, void*)
         [[maybe_unused]] const ssize_t written = ::write(g_pipe[1], &byte, 1);
     }
     return 0;
+}
+bool ensurePipe()
+{
+    return g_pipe[0] >= 0 || ::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) == 0;
 }
 #endif
 
@@ -47,10 +50,12 @@ void watchClientStopSignal()
     dlclose(library);  // the attachment's own reference keeps it loaded
     if (!registerCallback)
         return;
-    if (g_pipe[0] < 0 && ::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
+    if (!ensurePipe())
         return;
     ISC_STATUS_ARRAY status{};
-    registerCallback(status, onClientShutdown, fb_shut_postproviders, nullptr);
+    // Before the connections are shut down, so that whatever fails because
+    // of it already finds the stop known.
+    registerCallback(status, onClientShutdown, fb_shut_preproviders, nullptr);
     g_registered = status[0] != 1 || status[1] == 0;
 #endif
 }
@@ -63,7 +68,7 @@ bool stopRequested()
 int stopNotifier()
 {
 #ifndef _WIN32
-    return g_pipe[0];
+    return ensurePipe() ? g_pipe[0] : -1;
 #else
     return -1;
 #endif
