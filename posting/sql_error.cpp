@@ -33,10 +33,10 @@ std::string compose(int code, const std::vector<std::string>& serverLines, const
         text = msg::format(msg::kDriverError, {prefix + std::string(driver)});
     }
     if (!serverLines.empty()) {
-        std::string lines;
-        for (const auto& line : serverLines)
-            lines += (lines.empty() ? "" : "\n") + line;
-        text += (text.empty() ? "" : "\n") + msg::format(msg::kServerError, {lines});
+        std::string lines = serverLines.front();
+        for (std::size_t i = 1; i < serverLines.size(); ++i)
+            lines.append("\n").append(serverLines[i]);
+        text.append(text.empty() ? "" : "\n").append(msg::format(msg::kServerError, {lines}));
     }
     if (!text.empty())
         return text;
