@@ -65,7 +65,7 @@ key="$({
   for p in firebird-dev firebird3.0-utils libicu-dev; do echo "$p $(installed "$p")"; done
   "$cxx" --version | head -n1
   "$cxx" -dumpmachine
-  sha256sum "$here/build-fbclient-windows.sh"
+  sha256sum <"$here/build-fbclient-windows.sh"
   (cd "$support" && find . -type f | LC_ALL=C sort | xargs sha256sum)
 } | sha256sum | cut -c1-16)"
 cache="${XDG_CACHE_HOME:-$HOME/.cache}/contardc/fbclient-${fb_upstream%.*}-mingw64-$key"
@@ -84,6 +84,9 @@ else
 fi
 log "building in $work"
 started=$SECONDS
+# Objects of an earlier attempt would look newer than the sources fetched
+# again below: every build starts clean.
+rm -rf "$work/out" "$work/gen" "$work/include-wrap" "$work/icu"
 
 # Sources, Debian's patches applied. A folder left by an earlier attempt is
 # fetched again: a half-patched tree must not be built.

@@ -12,7 +12,7 @@
 
 #include "posting/dataset.h"
 #include "posting/firebird.h"
-#include "posting/sql_error.h"
+#include "posting/sql_connection.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -24,7 +24,6 @@
 
 #include <cstdio>
 #include <exception>
-#include <memory>
 #include <string_view>
 #include <string>
 #include <vector>
@@ -104,6 +103,15 @@ private:
     std::vector<Column> m_columns;
 };
 
+// The connection as the window sets it up, for one database and login.
+void setUp(SqlConnection& connection, const std::string& database, const std::string& user,
+           const std::string& password)
+{
+    connection.params().setValue("Database", database);
+    connection.params().setValue("User_Name", user);
+    connection.params().setValue("Password", password);
+}
+
 std::string g_hostPort;  // "127.0.0.1/PORT"
 std::string g_folder;
 std::string g_password;
@@ -166,10 +174,11 @@ void testLogin()
     for (const Form& form : forms) {
         const std::string test = std::string("login / ") + form.name;
         try {
-            std::unique_ptr<FirebirdAttachment> attachment =
-                FirebirdAttachment::attach({form.database, "SYSDBA", g_password, "", 3});
+            SqlConnection connection("Ledgara");
+            setUp(connection, form.database, "SYSDBA", g_password);
+            connection.open();
             TextRows rows;
-            attachment->fetchAll(sql, rows);
+            connection.fetchAll(sql, rows);
             if (rows.rows.size() != 1) {
                 check(false, test, std::to_string(rows.rows.size()) + " rows");
                 continue;
@@ -182,7 +191,8 @@ void testLogin()
             const std::string withoutPath =
                 at == std::string::npos ? row : row.substr(0, row.rfind('|', at) + 1) + row.substr(at + 1);
             checkEqual(test, withoutPath, "42|TCPv4|Srp|TRUE|" + process + "|SYSDBA|Aplicaci\xF3n");
-            attachment->detach();
+            connection.close();
+            check(!connection.connected(), test + " (closed)");
         } catch (const std::exception& e) {
             check(false, test, show(e.what()));
         }
@@ -218,7 +228,9 @@ void testRefusals()
         const std::string test = std::string("refused / ") + r.name;
         std::string error;
         try {
-            FirebirdAttachment::attach({r.database, r.user, r.password, "", 3});
+            SqlConnection connection("Ledgara");
+            setUp(connection, r.database, r.user, r.password);
+            connection.open();
         } catch (const std::exception& e) {
             error = e.what();
         }
