@@ -1,9 +1,16 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tool and the tests need, when missing.
-# Sourced by run.sh, test.sh and the scripts of tests/ and bench/. When not root,
-# prints the one line to run and fails.
+# Sourced by run.sh, test.sh and the scripts of tests/ and bench/. Only root
+# installs; for anyone else (or with CONTARDC_NO_INSTALL set) a missing
+# package is a failure with one line that names the command to run.
+#
+# Firebird: the server package for /usr/sbin/firebird, the server that the
+# tests start on ports of their own (tests/posting/fbserver_start.sh); the
+# engine itself, embedded use included, is in -server-core; isql-fb, gfix and
+# fbsvcmgr in -utils. xvfb, xauth, openbox and xdotool: the window's tests
+# under a real X server with a window manager.
 contardc_packages=(
-  cmake g++ make qt6-base-dev fonts-liberation xvfb xauth xdotool imagemagick
+  cmake g++ make qt6-base-dev fonts-liberation xvfb xauth openbox xdotool imagemagick
   firebird3.0-server-core firebird3.0-server firebird3.0-utils firebird-dev libfbclient2
 )
 # clang with libFuzzer and its sanitizer runtimes, for tests/fuzz/run_fuzzers.sh.
@@ -13,21 +20,69 @@ contardc_fuzz_packages=(clang libclang-rt-14-dev)
 # 64-bit Wine is needed: the tests are 64-bit programs.
 contardc_windows_packages=(g++-mingw-w64-x86-64 wine64 wine)
 
-contardc_install_packages() {
-  local missing=() p
+# The packages of the list that are not installed, one a line.
+contardc_missing_packages() {
+  local p
   for p in "$@"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
   done
+}
+
+# Installing firebird3.0-server would start its system service (port 3050)
+# on the spot; the tests never use it. So that nothing starts, a policy-rc.d
+# that refuses every start (exit 101, which invoke-rc.d and
+# deb-systemd-invoke obey) stands while apt-get runs, and is removed
+# afterwards. One the machine already has (a container's, say) is left as it
+# is. Where the machine boots with systemd the service is still enabled, and
+# starts at the next boot.
+contardc_policy_rc=/usr/sbin/policy-rc.d
+contardc_apt_install() {
+  local status=0
+  if [ -e "$contardc_policy_rc" ]; then
+    DEBIAN_FRONTEND=noninteractive apt-get update -qq >/dev/null &&
+      DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$@" >/dev/null
+    return
+  fi
+  (
+    # Also when apt-get is interrupted: left behind, it would keep every
+    # service of the machine from starting.
+    trap 'rm -f "$contardc_policy_rc"' EXIT
+    printf '#!/bin/sh\n# scripts/deps.sh of contardc: no service starts while it installs packages.\nexit 101\n' \
+      > "$contardc_policy_rc"
+    chmod 755 "$contardc_policy_rc"
+    DEBIAN_FRONTEND=noninteractive apt-get update -qq >/dev/null &&
+      DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$@" >/dev/null
+  ) || status=$?
+  return "$status"
+}
+
+# contardc_try_install PACKAGE...: installs those of the packages that are
+# missing. Returns 0 when all are installed; otherwise 1, and
+# contardc_install_problem says in one line what is missing and how to
+# install it.
+contardc_install_problem=
+contardc_try_install() {
+  local missing=()
+  mapfile -t missing < <(contardc_missing_packages "$@")
   [ ${#missing[@]} -eq 0 ] && return 0
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "Missing packages. Run: sudo apt-get install -y --no-install-recommends ${missing[*]}" >&2
+  if [ "$(id -u)" -ne 0 ] || [ -n "${CONTARDC_NO_INSTALL:-}" ]; then
+    contardc_install_problem="${missing[*]} not installed (run: sudo apt-get install -y --no-install-recommends ${missing[*]})"
     return 1
   fi
   echo "Installing: ${missing[*]}" >&2
-  # policy-rc.d keeps the server package from starting a system service where
-  # the machine has one; the tests start servers of their own.
-  DEBIAN_FRONTEND=noninteractive apt-get update -qq >/dev/null \
-    && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  contardc_apt_install "${missing[@]}" || true
+  mapfile -t missing < <(contardc_missing_packages "$@")
+  [ ${#missing[@]} -eq 0 ] && return 0
+  contardc_install_problem="${missing[*]} could not be installed (apt-get install -y --no-install-recommends ${missing[*]} failed)"
+  return 1
+}
+
+# contardc_install_packages PACKAGE...: the same, and the problem printed as
+# one line on standard error.
+contardc_install_packages() {
+  contardc_try_install "$@" && return 0
+  echo "Missing packages: $contardc_install_problem" >&2
+  return 1
 }
 contardc_install_deps() { contardc_install_packages "${contardc_packages[@]}" "$@"; }
 contardc_install_fuzz_deps() { contardc_install_packages "${contardc_fuzz_packages[@]}"; }
