@@ -34,9 +34,12 @@ std::string serverListPath(const std::string& installDir)
 void ServerListParser::feed(std::string_view bytes)
 {
     std::size_t i = 0;
-    if (m_swallow && !bytes.empty()) {
-        m_swallow = false;
-        i = 1;
+    // The CR that ended the previous piece and the LF that starts this one
+    // are one line end; any other byte already belongs to the next line.
+    if (m_afterCr && !bytes.empty()) {
+        m_afterCr = false;
+        if (bytes[0] == '\n')
+            i = 1;
     }
     while (i < bytes.size()) {
         std::size_t end = i;
@@ -58,14 +61,17 @@ void ServerListParser::feed(std::string_view bytes)
         if (end == bytes.size())
             return;
         endLine();
+        i = end + 1;
+        // A CR alone ends its line and leaves the next byte to the next line,
+        // so that a file written with old Mac line ends keeps every server
+        // name whole; only a directly following LF goes with it.
         if (bytes[end] == '\r') {
-            if (end + 1 == bytes.size()) {
-                m_swallow = true;
+            if (i == bytes.size()) {
+                m_afterCr = true;
                 return;
             }
-            i = end + 2;
-        } else {
-            i = end + 1;
+            if (bytes[i] == '\n')
+                ++i;
         }
     }
 }

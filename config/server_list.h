@@ -31,9 +31,9 @@ std::string serverListPath(const std::string& installDir);
 // in file order:
 //   - each line end adds the bytes of its line as one entry, an empty line an
 //     empty entry; no trimming, no comments, duplicates stay;
-//   - LF ends a line; so does CR, which also swallows the byte after it,
-//     whatever that byte is (the LF of a CR LF pair, or the first byte of the
-//     next line after a CR alone);
+//   - LF, CR LF and a CR alone each end a line: a CR takes a directly
+//     following LF with it, and nothing else, also when the two arrive in
+//     different pieces;
 //   - a NUL ends the entry's text, but the rest of its line still counts
 //     towards the line's length;
 //   - bytes after the last line end are no entry;
@@ -58,7 +58,7 @@ private:
     std::size_t m_textLength = 0;
     std::size_t m_lineLength = 0; // every byte of the line, NULs and what follows them included
     bool m_cut = false;           // a NUL has ended the line's text
-    bool m_swallow = false;       // the next byte follows a CR and is skipped
+    bool m_afterCr = false;       // the last piece ended in a CR: a first LF goes with it
 };
 
 // The entries of a server list file's bytes held whole in memory.

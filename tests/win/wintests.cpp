@@ -632,15 +632,13 @@ void testServerListTable()
         check(nobodyHolds(path), test + " (file closed afterwards)");
     }
 
-    // Larger than one read: a CR as the last byte of the first read still
-    // swallows the first byte of the next one, and every line arrives.
+    // Larger than one read: a CR as the last byte of the first read leaves
+    // the first byte of the next one to the next line, and every line arrives.
     std::string big;
     std::vector<std::string> expected;
-    bool swallowed = false;
     auto add = [&](const std::string& entry, const char* end) {
         expected.push_back(entry);
-        big += (swallowed ? "#" : "") + entry + end;
-        swallowed = std::string(end) == "\r";
+        big += entry + end;
     };
     for (int i = 0; i < 16; ++i)
         add(std::string(250, static_cast<char>('a' + i)), "\r\n");
