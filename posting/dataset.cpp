@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <stdexcept>
 
 namespace {
@@ -14,6 +15,7 @@ namespace {
 const char* const kFieldKindNames[] = {"Integer", "String", "LargeInt"};
 const char* const kColumnKindNames[] = {"SmallInt", "Integer", "LargeInt", "FMTBcd", "String", "String", "Float",
                                         "Date",     "Time",    "TimeStamp", "Blob",  "Boolean", "Unknown"};
+static_assert(std::size(kColumnKindNames) == static_cast<std::size_t>(ColumnKind::Other) + 1);
 
 bool fits(FieldKind field, ColumnKind column)
 {

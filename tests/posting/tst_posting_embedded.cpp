@@ -50,6 +50,8 @@ private slots:
     void bindingAfterRowsRead_data();
     void bindingAfterRowsRead();
     void procedureFailureRollsBack();
+    void errorKeepsWhatTheClientSaid_data();
+    void errorKeepsWhatTheClientSaid();
     void lostAttachmentClosesConnection();
 
 private:
@@ -417,6 +419,54 @@ void TestPostingEmbedded::procedureFailureRollsBack()
     // The next run on the same connection posts as usual.
     data.runPosting(kDate, false);
     QCOMPARE(data.CRepArticulos.recordCount(), std::size_t{4});
+}
+
+// The error keeps what the client said: its driver code, every line of the
+// status in order (the text shows them all), the SQLCODE and the first GDS code.
+void TestPostingEmbedded::errorKeepsWhatTheClientSaid_data()
+{
+    QTest::addColumn<QString>("statement");  // empty: connect to a file that is not there
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("sqlCode");
+    QTest::addColumn<qint64>("gdsCode");
+    QTest::addColumn<QString>("firstLine");
+    QTest::newRow("missing file") << QString() << 0x15 << -902 << qint64(335544344)  // isc_io_error
+                                  << "I/O error during \"open\" operation for file \"";
+    QTest::newRow("unknown table") << "select * from NO_SUCH_TABLE" << 0x17 << -204
+                                   << qint64(335544569)  // isc_dsql_error
+                                   << "Dynamic SQL Error";
+    QTest::newRow("procedure exception") << "select * from RECIBOS_CON_FALLA" << 0x19 << -836
+                                         << qint64(335544517)  // isc_except
+                                         << "exception ";
+}
+
+void TestPostingEmbedded::errorKeepsWhatTheClientSaid()
+{
+    QFETCH(QString, statement);
+    QFETCH(int, code);
+    QFETCH(int, sqlCode);
+    QFETCH(qint64, gdsCode);
+    QFETCH(QString, firstLine);
+
+    SqlConnection connection("Ledgara");
+    connection.params().setValue("Database", statement.isEmpty() ? m_dir.filePath("absent.fdb").toStdString()
+                                                                 : freshDatabase());
+    try {
+        fbtest::Rows rows;
+        connection.fetchAll(statement.toStdString(), rows);
+        QFAIL("no error");
+    } catch (const SqlError& e) {
+        QCOMPARE(e.code(), code);
+        QCOMPARE(e.sqlCode(), sqlCode);
+        QCOMPARE(e.gdsCode(), gdsCode);
+        QVERIFY(e.serverLines().size() >= 2);
+        QVERIFY2(QString::fromStdString(e.serverLines().front()).startsWith(firstLine), e.what());
+        std::string lines;
+        for (const auto& line : e.serverLines())
+            lines += "\n" + line;
+        QVERIFY2(std::string(e.what()).ends_with("SQL Server Error: " + lines.substr(1)), e.what());
+        QCOMPARE(connection.lastError(), std::string(e.what()));
+    }
 }
 
 // An attachment the server shut down: the failing statement reports it, the
