@@ -268,12 +268,13 @@ export DISPLAY=":$(cat "$work/display")"
 openbox >/dev/null 2>&1 &
 openbox_pid=$!
 
-wineboot -i >/dev/null 2>&1
+wineboot -i >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log" >&2; die "wineboot could not make the Wine prefix"; }
 # The ERP's key, in the 32-bit view where the 32-bit ERP writes it, and its
 # server list, so that the window opens without the missing-key message.
 mkdir -p "$WINEPREFIX/drive_c/Ledgara"
 printf 'localhost:C:\\Ledgara\r\n' > "$WINEPREFIX/drive_c/Ledgara/SERVIDORES.cfg"
-wine reg add 'HKLM\Software\Vantel\LedgaraERP2026' /v Directorio /t REG_SZ /d 'C:\Ledgara' /reg:32 /f >/dev/null 2>&1
+wine reg add 'HKLM\Software\Vantel\LedgaraERP2026' /v Directorio /t REG_SZ /d 'C:\Ledgara' /reg:32 /f \
+  >"$work/reg.log" 2>&1 || { cat "$work/reg.log" >&2; die "could not write the ERP's registry value"; }
 
 wine "$out/contardc.exe" >"$work/wine.log" 2>&1 &
 app_pid=$!
