@@ -15,12 +15,10 @@
 namespace {
 
 #ifndef _WIN32
-// The locale's character set, read once. Only LC_CTYPE is taken from the
-// environment: numbers and dates keep the program's own conventions.
+// The character set of the locale in force (see useLocaleCharacters), read once.
 const std::string& localeCharset()
 {
     static const std::string charset = [] {
-        std::setlocale(LC_CTYPE, "");
         std::string name = nl_langinfo(CODESET);
         std::string upper;
         for (char c : name)
@@ -60,6 +58,15 @@ std::string convertTo(const std::string& charset, std::string_view ansi)
 #endif
 
 } // namespace
+
+void useLocaleCharacters()
+{
+#ifndef _WIN32
+    const char* name = std::setlocale(LC_CTYPE, "");
+    if (!name || std::string_view(name) == "C" || std::string_view(name) == "POSIX")
+        std::setlocale(LC_CTYPE, "C.UTF-8");
+#endif
+}
 
 std::string terminalText(std::string_view ansi)
 {

@@ -61,6 +61,7 @@ int runWindow(int argc, char** argv, const std::vector<std::string>& arguments)
 
 int main(int argc, char** argv)
 {
+    useLocaleCharacters();
     const std::vector<std::string> arguments = programArguments(argc, argv);
     const bool unattended = arguments.size() >= 5 && !arguments[4].empty();
     if (prepareDisplay())

@@ -19,12 +19,18 @@ std::atomic<bool> g_stopped{false};
 int g_pipe[2] = {-1, -1};
 bool g_registered = false;
 
-// Runs on the client library's own shutdown thread: only async-safe work here.
+// Runs on the client library's own shutdown thread. A posting commits only
+// after its last row is read, so ending the process here, before the library
+// waits on the running statement, leaves nothing half-posted: the server or
+// the engine rolls the open transaction back. Waiting instead lets an
+// embedded run finish its posting and the program go on as if no stop had
+// been asked for.
 int onClientShutdown(const int reason, const int, void*)
 {
     if (reason == fb_shutrsn_signal && !g_stopped.exchange(true)) {
         const char byte = 1;
         [[maybe_unused]] const ssize_t written = ::write(g_pipe[1], &byte, 1);
+        ::_exit(kStopExitCode);
     }
     return 0;
 }

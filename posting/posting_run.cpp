@@ -1,6 +1,7 @@
 #include "posting/posting_run.h"
 
 #include "posting/client_shutdown.h"
+#include "posting/firebird.h"
 
 #include <cstdio>
 #include <ctime>
@@ -24,6 +25,15 @@ std::string dateText(const CivilDate& date)
     return text;
 }
 
+// The client library takes the stop signals as it connects: the program's
+// notice must be in place by then, or a stop that comes during the connect
+// would be taken with nobody to end the program.
+void PostingRun::watchStopBeforeConnecting()
+{
+    loadClientLibrary();
+    watchClientStopSignal();
+}
+
 bool PostingRun::canConnect(const std::string& company, const std::string& user, const std::string& password)
 {
     return !company.empty() && !user.empty() && !password.empty();
@@ -32,8 +42,8 @@ bool PostingRun::canConnect(const std::string& company, const std::string& user,
 void PostingRun::connect(const std::string& server, const std::string& company, const std::string& user,
                          const std::string& password)
 {
+    watchStopBeforeConnecting();
     m_data.reconnect(databasePath(server, company), user, password);
-    watchClientStopSignal();
 }
 
 void PostingRun::readPointsOfSale()
@@ -43,6 +53,6 @@ void PostingRun::readPointsOfSale()
 
 void PostingRun::post(const std::string& dateText, bool niif)
 {
+    watchStopBeforeConnecting();
     m_data.runPosting(dateText, niif);
-    watchClientStopSignal();
 }

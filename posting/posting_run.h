@@ -45,5 +45,7 @@ public:
     bool nothingPosted() const { return m_data.CRepArticulos.isEmpty(); }
 
 private:
+    static void watchStopBeforeConnecting();
+
     LedgaraData& m_data;
 };

@@ -11,6 +11,9 @@
 #include "ui/server_combo.h"
 #include "ui/speed_button.h"
 
+#include <csignal>
+#include <sys/types.h>
+
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QLineEdit>
@@ -84,10 +87,15 @@ private slots:
     void wrongPasswordLeavesTheWindowUsable();
     void headless_data();
     void headless();
+    void withoutUsableDisplay_data();
+    void withoutUsableDisplay();
+    void consoleTextInTheLocale_data();
+    void consoleTextInTheLocale();
+    void stopRequestRollsTheRunBack();
 
 private:
     QString makeCompany(const QString& name);
-    QProcess* runHeadless(const QStringList& arguments);
+    QProcess* runHeadless(const QStringList& arguments, const QMap<QString, QString>& env = {});
 
     QTemporaryDir m_dir;
 };
@@ -107,6 +115,9 @@ void TestUnattended::initTestCase()
               "\"Directorio\"=\"" + m_dir.filePath("erp").toUtf8() + "\"\r\n");
     reg.close();
     qputenv("LEDGARA_HKLM", QFile::encodeName(m_dir.filePath("hklm.reg")));
+    // The embedded engine's lock files: a folder of the test's own, so that
+    // any user can run it; the processes it starts inherit it.
+    qputenv("FIREBIRD_LOCK", QFile::encodeName(m_dir.filePath("lock")));
 }
 
 void TestUnattended::cleanup()
@@ -237,13 +248,15 @@ void TestUnattended::wrongPasswordLeavesTheWindowUsable()
     QVERIFY(!w.data().Ledgara.connected());
 }
 
-QProcess* TestUnattended::runHeadless(const QStringList& arguments)
+QProcess* TestUnattended::runHeadless(const QStringList& arguments, const QMap<QString, QString>& extra)
 {
     auto* p = new QProcess(this);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove("DISPLAY");
     env.remove("WAYLAND_DISPLAY");
     env.remove("QT_QPA_PLATFORM");
+    for (auto it = extra.begin(); it != extra.end(); ++it)
+        env.insert(it.key(), it.value());
     p->setProcessEnvironment(env);
     p->start(QStringLiteral(CONTARDC_PROGRAM), arguments);
     p->waitForFinished(120000);
@@ -284,14 +297,132 @@ void TestUnattended::headless()
     QCOMPARE(failed->exitCode(), 1);
     QCOMPARE(failed->readAllStandardOutput(), QByteArray());
     QVERIFY2(err.startsWith("dbExpress Error: [0x0015]: Connection failed\n"), err.constData());
-    QVERIFY(err.endsWith(".\n") || err.endsWith("\n"));
+    // One error, its last line ending in the full stop the error message adds.
+    QVERIFY2(err.endsWith(".\n") && err.count("dbExpress Error:") == 1, err.constData());
     QVERIFY(!err.contains(kPassword.toUtf8()));
 
     // Without five arguments there is nothing it can do without a display.
     QProcess* bare = runHeadless({server, "SYSDBA", kPassword, "01"});
     QCOMPARE(bare->exitCode(), 1);
-    QVERIFY(bare->readAllStandardError().contains("needs a display"));
+    QCOMPARE(bare->readAllStandardError(),
+             QByteArray("contardc: no display to show the window on; to post unattended give five arguments: "
+                        "server user password company S|N\n"));
     QCOMPARE(bare->readAllStandardOutput(), QByteArray());
+}
+
+// A display that is named but cannot be used, or a platform nobody can see:
+// with five arguments the run goes on without a window, without them the
+// program says so in one line. It never aborts.
+void TestUnattended::withoutUsableDisplay_data()
+{
+    QTest::addColumn<QString>("variable");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("empty DISPLAY") << "DISPLAY" << "";
+    QTest::newRow("DISPLAY naming no server") << "DISPLAY" << ":93";
+    QTest::newRow("DISPLAY on an unknown host") << "DISPLAY" << "nohost.invalid:0";
+    QTest::newRow("dead Wayland socket") << "WAYLAND_DISPLAY" << "wayland-dead";
+    QTest::newRow("offscreen platform") << "QT_QPA_PLATFORM" << "offscreen";
+    QTest::newRow("minimal platform") << "QT_QPA_PLATFORM" << "minimal";
+    QTest::newRow("xcb platform, no X") << "QT_QPA_PLATFORM" << "xcb";
+}
+
+void TestUnattended::withoutUsableDisplay()
+{
+    QFETCH(QString, variable);
+    QFETCH(QString, value);
+    const QMap<QString, QString> env{{variable, value}, {"XDG_RUNTIME_DIR", m_dir.path()}};
+    // The missing company makes the run end with its error: no posting is needed here.
+    QProcess* run = runHeadless({m_dir.filePath("nowhere"), "SYSDBA", kPassword, "01", "N"}, env);
+    QCOMPARE(run->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(run->exitCode(), 1);
+    QVERIFY2(run->readAllStandardError().startsWith("dbExpress Error: [0x0015]: Connection failed\n"),
+             qPrintable(variable));
+    QProcess* bare = runHeadless({}, env);
+    QCOMPARE(bare->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(bare->exitCode(), 1);
+    QCOMPARE(bare->readAllStandardError().count('\n'), 1);
+    QCOMPARE(bare->readAllStandardOutput(), QByteArray());
+}
+
+// The program's single-byte text reaches a terminal in the locale's encoding;
+// with no locale at all, in UTF-8.
+void TestUnattended::consoleTextInTheLocale_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QByteArray>("notice");
+    const QByteArray utf8 = "No se encontr\xC3\xB3 la Clave HKEY_LOCAL_MACHINE\\Software\\Vantel\\LedgaraERP2026\\Directorio\n";
+    QTest::newRow("C locale") << "C" << utf8;
+    QTest::newRow("UTF-8 locale") << "C.UTF-8" << utf8;
+}
+
+void TestUnattended::consoleTextInTheLocale()
+{
+    QFETCH(QString, locale);
+    QFETCH(QByteArray, notice);
+    const QString server = makeCompany("locale-" + QString::number(QTest::currentDataTag()[0]));
+    QVERIFY(!server.isEmpty());
+    // No registry key: the run reports it and goes on.
+    QProcess* run = runHeadless({server, "SYSDBA", kPassword, "01", "N"},
+                                {{"LC_ALL", locale}, {"LEDGARA_HKLM", m_dir.filePath("absent.reg")}});
+    QCOMPARE(run->exitCode(), 0);
+    const QByteArray out = run->readAllStandardOutput();
+    QVERIFY2(out.startsWith(notice), out.constData());
+}
+
+// A stop request (SIGTERM) while the database posts: the client library
+// cancels the statement, the run's transaction is rolled back, and the
+// program ends with exit code 1; the next run posts every receipt once.
+void TestUnattended::stopRequestRollsTheRunBack()
+{
+    const QString tcp = fbtest::fixtureServer();
+    if (tcp.isEmpty())
+        QSKIP("needs the test server that ctest starts (fixture fbserver)");
+    const QString server = makeCompany("stop");
+    QVERIFY(!server.isEmpty());
+    const QString database = server + "/datos/01/ledgara.fdb";
+    const QString today = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
+    QCOMPARE(fbtest::isql(database, "SYSDBA", kPassword,
+                          "set term ^; execute block as declare i integer = 0; declare id integer; begin "
+                          "select coalesce(max(RECI_ID), 0) from RECIBO_CAJA into :id; "
+                          "while (i < 100000) do begin i = i + 1; id = id + 1; "
+                          "insert into RECIBO_CAJA (RECI_ID, PTVT_ID, RECI_PREF, RECI_NUM, RECI_FECHA, RECI_VALOR, "
+                          "RECI_FORMA_PAGO, TERC_NIT) values (:id, 1 + mod(:id, 2), 'S' || mod(:id, 2), "
+                          "lpad(:id, 6, '0'), cast('" + today.toUtf8() + "' as date), 1000, 'EFECTIVO', '800'); "
+                          "end end^ set term ;^ commit;\n"),
+             QString());
+    // Over TCP the server's own login holds.
+    const QString password = qEnvironmentVariable("CONTARDC_FB_PASSWORD");
+    const std::string db = (tcp + ":" + database).toStdString();
+    const std::string unposted = "select count(*) from RECIBO_CAJA where RECI_FECHA = cast('" + today.toStdString() +
+                                 "' as date) and COMP_ID is null";
+    const QString before = fbtest::scalar(db, password.toStdString(), unposted);
+
+    auto* stopped = new QProcess(this);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("QT_QPA_PLATFORM");
+    stopped->setProcessEnvironment(env);
+    stopped->start(QStringLiteral(CONTARDC_PROGRAM), {tcp + ":" + server, "SYSDBA", password, "01", "N"});
+    QVERIFY(stopped->waitForStarted());
+    // Stop it once the procedure is at work: its statement is on the server.
+    const std::string running = "select count(*) from mon$statements where mon$state = 1 and "
+                                "mon$sql_text containing 'recibos_sin_contabilidad'";
+    bool atWork = false;
+    for (int i = 0; i < 500 && !atWork && stopped->state() == QProcess::Running; ++i) {
+        QTest::qWait(20);
+        atWork = fbtest::scalar(db, password.toStdString(), running) != "0";
+    }
+    QVERIFY2(atWork, "the posting run was not seen at work");
+    ::kill(static_cast<pid_t>(stopped->processId()), SIGTERM);
+    QVERIFY(stopped->waitForFinished(30000));
+    QCOMPARE(stopped->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(stopped->exitCode(), 1);
+    QCOMPARE(stopped->readAllStandardOutput(), QByteArray());
+    QCOMPARE(fbtest::scalar(db, password.toStdString(), unposted), before);
+
+    QProcess* rerun = runHeadless({tcp + ":" + server, "SYSDBA", password, "01", "N"});
+    QCOMPARE(rerun->exitCode(), 0);
+    QCOMPARE(fbtest::scalar(db, password.toStdString(), unposted), QStringLiteral("0"));
 }
 
 int main(int argc, char** argv)
