@@ -70,7 +70,7 @@ if [ ! -f "$src_dir/.complete" ]; then
   rm -rf "$src_dir"
   tree="$(contardc_fetch_debian_source qt6-base "$qt_version" "$src_dir")" \
     || die "could not fetch qt6-base $qt_version; the machine needs its Debian archive"
-  [ -n "$tree" ] && [ -f "$tree/CMakeLists.txt" ] || die "qt6-base source did not unpack"
+  if [ -z "$tree" ] || [ ! -f "$tree/CMakeLists.txt" ]; then die "qt6-base source did not unpack"; fi
   # Only the unpacked tree and the .dsc are needed from here on.
   rm -rf "$src_dir/.apt" "$src_dir"/*.tar.*
   basename "$tree" > "$src_dir/.complete"
@@ -177,7 +177,7 @@ printf '%s\n' "$qt_prefix" > "$build/qt-prefix.txt"
 
 say "Building contardc.exe in $build"
 prog_started=$SECONDS
-"$qt_prefix/bin/qt-cmake" -G Ninja -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release \
+"$qt_prefix/bin/qt-cmake" -G Ninja -S "$repo" -B "$build" --no-warn-unused-cli -DCMAKE_BUILD_TYPE=Release \
   "-DCONTARDC_IBASE_INCLUDE_DIR=$build/firebird-include" -DCONTARDC_WERROR=OFF \
   "${extra_cmake_args[@]}" >/dev/null
 cmake --build "$build" --parallel "$jobs" --target contardc
@@ -202,7 +202,7 @@ for dll in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
   [ -f "$path" ] || die "$dll not found beside the cross-compiler"
   cp "$path" "$out/"
 done
-find "$out" -name '*.exe' -o -name '*.dll' | xargs "$triplet-strip" --strip-unneeded
+find "$out" \( -name '*.exe' -o -name '*.dll' \) -exec "$triplet-strip" --strip-unneeded {} +
 
 # Every DLL that the files import must be either in the folder or part of
 # Windows; a missing one would only show on the user's machine.
@@ -219,7 +219,7 @@ while read -r dll; do
       *) missing+=("$dll") ;;
     esac
   fi
-done < <(find "$out" -name '*.exe' -o -name '*.dll' | xargs "$triplet-objdump" -p \
+done < <(find "$out" \( -name '*.exe' -o -name '*.dll' \) -exec "$triplet-objdump" -p {} + \
            | sed -n 's/^[[:space:]]*DLL Name: //p' | sort -u)
 [ ${#missing[@]} -eq 0 ] || die "imported but neither in the folder nor part of Windows: ${missing[*]}"
 
@@ -264,7 +264,8 @@ Xvfb -displayfd 7 -screen 0 1024x768x24 -nolisten tcp 7>"$work/display" >/dev/nu
 xvfb_pid=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || die "Xvfb did not start"
-export DISPLAY=":$(cat "$work/display")"
+DISPLAY=":$(cat "$work/display")"
+export DISPLAY
 openbox >/dev/null 2>&1 &
 openbox_pid=$!
 
