@@ -40,7 +40,10 @@ int runWindow(int argc, char** argv, const std::vector<std::string>& arguments)
     const std::string module = programFolder() + kWindowModuleName;
 #ifdef _WIN32
     HMODULE library = LoadLibraryA(module.c_str());
-    const auto entry = library ? reinterpret_cast<WindowMain>(GetProcAddress(library, kWindowEntryName)) : nullptr;
+    // Through the generic function pointer type: GetProcAddress's own type says nothing of the entry's.
+    const auto entry = library ? reinterpret_cast<WindowMain>(
+                                     reinterpret_cast<void (*)()>(GetProcAddress(library, kWindowEntryName)))
+                               : nullptr;
     const std::string why = "error " + std::to_string(GetLastError());
 #else
     void* library = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
