@@ -6,6 +6,7 @@
 #include "app/unattended.h"
 #include "app/window_main.h"
 #include "config/command_line.h"
+#include "posting/client_shutdown.h"
 #include "posting/posting_run.h"
 
 #include <cstdio>
@@ -65,6 +66,7 @@ int runWindow(int argc, char** argv, const std::vector<std::string>& arguments)
 int main(int argc, char** argv)
 {
     useLocaleCharacters();
+    endOnStopRequest();
     const std::vector<std::string> arguments = programArguments(argc, argv);
     const bool unattended = arguments.size() >= 5 && !arguments[4].empty();
     if (prepareDisplay())

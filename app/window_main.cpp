@@ -2,14 +2,11 @@
 
 #include "app/application.h"
 #include "grid/ansi_text.h"
-#include "posting/client_shutdown.h"
 #include "ui/main_window.h"
 #include "ui/messages.h"
 
 #include <QMessageBox>
-#include <QSocketNotifier>
 
-#include <memory>
 #include <typeinfo>
 
 namespace {
@@ -29,14 +26,6 @@ int applicationError(const std::exception& e)
 int contardcWindowMain(int argc, char** argv, const std::vector<std::string>* arguments)
 {
     ContardcApplication app(argc, argv);
-    // Once connected, a stop request (SIGINT, SIGTERM) ends the connections
-    // through the client library; the program then ends as well.
-    std::unique_ptr<QSocketNotifier> stop;
-    if (stopNotifier() >= 0) {
-        stop = std::make_unique<QSocketNotifier>(stopNotifier(), QSocketNotifier::Read);
-        QObject::connect(stop.get(), &QSocketNotifier::activated, &app,
-                         [] { QCoreApplication::exit(kStoppedExitCode); });
-    }
     try {
         Tfcontardc window(*arguments);
         window.centreOnDesktop();

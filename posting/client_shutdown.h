@@ -1,23 +1,19 @@
 #pragma once
-// Once connected, the Firebird client library takes SIGINT and SIGTERM for
-// itself: on either it shuts every connection down (the running statement is
-// cancelled, its transaction rolled back) but leaves the process running. A
-// program that must end on a stop request asks the library to tell it when
-// such a shutdown has happened.
+// A stop request (SIGINT, SIGTERM: a logout, kill, a service manager) ends
+// the program at once. Once connected, the Firebird client library installs
+// its own handlers for these signals; on a stop it shuts every connection
+// down but leaves the process running, with the window open or an embedded
+// posting finishing as if nothing had been asked. A handler that is in place
+// before the first connection is kept by the library and called after its
+// own, so the program ends either way.
+//
+// Ending at once leaves nothing half-posted: a posting commits only after its
+// last row has been read, and the server or the engine rolls back a
+// transaction whose client has gone.
 
 // The exit code of a program ended by a stop request.
 inline constexpr int kStopExitCode = 1;
 
-// Registers with the loaded client library, once per process, for the notice
-// of a shutdown caused by a stop signal: the process then ends at once with
-// kStopExitCode, before the library waits on a running statement (whose
-// transaction, never committed, the server or the engine rolls back). Does
-// nothing before the library is loaded, and on systems without those signals.
-void watchClientStopSignal();
-
-// True once a stop signal has shut the connections down.
-bool stopRequested();
-
-// A descriptor that becomes readable when stopRequested() turns true, for an
-// event loop to watch; -1 where there is none.
-int stopNotifier();
+// Installs the handler; call it before anything connects. Does nothing on
+// systems without those signals.
+void endOnStopRequest();

@@ -1,8 +1,5 @@
 #include "posting/posting_run.h"
 
-#include "posting/client_shutdown.h"
-#include "posting/firebird.h"
-
 #include <cstdio>
 #include <ctime>
 
@@ -25,15 +22,6 @@ std::string dateText(const CivilDate& date)
     return text;
 }
 
-// The client library takes the stop signals as it connects: the program's
-// notice must be in place by then, or a stop that comes during the connect
-// would be taken with nobody to end the program.
-void PostingRun::watchStopBeforeConnecting()
-{
-    loadClientLibrary();
-    watchClientStopSignal();
-}
-
 bool PostingRun::canConnect(const std::string& company, const std::string& user, const std::string& password)
 {
     return !company.empty() && !user.empty() && !password.empty();
@@ -42,7 +30,6 @@ bool PostingRun::canConnect(const std::string& company, const std::string& user,
 void PostingRun::connect(const std::string& server, const std::string& company, const std::string& user,
                          const std::string& password)
 {
-    watchStopBeforeConnecting();
     m_data.reconnect(databasePath(server, company), user, password);
 }
 
@@ -53,6 +40,5 @@ void PostingRun::readPointsOfSale()
 
 void PostingRun::post(const std::string& dateText, bool niif)
 {
-    watchStopBeforeConnecting();
     m_data.runPosting(dateText, niif);
 }

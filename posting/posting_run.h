@@ -45,7 +45,5 @@ public:
     bool nothingPosted() const { return m_data.CRepArticulos.isEmpty(); }
 
 private:
-    static void watchStopBeforeConnecting();
-
     LedgaraData& m_data;
 };

@@ -1,7 +1,6 @@
 #include "ui/messages.h"
 
 #include "grid/ansi_text.h"
-#include "posting/client_shutdown.h"
 #include "ui/error_text.h"
 
 #include <QApplication>
@@ -72,11 +71,5 @@ Messenger* setMessenger(Messenger* m)
 
 void reportError(const std::string& message)
 {
-    // A stop request has ended the connections and so failed whatever was
-    // running: the program is ending, and a box would only hold it up.
-    if (stopRequested()) {
-        QCoreApplication::exit(kStoppedExitCode);
-        return;
-    }
     messenger().error(errorBoxText(message));
 }

@@ -21,9 +21,6 @@ Messenger& messenger();
 // Installs a messenger and returns the previous one (nullptr restores the window-based one).
 Messenger* setMessenger(Messenger* m);
 
-// The exit code of a program ended by a stop request (SIGINT, SIGTERM).
-inline constexpr int kStoppedExitCode = 1;
-
 // Shows an error that escaped a handler, with the full-stop rule applied.
 void reportError(const std::string& message);
 

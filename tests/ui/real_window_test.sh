@@ -97,4 +97,46 @@ xdotool key F2
 ends_with 0 "one F2 after the connection step"
 [ "$(unposted)" = 0 ] || fail "receipts left unposted: $(unposted)"
 [ -s "$work/out.log" ] && fail "unexpected output: $(cat "$work/out.log")"
-echo "real window: Esc, and Tab/type/F2 posting every receipt once, both exit 0"
+# A stop request (SIGTERM: a logout, kill, a session manager) ends the
+# program with exit code 1: once connected and idle, and in the middle of a
+# posting, which is then not committed.
+connect_demo() {
+  start
+  xdotool key Tab
+  xdotool type --delay 30 SYSDBA && xdotool key Tab
+  xdotool type --delay 30 tallowbin && xdotool key Tab
+  xdotool type --delay 30 01 && xdotool key Tab
+  # Connected once the client library has taken SIGTERM (bit 15 of the caught set).
+  for _ in $(seq 1 100); do
+    (( 0x$(awk '/^SigCgt/ {print $2}' "/proc/$app/status" 2>/dev/null || echo 0) & 0x4000 )) && break
+    sleep 0.1
+  done
+  sleep 0.5
+  kill -0 "$app" 2>/dev/null || fail "the program ended before the stop request"
+}
+connect_demo
+kill -TERM "$app"
+ends_with 1 "SIGTERM to a connected window"
+
+isql-fb -q -b -user SYSDBA -password tallowbin "$db" >/dev/null <<'SQL' || fail "receipts for the stopped run"
+set term ^;
+execute block as declare i integer = 0; declare id integer; begin
+  select coalesce(max(RECI_ID), 0) from RECIBO_CAJA into :id;
+  while (i < 100000) do begin
+    i = i + 1; id = id + 1;
+    insert into RECIBO_CAJA (RECI_ID, PTVT_ID, RECI_PREF, RECI_NUM, RECI_FECHA, RECI_VALOR, RECI_FORMA_PAGO, TERC_NIT)
+    values (:id, 1 + mod(:id, 2), 'S' || mod(:id, 2), lpad(:id, 6, '0'), current_date, 1000, 'EFECTIVO', '800');
+  end
+end^
+set term ;^
+commit;
+SQL
+before="$(unposted)"
+connect_demo
+xdotool key F2
+sleep 0.3
+kill -0 "$app" 2>/dev/null || fail "the posting of 100,000 receipts ended before the stop request"
+kill -TERM "$app"
+ends_with 1 "SIGTERM while posting"
+[ "$(unposted)" = "$before" ] || fail "a stopped run posted: $before unposted before, $(unposted) after"
+echo "real window: Esc, and Tab/type/F2 posting every receipt once, both exit 0; SIGTERM connected and while posting, exit 1, nothing posted"
