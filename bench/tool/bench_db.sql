@@ -1,9 +1,10 @@
 /*
  * Bench company data on a database made by db/schema.sql: two points of
- * sale with their accounts and @RECIBOS@ receipts dated today, all of them
+ * sale with their accounts and @RECIBOS@ receipts dated @FECHA@, all of them
  * postable, plus a selectable procedure that posts nothing and returns
  * FILAS rows shaped like the posting procedure's, for timing the fetch alone.
- * run.sh puts the receipt count in place of the marker.
+ * run.sh puts the receipt count and the run's date (yyyy-mm-dd, taken once,
+ * the day the tool will post) in place of the markers.
  */
 SET SQL DIALECT 3;
 
@@ -36,7 +37,7 @@ BEGIN
         PV = 1 + MOD(I, 2);
         INSERT INTO RECIBO_CAJA (RECI_ID, PTVT_ID, RECI_PREF, RECI_NUM, RECI_FECHA, RECI_VALOR,
                                  RECI_FORMA_PAGO, TERC_NIT)
-        VALUES (:I, :PV, IIF(:PV = 1, 'PV01', 'PV02'), LPAD(:I, 6, '0'), CURRENT_DATE,
+        VALUES (:I, :PV, IIF(:PV = 1, 'PV01', 'PV02'), LPAD(:I, 6, '0'), DATE '@FECHA@',
                 25000 + MOD(:I, 1000) * 125, IIF(MOD(:I, 3) = 0, 'TARJETA', 'EFECTIVO'),
                 '80' || LPAD(1000 + MOD(:I, 7), 8, '0'));
         I = I + 1;

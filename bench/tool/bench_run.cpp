@@ -2,13 +2,17 @@
 // from just before the fork to the reaped exit, and its peak resident memory
 // in KiB as the kernel accounted it:
 //
-//   bench_run [--out FILE] [--limit SECONDS] [--] COMMAND [ARG...]
+//   bench_run [--out FILE] [--limit SECONDS] [--status CODE] [--env NAME=VALUE]...
+//             [--] COMMAND [ARG...]
 //
 // The command's standard output goes to FILE (default /dev/null), so that a
 // program printing its rows pays for writing them, not for a terminal. A
 // command still running after the limit (default 600 s) is killed: a program
 // waiting in a message box for a user would otherwise hang the whole suite.
-// Exits with 1 when the command cannot run or ends with anything but 0.
+// Exits with 1 when the command cannot run or ends with any exit code but
+// CODE (default 0): a run meant to fail must fail the expected way, or its
+// time says nothing. Each --env is set in the command's environment only (a
+// library preloaded into it, say), so the timer itself runs as it always does.
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -40,6 +44,8 @@ int main(int argc, char** argv)
 {
     std::string out = "/dev/null";
     unsigned limit = 600;
+    int expected = 0;
+    std::vector<char*> environment;
     int first = 1;
     while (first < argc) {
         if (std::strcmp(argv[first], "--out") == 0 && first + 1 < argc) {
@@ -47,6 +53,13 @@ int main(int argc, char** argv)
             first += 2;
         } else if (std::strcmp(argv[first], "--limit") == 0 && first + 1 < argc) {
             limit = static_cast<unsigned>(std::strtoul(argv[first + 1], nullptr, 10));
+            first += 2;
+        } else if (std::strcmp(argv[first], "--status") == 0 && first + 1 < argc) {
+            expected = static_cast<int>(std::strtol(argv[first + 1], nullptr, 10));
+            first += 2;
+        } else if (std::strcmp(argv[first], "--env") == 0 && first + 1 < argc &&
+                   std::strchr(argv[first + 1], '=')) {
+            environment.push_back(argv[first + 1]);
             first += 2;
         } else if (std::strcmp(argv[first], "--") == 0) {
             ++first;
@@ -56,7 +69,8 @@ int main(int argc, char** argv)
         }
     }
     if (first >= argc) {
-        std::fprintf(stderr, "usage: bench_run [--out FILE] [--limit SECONDS] [--] COMMAND [ARG...]\n");
+        std::fprintf(stderr, "usage: bench_run [--out FILE] [--limit SECONDS] [--status CODE] [--env NAME=VALUE]... [--] "
+                             "COMMAND [ARG...]\n");
         return 1;
     }
     std::vector<char*> command(argv + first, argv + argc);
@@ -75,6 +89,8 @@ int main(int argc, char** argv)
             _exit(127);
         }
         close(fd);
+        for (char* setting : environment)
+            putenv(setting);
         execvp(command[0], command.data());
         std::perror(command[0]);
         _exit(127);
@@ -97,8 +113,9 @@ int main(int argc, char** argv)
     }
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
     std::printf("%.6f %ld\n", elapsed.count(), usage.ru_maxrss);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "bench_run: %s ended with status %d\n", command[0], status);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != expected) {
+        std::fprintf(stderr, "bench_run: %s ended with status %d, expected exit code %d\n", command[0], status,
+                     expected);
         return 1;
     }
     return 0;

@@ -1,21 +1,19 @@
-// The tool's interactive start-up, as its entry point runs it, ending as soon
-// as the window has been shown and its first activation (FormActivate) has
-// been handled. Timed from outside, process start to exit.
+// Preloaded into a Qt program (LD_PRELOAD) to end it once its first window
+// activation has been handled, so that the time from process start to that
+// point can be taken from outside. It lets the real contardc be measured as
+// it ships, module loading and display check included, and the bare window
+// it is compared with ends by the very same means.
+//
+// The filter sits on the application object, so it sees the activation before
+// the window does; the queued quit then runs after the window's own handling
+// of it (FormActivate in the tool).
 
-#include "app/application.h"
-#include "config/command_line.h"
-#include "ui/main_window.h"
-
+#include <QCoreApplication>
 #include <QEvent>
 #include <QMetaObject>
 
-#include <cstdio>
-#include <exception>
-
 namespace {
 
-// Sees the activation before the window does; the queued quit then runs
-// after the window's own handling of it, FormActivate included.
 class QuitAfterActivation : public QObject {
 public:
     using QObject::QObject;
@@ -23,29 +21,23 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::WindowActivate)
+        if (!m_seen && event->type() == QEvent::WindowActivate && watched->isWidgetType()) {
+            m_seen = true;
             QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+        }
         return QObject::eventFilter(watched, event);
     }
+
+private:
+    bool m_seen = false;
 };
+
+void watchActivation()
+{
+    qApp->installEventFilter(new QuitAfterActivation(qApp));
+}
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
-    const std::vector<std::string> arguments = programArguments(argc, argv);
-    ContardcApplication app(argc, argv);
-    try {
-        Tfcontardc window(arguments);
-        QuitAfterActivation probe;
-        window.installEventFilter(&probe);
-        window.centreOnDesktop();
-        window.show();
-        if (window.closed())
-            return 1;
-        return app.exec();
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "startup_probe: %s\n", e.what());
-        return 1;
-    }
-}
+// Runs as the application object is constructed, whoever constructs it.
+Q_COREAPP_STARTUP_FUNCTION(watchActivation)
