@@ -1,0 +1,255 @@
+// The posting run apart from any window: the steps the window's handlers call
+// and the whole run without a display, against real embedded company
+// databases, in a process that has no application object and no part of the
+// window toolkit.
+
+#include "fbtest.h"
+
+#include "app/console.h"
+#include "app/unattended.h"
+#include "posting/ledgara_data.h"
+#include "posting/posting_run.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cstdio>
+
+namespace {
+
+const QString kPassword = QStringLiteral("run-pw");
+
+// What a stream received, read back after the run.
+class Captured {
+public:
+    Captured() : m_file(std::tmpfile()) {}
+    ~Captured() { std::fclose(m_file); }
+    Captured(const Captured&) = delete;
+    Captured& operator=(const Captured&) = delete;
+    std::FILE* stream() { return m_file; }
+    QByteArray text()
+    {
+        std::fflush(m_file);
+        std::rewind(m_file);
+        QByteArray all;
+        char buffer[4096];
+        std::size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, m_file)) > 0)
+            all.append(buffer, static_cast<qsizetype>(n));
+        return all;
+    }
+
+private:
+    std::FILE* m_file;
+};
+
+std::string unpostedSql(bool niif)
+{
+    return std::string("select count(*) from RECIBO_CAJA where RECI_FECHA = current_date and ") +
+           (niif ? "COMP_NIIF_ID" : "COMP_ID") + " is null";
+}
+
+} // namespace
+
+class TestPostingRun : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void noToolkitHere();
+    void dateText_data();
+    void dateText();
+    void canConnect_data();
+    void canConnect();
+    void stepsPostOnceThenNothing_data();
+    void stepsPostOnceThenNothing();
+    void failuresKeepTheirTexts_data();
+    void failuresKeepTheirTexts();
+    void runWithoutWindow();
+
+private:
+    QString makeCompany(const QString& name);
+    QTemporaryDir m_dir{QDir::tempPath() + QStringLiteral("/contardc-run-XXXXXX")};
+};
+
+void TestPostingRun::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    qputenv("FIREBIRD_LOCK", QFile::encodeName(m_dir.filePath("lock")));
+    qputenv("LEDGARA_HKLM", QFile::encodeName(m_dir.filePath("absent.reg")));
+}
+
+// A server folder holding company 01: <server>/datos/01/ledgara.fdb.
+QString TestPostingRun::makeCompany(const QString& name)
+{
+    const QString server = m_dir.filePath(name);
+    QDir().mkpath(server + "/datos/01");
+    const QString error = fbtest::makeDatabase(server + "/datos/01/ledgara.fdb", kPassword,
+                                               {fbtest::sourceDir() + "/tests/app/all_accounts.sql"});
+    return error.isEmpty() ? server : QString();
+}
+
+// The run needs no application object, and nothing it uses brings in the
+// toolkit's GUI libraries.
+void TestPostingRun::noToolkitHere()
+{
+    QVERIFY(QCoreApplication::instance() == nullptr);
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    QVERIFY(maps.open(QIODevice::ReadOnly));
+    const QByteArray mapped = maps.readAll();
+    QVERIFY(!mapped.contains("libQt6Gui"));
+    QVERIFY(!mapped.contains("libQt6Widgets"));
+}
+
+void TestPostingRun::dateText_data()
+{
+    QTest::addColumn<int>("year");
+    QTest::addColumn<int>("month");
+    QTest::addColumn<int>("day");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("the picker's first date") << 2003 << 1 << 20 << "2003/01/20";
+    QTest::newRow("two-digit month and day") << 2026 << 12 << 31 << "2026/12/31";
+    QTest::newRow("year below 1000 keeps four digits") << 999 << 5 << 7 << "0999/05/07";
+}
+
+void TestPostingRun::dateText()
+{
+    QFETCH(int, year);
+    QFETCH(int, month);
+    QFETCH(int, day);
+    QFETCH(QString, text);
+    QCOMPARE(QString::fromStdString(::dateText({year, month, day})), text);
+}
+
+void TestPostingRun::canConnect_data()
+{
+    QTest::addColumn<QString>("company");
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<bool>("can");
+    QTest::newRow("all three") << "01" << "SYSDBA" << "pw" << true;
+    QTest::newRow("no company") << "" << "SYSDBA" << "pw" << false;
+    QTest::newRow("no user") << "01" << "" << "pw" << false;
+    QTest::newRow("no password") << "01" << "SYSDBA" << "" << false;
+    QTest::newRow("blanks are text") << " " << " " << " " << true;
+}
+
+void TestPostingRun::canConnect()
+{
+    QFETCH(QString, company);
+    QFETCH(QString, user);
+    QFETCH(QString, password);
+    QFETCH(bool, can);
+    QCOMPARE(PostingRun::canConnect(company.toStdString(), user.toStdString(), password.toStdString()), can);
+}
+
+void TestPostingRun::stepsPostOnceThenNothing_data()
+{
+    QTest::addColumn<bool>("niif");
+    QTest::newRow("plain procedure") << false;
+    QTest::newRow("IFRS procedure") << true;
+}
+
+void TestPostingRun::stepsPostOnceThenNothing()
+{
+    QFETCH(bool, niif);
+    const QString server = makeCompany(niif ? "steps-niif" : "steps-plain");
+    QVERIFY(!server.isEmpty());
+    const std::string database = (server + "/datos/01/ledgara.fdb").toStdString();
+    const QString waiting = fbtest::scalar(database, kPassword.toStdString(), unpostedSql(niif));
+    QVERIFY(waiting != "0");
+
+    const std::string date = ::dateText(today());
+    LedgaraData data;
+    PostingRun run(data);
+    run.connect(server.toStdString(), "01", "SYSDBA", kPassword.toStdString());
+    run.readPointsOfSale();
+    QVERIFY(data.CPuntos.active());
+    QVERIFY(data.CPuntos.recordCount() > 0);
+    run.post(date, niif);
+    QVERIFY(!run.nothingPosted());
+    QCOMPARE(QString::number(run.rows().recordCount()), waiting);
+    QCOMPARE(fbtest::scalar(database, kPassword.toStdString(), unpostedSql(niif)), QStringLiteral("0"));
+    // The other ledger is untouched.
+    QVERIFY(fbtest::scalar(database, kPassword.toStdString(), unpostedSql(!niif)) != "0");
+
+    run.post(date, niif);
+    QVERIFY(run.nothingPosted());
+}
+
+// Failures come back with the texts the window shows: a company that does
+// not exist, a procedure refusing the statement.
+void TestPostingRun::failuresKeepTheirTexts_data()
+{
+    QTest::addColumn<QString>("company");
+    QTest::addColumn<QString>("date");
+    QTest::addColumn<QString>("start");
+    QTest::newRow("company without a database") << "99" << "2026/05/25" << "dbExpress Error: [0x0015]: Connection failed\n";
+    QTest::newRow("date the procedure cannot read") << "01" << "2026/13/45" << "dbExpress Error: ";
+}
+
+void TestPostingRun::failuresKeepTheirTexts()
+{
+    QFETCH(QString, company);
+    QFETCH(QString, date);
+    QFETCH(QString, start);
+    const QString server = makeCompany("failures-" + company);
+    QVERIFY(!server.isEmpty());
+    LedgaraData data;
+    PostingRun run(data);
+    try {
+        run.connect(server.toStdString(), company.toStdString(), "SYSDBA", kPassword.toStdString());
+        run.post(date.toStdString(), false);
+        QFAIL("no error");
+    } catch (const std::exception& e) {
+        QVERIFY2(QString::fromLatin1(e.what()).startsWith(start), e.what());
+        QVERIFY2(!QString::fromLatin1(e.what()).contains(kPassword), e.what());
+    }
+    QVERIFY(!data.CRepArticulos.active());
+}
+
+// The whole run without a display, as the program makes it: the missing
+// registry key reported, the rows as a table, and nothing left the next time.
+void TestPostingRun::runWithoutWindow()
+{
+    const QString server = makeCompany("console");
+    QVERIFY(!server.isEmpty());
+    const std::vector<std::string> arguments{server.toStdString(), "SYSDBA", kPassword.toStdString(), "01", "N"};
+    const CivilDate date = today();
+    const QByteArray notice =
+        "No se encontr\xC3\xB3 la Clave HKEY_LOCAL_MACHINE\\Software\\Vantel\\LedgaraERP2026\\Directorio\n";
+    {
+        Captured out, err;
+        Console console(out.stream(), err.stream());
+        QCOMPARE(::runWithoutWindow(arguments, date, console), 0);
+        const QList<QByteArray> lines = out.text().split('\n');
+        QVERIFY(lines.size() >= 3);
+        QCOMPARE(lines[0] + '\n', notice);
+        QCOMPARE(lines[1], QByteArray("PREF  NUMERO  ESTADO"));
+        for (qsizetype i = 2; i < lines.size() - 1; ++i)
+            QVERIFY2(lines[i].endsWith("  CONTABILIZADO"), lines[i].constData());
+        QCOMPARE(err.text(), QByteArray());
+    }
+    {
+        Captured out, err;
+        Console console(out.stream(), err.stream());
+        QCOMPARE(::runWithoutWindow(arguments, date, console), 0);
+        QCOMPARE(out.text(), notice + "No hay recibos por contabilizar.\n");
+        QCOMPARE(err.text(), QByteArray());
+    }
+    {
+        Captured out, err;
+        Console console(out.stream(), err.stream());
+        std::vector<std::string> wrong = arguments;
+        wrong[3] = "99";
+        QCOMPARE(::runWithoutWindow(wrong, date, console), 1);
+        QCOMPARE(out.text(), notice);
+        QVERIFY2(err.text().startsWith("dbExpress Error: [0x0015]: Connection failed\n"), err.text().constData());
+        QVERIFY(err.text().endsWith(".\n"));
+    }
+}
+
+QTEST_APPLESS_MAIN(TestPostingRun)
+#include "tst_posting_run.moc"
