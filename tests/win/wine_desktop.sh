@@ -1,0 +1,196 @@
+# Pieces for running the Windows program under Wine on a desktop of its own.
+# Sourced (not run) by the scripts that drive contardc.exe under Wine:
+#
+#   source tests/win/wine_desktop.sh
+#   wd_find_tools || { echo "SKIPPED: $wd_missing"; exit 77; }
+#   work="$(mktemp -d)"; trap wd_stop EXIT
+#   wd_start_desktop "$work"           # Xvfb + openbox, DISPLAY exported
+#   wd_make_prefix "$work/wine"        # a Wine prefix of its own
+#   wd_reg_add 'HKLM\Software\Vantel\LedgaraERP2026' Directorio REG_SZ 'C:\Ledgara'
+#   "$wd_wine" "$exe" >"$work/out" 2>"$work/err" & pid=$!
+#   win="$(wd_wait_window '^Contabilizar recibos$' "$pid" 60)"
+#   xdotool key Escape; wd_wait_exit "$pid" 30; echo "exit code $wd_status"
+#
+# Functions (all names start with wd_, so the caller's own stay free):
+#   wd_find_tools       sets wd_wine and wd_wineserver (64-bit Wine, called
+#                       directly: the "wine" wrapper complains about wine32 on
+#                       every call) and checks Xvfb, openbox, xdotool and
+#                       xwininfo; returns 1 with wd_missing saying what is
+#                       missing.
+#   wd_start_desktop D  starts Xvfb (1024x768, display number chosen by the
+#                       server, no TCP) and openbox, waits until openbox is the
+#                       window manager, exports DISPLAY; files go into D.
+#   wd_make_prefix P    exports WINEPREFIX=P (64-bit, no Mono or Gecko
+#                       installers, no Wine debug output) and creates it with
+#                       wineboot; Wine's ANSI code page is 1252 (C locale),
+#                       the one of the ERP's Spanish installations.
+#   wd_reg_add KEY VALUE TYPE [DATA]
+#                       writes a registry value with Wine's own reg.exe in the
+#                       32-bit view, where the 32-bit ERP writes its key.
+#   wd_reg_delete KEY   removes a key (32-bit view); no error when absent.
+#   wd_wait_window NAME PID SECS
+#                       prints the id of the first visible window whose title
+#                       matches the regular expression NAME, waiting up to SECS
+#                       seconds; returns 1 when none appears in time or the
+#                       process PID ends first.
+#   wd_window_absent NAME SECS
+#                       returns 0 when no window titled NAME is seen during SECS.
+#   wd_client_geometry WIN
+#                       prints "X Y W H" of the window's client area on the
+#                       screen (xwininfo: openbox's frame left out).
+#   wd_press WIN KEY... activates WIN and presses the keys with real key
+#                       events (XTEST): Wine ignores synthetic ones.
+#   wd_wait_exit PID SECS
+#                       waits up to SECS seconds for PID (a child of the
+#                       caller's shell) to end; sets wd_status to its exit
+#                       code; returns 1 (wd_status empty) when it is still
+#                       running.
+#   wd_stop             ends the Wine server of the prefix, openbox and Xvfb
+#                       (only the processes started here); safe to call twice
+#                       and from an EXIT trap.
+
+wd_wine="" wd_wineserver="" wd_missing="" wd_status=""
+wd_xvfb_pid="" wd_openbox_pid=""
+
+wd_find_tools() {
+  wd_missing=""
+  if [ -x /usr/lib/wine/wine64 ]; then
+    wd_wine=/usr/lib/wine/wine64
+  elif command -v wine64 >/dev/null; then
+    wd_wine="$(command -v wine64)"
+  elif command -v wine >/dev/null; then
+    wd_wine="$(command -v wine)"
+  else
+    wd_missing="Wine is not installed (Debian package wine64)"
+    return 1
+  fi
+  if [ -x /usr/lib/wine/wineserver64 ]; then
+    wd_wineserver=/usr/lib/wine/wineserver64
+  elif command -v wineserver >/dev/null; then
+    wd_wineserver="$(command -v wineserver)"
+  else
+    wd_missing="wineserver is not installed (Debian package wine64)"
+    return 1
+  fi
+  local tool pkg
+  for tool in Xvfb:xvfb openbox:openbox xdotool:xdotool xwininfo:x11-utils xprop:x11-utils; do
+    pkg="${tool#*:}"
+    tool="${tool%%:*}"
+    if ! command -v "$tool" >/dev/null; then
+      wd_missing="$tool is not installed (Debian package $pkg)"
+      return 1
+    fi
+  done
+}
+
+wd_start_desktop() {
+  local dir="$1" i
+  mkdir -p "$dir"
+  : >"$dir/display"
+  Xvfb -displayfd 7 -screen 0 1024x768x24 -nolisten tcp 7>"$dir/display" >"$dir/xvfb.log" 2>&1 &
+  wd_xvfb_pid=$!
+  for i in $(seq 100); do [ -s "$dir/display" ] && break; sleep 0.1; done
+  if [ ! -s "$dir/display" ]; then
+    echo "Xvfb did not start:" >&2
+    cat "$dir/xvfb.log" >&2
+    return 1
+  fi
+  DISPLAY=":$(head -n1 "$dir/display")"
+  export DISPLAY
+  unset WAYLAND_DISPLAY QT_QPA_PLATFORM
+  openbox >"$dir/openbox.log" 2>&1 &
+  wd_openbox_pid=$!
+  # A window mapped before openbox manages the screen would be left
+  # unframed and uncentred.
+  for i in $(seq 100); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
+    sleep 0.1
+  done
+  echo "openbox did not start" >&2
+  return 1
+}
+
+wd_make_prefix() {
+  export WINEPREFIX="$1" WINEARCH=win64 WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  export LC_ALL=C.UTF-8
+  mkdir -p "$WINEPREFIX"
+  if ! "$wd_wine" wineboot -i >"$WINEPREFIX.wineboot.log" 2>&1; then
+    cat "$WINEPREFIX.wineboot.log" >&2
+    return 1
+  fi
+  "$wd_wineserver" -w >/dev/null 2>&1 || true
+}
+
+wd_reg_add() {
+  local key="$1" value="$2" type="$3"
+  if [ $# -ge 4 ]; then
+    "$wd_wine" reg add "$key" /v "$value" /t "$type" /d "$4" /reg:32 /f >/dev/null
+  else
+    "$wd_wine" reg add "$key" /v "$value" /t "$type" /reg:32 /f >/dev/null
+  fi
+}
+
+wd_reg_delete() {
+  "$wd_wine" reg delete "$1" /reg:32 /f >/dev/null 2>&1 || true
+}
+
+wd_wait_window() {
+  local name="$1" pid="$2" secs="$3" i win
+  for i in $(seq $((secs * 4))); do
+    win="$(xdotool search --onlyvisible --name "$name" 2>/dev/null | head -n1 || true)"
+    if [ -n "$win" ]; then
+      echo "$win"
+      return 0
+    fi
+    kill -0 "$pid" 2>/dev/null || return 1
+    sleep 0.25
+  done
+  return 1
+}
+
+wd_window_absent() {
+  local name="$1" secs="$2" i
+  for i in $(seq $((secs * 4))); do
+    [ -z "$(xdotool search --onlyvisible --name "$name" 2>/dev/null || true)" ] || return 1
+    sleep 0.25
+  done
+  return 0
+}
+
+wd_client_geometry() {
+  xwininfo -id "$1" | awk '
+    /Absolute upper-left X:/ {x=$NF} /Absolute upper-left Y:/ {y=$NF}
+    /^ *Width:/ {w=$NF} /^ *Height:/ {h=$NF}
+    END {print x, y, w, h}'
+}
+
+wd_press() {
+  local win="$1"
+  shift
+  xdotool windowactivate --sync "$win" >/dev/null 2>&1 || xdotool windowfocus --sync "$win" >/dev/null 2>&1 || true
+  xdotool key --delay 100 "$@"
+}
+
+wd_wait_exit() {
+  local pid="$1" secs="$2" i
+  wd_status=""
+  for i in $(seq $((secs * 4))); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.25
+  done
+  kill -0 "$pid" 2>/dev/null && return 1
+  wd_status=0
+  wait "$pid" || wd_status=$?
+  return 0
+}
+
+wd_stop() {
+  if [ -n "${WINEPREFIX:-}" ] && [ -n "$wd_wineserver" ]; then
+    "$wd_wineserver" -k >/dev/null 2>&1 || true
+    "$wd_wineserver" -w >/dev/null 2>&1 || true
+  fi
+  [ -z "$wd_openbox_pid" ] || kill "$wd_openbox_pid" 2>/dev/null || true
+  [ -z "$wd_xvfb_pid" ] || kill "$wd_xvfb_pid" 2>/dev/null || true
+  wd_openbox_pid="" wd_xvfb_pid=""
+}
