@@ -14,49 +14,11 @@ TCustomCellGrid::TCustomCellGrid(QWidget* parent)
 {
     // Every pixel is painted here, frame included.
     setAttribute(Qt::WA_OpaquePaintEvent);
-    m_vertScrollBar.setOnChange([this] { scrollBarSettingChanged(); });
 }
 
-void TCustomCellGrid::setColCount(int count)
+int TCustomCellGrid::scrollBarWidth() const
 {
-    m_cells.setColCount(count);
-    update();
-}
-
-void TCustomCellGrid::setRowCount(int count)
-{
-    m_cells.setRowCount(count);
-    update();
-}
-
-void TCustomCellGrid::setFixedCols(int count)
-{
-    m_cells.setFixedCols(count);
-    update();
-}
-
-void TCustomCellGrid::setFixedRows(int count)
-{
-    m_cells.setFixedRows(count);
-    update();
-}
-
-void TCustomCellGrid::setColWidths(int col, int width)
-{
-    m_cells.setColWidth(col, width);
-    update();
-}
-
-void TCustomCellGrid::setRowHeights(int row, int height)
-{
-    m_cells.setRowHeight(row, height);
-    update();
-}
-
-void TCustomCellGrid::setDefaultRowHeight(int height)
-{
-    m_cells.setDefaultRowHeight(height);
-    update();
+    return style()->pixelMetric(QStyle::PM_ScrollBarExtent);
 }
 
 QRect TCustomCellGrid::clientArea() const
@@ -68,7 +30,7 @@ QRect TCustomCellGrid::cellArea() const
 {
     QRect area = clientArea();
     if (m_vertScrollBar.isShown())
-        area.setWidth(std::max(area.width() - TGridScrollBar::systemWidth(style()), 0));
+        area.setWidth(std::max(area.width() - scrollBarWidth(), 0));
     return area;
 }
 
@@ -77,7 +39,7 @@ QRect TCustomCellGrid::scrollBarArea() const
     if (!m_vertScrollBar.isShown())
         return {};
     const QRect client = clientArea();
-    const int barWidth = std::min(TGridScrollBar::systemWidth(style()), client.width());
+    const int barWidth = std::min(scrollBarWidth(), client.width());
     return QRect(client.right() + 1 - barWidth, client.top(), barWidth, client.height());
 }
 
@@ -86,27 +48,22 @@ QRect TCustomCellGrid::cellRect(int col, int row) const
     return m_cells.cellRect(col, row).translated(cellArea().topLeft());
 }
 
-QSize TCustomCellGrid::sizeHint() const
+void TCustomCellGrid::setVertScrollBar(const TGridScrollBar& bar)
 {
-    return QSize(m_cells.colLeft(colCount()) + 2, m_cells.rowTop(rowCount()) + 2);
+    if (bar == m_vertScrollBar)
+        return;
+    m_vertScrollBar = bar;
+    update(scrollBarArea());
 }
 
-void TCustomCellGrid::drawCell(QPainter& painter, int col, int row, const QRect& rect)
+void TCustomCellGrid::drawEdges(QPainter& painter, const QRect& rect, const QColor& topLeft, const QColor& bottomRight)
 {
-    (void)col;
-    (void)row;
-    painter.fillRect(rect, systemColor(QPalette::Base));
-}
-
-QColor TCustomCellGrid::lineColor(int col, int row) const
-{
-    const bool fixedCell = col < fixedCols() || row < fixedRows();
-    return fixedCell ? QColor(128, 128, 128) : QColor(192, 192, 192);
-}
-
-QColor TCustomCellGrid::emptyAreaColor() const
-{
-    return systemColor(QPalette::Base);
+    painter.fillRect(QRect(rect.left(), rect.top(), rect.width(), 1), topLeft);
+    painter.fillRect(QRect(rect.left(), rect.top(), 1, rect.height()), topLeft);
+    if (!bottomRight.isValid())
+        return;
+    painter.fillRect(QRect(rect.left(), rect.bottom(), rect.width(), 1), bottomRight);
+    painter.fillRect(QRect(rect.right(), rect.top(), 1, rect.height()), bottomRight);
 }
 
 void TCustomCellGrid::paintEvent(QPaintEvent* event)
@@ -115,7 +72,9 @@ void TCustomCellGrid::paintEvent(QPaintEvent* event)
     const QRect dirty = event->rect();
     if (m_vertScrollBar.isShown() && dirty.intersects(scrollBarArea()))
         paintScrollBar(painter);
-    paintFrame(painter);
+    // The frame: a sunken outer edge.
+    if (!rect().isEmpty())
+        drawEdges(painter, rect(), systemColor(QPalette::Dark), systemColor(QPalette::Light));
 
     const QRect area = cellArea();
     const QRect local = (dirty & area).translated(-area.topLeft());
@@ -160,7 +119,7 @@ void TCustomCellGrid::paintEvent(QPaintEvent* event)
         painter.fillRect(QRect(0, rowsBottom, area.width(), area.height() - rowsBottom).translated(area.topLeft()), empty);
     if (colsRight < area.width())
         painter.fillRect(QRect(colsRight, 0, area.width() - colsRight, rowsBottom).translated(area.topLeft()), empty);
-    if (extendVertLines() && rowsBottom < area.height() && firstCol >= 0 && rowCount() > 0) {
+    if (rowsBottom < area.height() && firstCol >= 0) {
         for (int col = firstCol; col <= lastCol; ++col) {
             const int x = m_cells.colLeft(col) + m_cells.colWidth(col);
             addLine(lineColor(col, rowCount() - 1), QRect(x, rowsBottom, lw, area.height() - rowsBottom));
@@ -176,61 +135,32 @@ void TCustomCellGrid::paintEvent(QPaintEvent* event)
     }
 }
 
-void TCustomCellGrid::paintFrame(QPainter& painter) const
+void TCustomCellGrid::paintScrollBar(QPainter& painter) const
 {
-    const int w = width();
-    const int h = height();
-    if (w <= 0 || h <= 0)
-        return;
-    // Sunken outer edge: shadow on the top and left, highlight on the bottom and right.
-    const QColor shadow = systemColor(QPalette::Dark);
-    const QColor highlight = systemColor(QPalette::Light);
-    painter.fillRect(QRect(0, 0, w - 1, 1), shadow);
-    painter.fillRect(QRect(0, 0, 1, h - 1), shadow);
-    painter.fillRect(QRect(0, h - 1, w, 1), highlight);
-    painter.fillRect(QRect(w - 1, 0, 1, h), highlight);
-}
-
-void TCustomCellGrid::initScrollBarOption(QStyleOptionSlider& option) const
-{
+    QStyleOptionSlider option;
     option.initFrom(this);
     // Drawn as enabled and from the active colours even while the grid is disabled.
     option.state = QStyle::State_Enabled;
-    option.palette = palette();
     option.palette.setCurrentColorGroup(QPalette::Active);
     // The style lays a scroll bar out from its own top-left corner.
     option.rect = QRect(QPoint(0, 0), scrollBarArea().size());
     option.orientation = Qt::Vertical;
     option.subControls = QStyle::SC_All;
     option.activeSubControls = QStyle::SC_None;
-    const int page = std::max(m_vertScrollBar.page(), 0);
-    option.minimum = m_vertScrollBar.minimum();
+    const int page = std::max(m_vertScrollBar.page, 0);
+    option.minimum = m_vertScrollBar.minimum;
     // The bar's range counts the page; the slider's ends where the page starts.
-    option.maximum = std::max(option.minimum, m_vertScrollBar.maximum() - std::max(page - 1, 0));
+    option.maximum = std::max(option.minimum, m_vertScrollBar.maximum - std::max(page - 1, 0));
     option.pageStep = page;
     option.singleStep = 1;
-    option.sliderPosition = std::clamp(m_vertScrollBar.position(), option.minimum, option.maximum);
+    option.sliderPosition = std::clamp(m_vertScrollBar.position, option.minimum, option.maximum);
     option.sliderValue = option.sliderPosition;
-}
 
-void TCustomCellGrid::paintScrollBar(QPainter& painter) const
-{
-    QStyleOptionSlider option;
-    initScrollBarOption(option);
     painter.save();
     painter.translate(scrollBarArea().topLeft());
     painter.setClipRect(option.rect, Qt::IntersectClip);
     style()->drawComplexControl(QStyle::CC_ScrollBar, &option, &painter, nullptr);
     painter.restore();
-}
-
-QStyle::SubControl TCustomCellGrid::scrollBarHitTest(const QPoint& pos) const
-{
-    if (!m_vertScrollBar.isShown())
-        return QStyle::SC_None;
-    QStyleOptionSlider option;
-    initScrollBarOption(option);
-    return style()->hitTestComplexControl(QStyle::CC_ScrollBar, &option, pos - scrollBarArea().topLeft(), nullptr);
 }
 
 void TCustomCellGrid::scrollRows(int firstRow, int lastRow, int dy)

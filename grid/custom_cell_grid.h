@@ -4,15 +4,12 @@
 // vertical scroll bar inside that frame. It never has a horizontal bar.
 
 #include "grid/grid_layout.h"
-#include "grid/grid_scroll_bar.h"
 
 #include <QColor>
 #include <QPalette>
-#include <QStyle>
 #include <QWidget>
 
 class QPainter;
-class QStyleOptionSlider;
 
 class TCustomCellGrid : public QWidget {
     Q_OBJECT
@@ -23,22 +20,19 @@ public:
     // The cell grid guards its indices: GridError with the user-visible text.
     int colCount() const { return m_cells.colCount(); }
     int rowCount() const { return m_cells.rowCount(); }
-    void setColCount(int count);
-    void setRowCount(int count);
+    void setColCount(int count) { m_cells.setColCount(count); }
+    void setRowCount(int count) { m_cells.setRowCount(count); }
     int fixedCols() const { return m_cells.fixedCols(); }
     int fixedRows() const { return m_cells.fixedRows(); }
-    void setFixedCols(int count);
-    void setFixedRows(int count);
+    void setFixedCols(int count) { m_cells.setFixedCols(count); }
+    void setFixedRows(int count) { m_cells.setFixedRows(count); }
     int colWidths(int col) const { return m_cells.colWidth(col); }
     int rowHeights(int row) const { return m_cells.rowHeight(row); }
-    void setColWidths(int col, int width);
-    void setRowHeights(int row, int height);
-    int defaultRowHeight() const { return m_cells.defaultRowHeight(); }
-    void setDefaultRowHeight(int height);
+    void setColWidths(int col, int width) { m_cells.setColWidth(col, width); }
+    void setRowHeights(int row, int height) { m_cells.setRowHeight(row, height); }
+    void setDefaultRowHeight(int height) { m_cells.setDefaultRowHeight(height); }
     int gridLineWidth() const { return m_cells.lineWidth(); }
-    const GridLayout& cellLayout() const { return m_cells; }
 
-    TGridScrollBar& vertScrollBar() { return m_vertScrollBar; }
     const TGridScrollBar& vertScrollBar() const { return m_vertScrollBar; }
 
     // Widget coordinates. The client area lies inside the 1-pixel frame; the
@@ -49,35 +43,36 @@ public:
     // A cell without its lines.
     QRect cellRect(int col, int row) const;
 
-    QSize sizeHint() const override;
-
 protected:
     void paintEvent(QPaintEvent* event) override;
 
     // Paints one cell (widget coordinates, lines excluded).
-    virtual void drawCell(QPainter& painter, int col, int row, const QRect& rect);
-    // The colour of a cell's lines, on its right and at its bottom.
-    virtual QColor lineColor(int col, int row) const;
+    virtual void drawCell(QPainter& painter, int col, int row, const QRect& rect) = 0;
+    // The colour of a cell's lines, on its right and at its bottom; the
+    // vertical lines run on below the last row in the last row's colours.
+    virtual QColor lineColor(int col, int row) const = 0;
     // The part of the cell area that no cell covers.
-    virtual QColor emptyAreaColor() const;
-    // Vertical lines run on below the last row to the bottom of the cell area.
-    virtual bool extendVertLines() const { return false; }
-    // The scroll bar's Visible setting changed.
-    virtual void scrollBarSettingChanged() { update(); }
+    virtual QColor emptyAreaColor() const = 0;
+
+    // Repaints the bar where its slider moved; a bar shown or hidden needs the
+    // cells laid out again, which is the caller's business.
+    void setVertScrollBar(const TGridScrollBar& bar);
 
     // The system colours come from the active group whether the grid is
     // enabled or not: a disabled grid looks exactly like an enabled one.
     QColor systemColor(QPalette::ColorRole role) const { return palette().color(QPalette::Active, role); }
+    // A 1-pixel 3-D edge inside rect: the top and left sides in one colour,
+    // then, when given, the bottom and right sides in the other, which takes
+    // the two corners the sides share.
+    static void drawEdges(QPainter& painter, const QRect& rect, const QColor& topLeft,
+                          const QColor& bottomRight = QColor());
 
     // Moves the pixels of rows first..last by dy and invalidates what that uncovers.
     void scrollRows(int firstRow, int lastRow, int dy);
     void invalidateRow(int row);
-    // The part of the scroll bar under a point in widget coordinates.
-    QStyle::SubControl scrollBarHitTest(const QPoint& pos) const;
 
 private:
-    void initScrollBarOption(QStyleOptionSlider& option) const;
-    void paintFrame(QPainter& painter) const;
+    int scrollBarWidth() const;
     void paintScrollBar(QPainter& painter) const;
 
     GridLayout m_cells;

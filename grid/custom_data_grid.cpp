@@ -2,83 +2,62 @@
 
 #include "grid/ansi_text.h"
 #include "grid/grid_error.h"
-#include "grid/grid_glyphs.h"
 
-#include <QCoreApplication>
+#include <QEvent>
 #include <QFontMetrics>
 #include <QFontMetricsF>
-#include <QKeyEvent>
-#include <QMouseEvent>
+#include <QImage>
 #include <QPainter>
-#include <QScopedValueRollback>
-#include <QWheelEvent>
 
-#include <algorithm>
-#include <climits>
 #include <cmath>
 #include <cstdlib>
 
 namespace {
 
-const QEvent::Type kDeferredLayoutEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
 constexpr int kIndicatorWidth = 11;
 constexpr int kIndicatorOffset = 1;  // the indicator is column 0
 constexpr int kTitleOffset = 1;      // the title is row 0
-constexpr int kFooterRowCount = 0;
 
 QColor gray() { return QColor(128, 128, 128); }
 QColor silver() { return QColor(192, 192, 192); }
 
-int floorDiv(int a, int b)
+// "GRIDARROW", the current-row glyph while the set is browsed: a 6 × 11 bitmap
+// in black on its transparent colour, white, so only the arrow is drawn.
+const QImage& browseArrow()
 {
-    const int q = a / b;
-    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+    static const QImage arrow = [] {
+        static const char* const bits[] = {"      ", "X     ", "XX    ", "XXX   ", "XXXX  ", "XXXXX ",
+                                           "XXXX  ", "XXX   ", "XX    ", "X     ", "      "};
+        QImage image(6, 11, QImage::Format_ARGB32);
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                image.setPixel(x, y, bits[y][x] == 'X' ? qRgb(0, 0, 0) : qRgba(0, 0, 0, 0));
+        return image;
+    }();
+    return arrow;
 }
 
-int textAscent(const QFont& font)
-{
-    return static_cast<int>(std::ceil(QFontMetricsF(font).ascent()));
-}
-
-// Text starts 2 pixels right of the cell's left edge, ends 3 pixels left of its
-// right edge, or is centred; it is clipped, never wrapped nor shortened.
+// Text starts 2 pixels right of the cell's left edge or ends 3 pixels left of
+// its right edge; it is clipped, never wrapped nor shortened.
 void drawCellText(QPainter& painter, const QString& text, const QFont& font, const QColor& colour,
                   const QRect& cell, const QRect& clip, Alignment alignment, int top)
 {
     if (text.isEmpty())
         return;
-    const int advance = QFontMetrics(font).horizontalAdvance(text);
-    int x = cell.left() + 2;
-    if (alignment == Alignment::Right)
-        x = cell.right() + 1 - 3 - advance;
-    else if (alignment == Alignment::Center)
-        x = floorDiv(cell.left() + cell.right() + 1 - advance, 2);
+    const int x = alignment == Alignment::Right ? cell.right() + 1 - 3 - QFontMetrics(font).horizontalAdvance(text)
+                                                : cell.left() + 2;
     painter.save();
     painter.setClipRect(clip, Qt::IntersectClip);
     painter.setFont(font);
     painter.setPen(colour);
-    painter.drawText(QPoint(x, cell.top() + top + textAscent(font)), text);
+    painter.drawText(QPoint(x, cell.top() + top + static_cast<int>(std::ceil(QFontMetricsF(font).ascent()))), text);
     painter.restore();
 }
 
 }  // namespace
 
-TCustomDataGrid::TCustomDataGrid(QWidget* parent)
-    : TCustomCellGrid(parent)
-{
-    setFocusPolicy(Qt::StrongFocus);
-}
-
-TCustomDataGrid::~TCustomDataGrid()
-{
-    m_destroying = true;
-    discardDeferredLayout();
-    m_dataLink.setDataSet(nullptr);
-}
-
 void TCustomDataGrid::setDataSource(DataSource* source)
 {
-    m_dataSource = source;
     m_dataLink.setDataSet(source ? source->dataSet() : nullptr);
     layoutPass();
 }
@@ -91,57 +70,7 @@ void TCustomDataGrid::setFlat(bool flat)
 
 void TCustomDataGrid::setAutoFitColWidths(bool on)
 {
-    if (on == m_autoFitColWidths)
-        return;
     m_autoFitColWidths = on;
-    if (!m_loading) {
-        for (int i = 0; i < m_columns.count(); ++i) {
-            TDataGridColumn& column = m_columns[i];
-            if (on)
-                column.setInitialWidth(column.width());
-            else
-                column.takeFittedWidth(boundedColumnWidth(column.initialWidth(), column.width(), column.minWidth(), column.maxWidth()));
-        }
-    }
-    layoutPass();
-}
-
-void TCustomDataGrid::setMinAutoFitWidth(int width)
-{
-    m_minAutoFitWidth = width;
-    layoutPass();
-}
-
-QColor TCustomDataGrid::color() const
-{
-    return m_color ? *m_color : systemColor(QPalette::Base);
-}
-
-void TCustomDataGrid::setColor(const QColor& color)
-{
-    m_color = color;
-    update();
-}
-
-QColor TCustomDataGrid::fixedColor() const
-{
-    return m_fixedColor ? *m_fixedColor : systemColor(QPalette::Button);
-}
-
-void TCustomDataGrid::setFixedColor(const QColor& color)
-{
-    m_fixedColor = color;
-    update();
-}
-
-QFont TCustomDataGrid::titleFont() const
-{
-    return m_titleFont ? *m_titleFont : font();
-}
-
-void TCustomDataGrid::setTitleFont(const QFont& font)
-{
-    m_titleFont = font;
     layoutPass();
 }
 
@@ -161,11 +90,7 @@ GridCellType TCustomDataGrid::cellType(int col, int row) const
         throw GridError(gridtext::kCellTypeAlgorithm);
     if (col < kIndicatorOffset)
         return GridCellType::Indicator;
-    if (row < kTitleOffset)
-        return GridCellType::Title;
-    if (row < rowCount() - kFooterRowCount)
-        return GridCellType::Data;
-    return GridCellType::Footer;
+    return row < kTitleOffset ? GridCellType::Title : GridCellType::Data;
 }
 
 int TCustomDataGrid::indicatorRow() const
@@ -194,7 +119,6 @@ QString TCustomDataGrid::cellText(int col, int row) const
         return ansiToQString(m_dataLink.dataSet()->displayText(static_cast<std::size_t>(record), *field));
     }
     case GridCellType::Indicator:
-    case GridCellType::Footer:
         break;
     }
     return {};
@@ -217,20 +141,26 @@ void TCustomDataGrid::drawCell(QPainter& painter, int col, int row, const QRect&
         else
             drawIndicatorCell(painter, row, rect);
         break;
-    case GridCellType::Title:
-        drawTitleCell(painter, col, rect);
+    case GridCellType::Title: {
+        const TGridColumnTitle& title = m_columns[col - kIndicatorOffset].title();
+        drawFixedCell(painter, rect, title.color());
+        drawCellText(painter, title.caption(), title.font(), systemColor(QPalette::Text), rect,
+                     rect.adjusted(1, 1, -1, -1), title.alignment(), 1);
         break;
-    case GridCellType::Data:
-    case GridCellType::Footer:
-        drawDataCell(painter, col, row, rect);
+    }
+    case GridCellType::Data: {
+        const TDataGridColumn& column = m_columns[col - kIndicatorOffset];
+        painter.fillRect(rect, column.color());
+        drawCellText(painter, cellText(col, row), column.font(), systemColor(QPalette::Text), rect, rect,
+                     column.alignment(), m_flat ? 1 : 2);
         break;
+    }
     }
 }
 
 QColor TCustomDataGrid::lineColor(int col, int row) const
 {
-    const GridCellType type = cellType(col, row);
-    if (type == GridCellType::Indicator || type == GridCellType::Title)
+    if (cellType(col, row) != GridCellType::Data)
         return gray();
     return color() == silver() ? gray() : silver();
 }
@@ -240,56 +170,19 @@ void TCustomDataGrid::drawFixedCell(QPainter& painter, const QRect& rect, const 
     // Flat: the right and bottom inner edges stay in the background colour and
     // only the left and top get the light rim.
     painter.fillRect(rect, background);
-    const QColor rim = systemColor(QPalette::Light);
-    painter.fillRect(QRect(rect.left(), rect.top(), rect.width(), 1), rim);
-    painter.fillRect(QRect(rect.left(), rect.top(), 1, rect.height()), rim);
-}
-
-void TCustomDataGrid::drawTitleCell(QPainter& painter, int col, const QRect& rect) const
-{
-    const TGridColumnTitle& title = m_columns[col - kIndicatorOffset].title();
-    drawFixedCell(painter, rect, title.color());
-    drawCellText(painter, title.caption(), title.font(), systemColor(QPalette::Text), rect,
-                 rect.adjusted(1, 1, -1, -1), title.alignment(), 1);
+    drawEdges(painter, rect, systemColor(QPalette::Light));
 }
 
 void TCustomDataGrid::drawIndicatorCell(QPainter& painter, int row, const QRect& rect) const
 {
     drawFixedCell(painter, rect, fixedColor());
+    // The set is only ever browsed here: the arrow is the one glyph to show.
     if (!m_dataLink.active() || row != m_currentRow)
         return;
-    GridGlyph glyph = GridGlyph::Arrow;
-    if (m_dataLink.dataSet()->state() == DataSetState::Edit)
-        glyph = GridGlyph::Edit;
-    else if (m_dataLink.dataSet()->state() == DataSetState::Insert)
-        glyph = GridGlyph::Insert;
-    const int left = rect.left();
-    const int right = rect.right() + 1;
-    const int top = rect.top();
-    const int bottom = rect.bottom() + 1;
     painter.save();
     painter.setClipRect(rect, Qt::IntersectClip);
-    painter.drawImage(QPoint(floorDiv(left + right - kGridGlyphWidth, 2) + 1, floorDiv(top + bottom - kGridGlyphHeight, 2)),
-                      gridGlyph(glyph));
+    painter.drawImage(glyphOrigin(rect, browseArrow().size()), browseArrow());
     painter.restore();
-}
-
-void TCustomDataGrid::drawDataCell(QPainter& painter, int col, int row, const QRect& rect) const
-{
-    const TDataGridColumn& column = m_columns[col - kIndicatorOffset];
-    painter.fillRect(rect, column.color());
-    drawCellText(painter, cellText(col, row), column.font(), systemColor(QPalette::Text), rect, rect,
-                 column.alignment(), m_flat ? 1 : 2);
-}
-
-bool TCustomDataGrid::event(QEvent* event)
-{
-    if (event->type() == kDeferredLayoutEvent) {
-        m_layoutPending = false;
-        layoutPass();
-        return true;
-    }
-    return TCustomCellGrid::event(event);
 }
 
 void TCustomDataGrid::resizeEvent(QResizeEvent* event)
@@ -301,138 +194,23 @@ void TCustomDataGrid::resizeEvent(QResizeEvent* event)
 void TCustomDataGrid::changeEvent(QEvent* event)
 {
     TCustomCellGrid::changeEvent(event);
-    switch (event->type()) {
-    case QEvent::FontChange:
-    case QEvent::StyleChange:
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
         layoutPass();
-        break;
-    case QEvent::PaletteChange:
-    case QEvent::EnabledChange:
-        update();
-        break;
-    default:
-        break;
-    }
-}
-
-void TCustomDataGrid::moveCurrentRecord(long long distance)
-{
-    if (!m_dataLink.active() || distance == 0)
-        return;
-    m_dataLink.dataSet()->moveBy(static_cast<int>(std::clamp<long long>(distance, INT_MIN, INT_MAX)));
-}
-
-// Input reaches the grid only while it is enabled; a disabled widget gets no
-// keys, mouse or wheel from Qt, and keys it does not use travel on to the window.
-void TCustomDataGrid::keyPressEvent(QKeyEvent* event)
-{
-    const long long records = m_dataLink.active() ? static_cast<long long>(m_dataLink.dataSet()->recordCount()) : 0;
-    switch (event->key()) {
-    case Qt::Key_Up:
-        moveCurrentRecord(-1);
-        break;
-    case Qt::Key_Down:
-        moveCurrentRecord(1);
-        break;
-    case Qt::Key_PageUp:
-        moveCurrentRecord(-bufferCount());
-        break;
-    case Qt::Key_PageDown:
-        moveCurrentRecord(bufferCount());
-        break;
-    case Qt::Key_Home:
-        moveCurrentRecord(-records);
-        break;
-    case Qt::Key_End:
-        moveCurrentRecord(records);
-        break;
-    default:
-        TCustomCellGrid::keyPressEvent(event);
-        return;
-    }
-    event->accept();
-}
-
-void TCustomDataGrid::wheelEvent(QWheelEvent* event)
-{
-    const int steps = event->angleDelta().y() / 120;
-    moveCurrentRecord(-steps);
-    event->accept();
-}
-
-void TCustomDataGrid::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() != Qt::LeftButton) {
-        TCustomCellGrid::mousePressEvent(event);
-        return;
-    }
-    setFocus(Qt::MouseFocusReason);
-    const QPoint pos = event->position().toPoint();
-    if (scrollBarArea().contains(pos)) {
-        const int page = std::max(vertScrollBar().page(), 1);
-        switch (scrollBarHitTest(pos)) {
-        case QStyle::SC_ScrollBarSubLine:
-            moveCurrentRecord(-1);
-            break;
-        case QStyle::SC_ScrollBarAddLine:
-            moveCurrentRecord(1);
-            break;
-        case QStyle::SC_ScrollBarSubPage:
-            moveCurrentRecord(-page);
-            break;
-        case QStyle::SC_ScrollBarAddPage:
-            moveCurrentRecord(page);
-            break;
-        default:
-            break;
-        }
-        return;
-    }
-    const QPoint local = pos - cellArea().topLeft();
-    const long long record = recordAtRow(cellLayout().rowAt(local.y()));
-    if (record >= 0 && m_dataLink.dataSet()->recNo() > 0)
-        moveCurrentRecord(record - static_cast<long long>(m_dataLink.dataSet()->recNo() - 1));
-}
-
-void TCustomDataGrid::requestDeferredLayout()
-{
-    if (m_layoutPending)
-        return;
-    m_layoutPending = true;
-    QCoreApplication::postEvent(this, new QEvent(kDeferredLayoutEvent));
-}
-
-void TCustomDataGrid::discardDeferredLayout()
-{
-    if (!m_layoutPending)
-        return;
-    QCoreApplication::removePostedEvents(this, kDeferredLayoutEvent);
-    m_layoutPending = false;
 }
 
 void TCustomDataGrid::layoutPass()
 {
-    if (m_loading || m_destroying || m_inLayout)
+    if (m_loading)
         return;
-    const QScopedValueRollback<bool> running(m_inLayout, true);
-    discardDeferredLayout();
-
     for (int i = 0; i < m_columns.count(); ++i)
         m_columns[i].clearBinding();
-    if (m_columns.count() == 0) {
-        setFixedCols(0);
-        setColCount(1);
-    } else {
-        setColCount(m_columns.count() + kIndicatorOffset);
-        setFixedCols(kIndicatorOffset);
-    }
+    setColCount(m_columns.count() + kIndicatorOffset);
+    setFixedCols(kIndicatorOffset);
 
     m_dataRowHeight = dataRowHeight(textHeight(font()), m_flat, true);
     std::vector<int> titleHeights;
     for (int i = 0; i < m_columns.count(); ++i)
         titleHeights.push_back(textHeight(m_columns[i].title().font()));
-    if (titleHeights.empty())
-        titleHeights.push_back(textHeight(titleFont()));
     m_titleRowHeight = titleRowHeight(titleHeights);
 
     copyColumnWidths();
@@ -458,54 +236,33 @@ void TCustomDataGrid::copyColumnWidths()
 void TCustomDataGrid::fitColumns()
 {
     std::vector<FitColumn> fit;
-    fit.reserve(static_cast<std::size_t>(m_columns.count()));
-    for (int i = 0; i < m_columns.count(); ++i) {
-        const TDataGridColumn& column = m_columns[i];
-        fit.push_back({column.width(), column.initialWidth(), column.minWidth(), column.maxWidth(),
-                       column.autoFitColWidth(), false});
-    }
+    for (int i = 0; i < m_columns.count(); ++i)
+        fit.push_back({.width = m_columns[i].width(), .initialWidth = m_columns[i].initialWidth()});
     FitSettings settings;
     settings.clientWidth = cellArea().width();
-    settings.minAutoFitWidth = m_minAutoFitWidth;
     settings.indicatorWidth = kIndicatorWidth;
-    settings.colLines = true;
     fitColumnWidths(fit, settings);
     for (int i = 0; i < m_columns.count(); ++i)
-        m_columns[i].takeFittedWidth(fit[static_cast<std::size_t>(i)].width);
+        m_columns[i].setWidth(fit[static_cast<std::size_t>(i)].width);
 }
 
-bool TCustomDataGrid::recountRows()
+void TCustomDataGrid::recountRows()
 {
     m_dataLink.setBufferCount(visibleDataRows(cellArea().height(), titlePitch(), rowPitch()));
-    const int dataRows = std::max(m_dataLink.recordCount(), 1);
-    setRowCount(kTitleOffset + dataRows);
+    setRowCount(kTitleOffset + dataRowCount(m_dataLink.recordCount()));
     setFixedRows(kTitleOffset);
     setDefaultRowHeight(m_dataRowHeight);
     setRowHeights(0, m_titleRowHeight);
-    return updateScrollBar();
+    updateScrollBar();
 }
 
-bool TCustomDataGrid::updateScrollBar()
+void TCustomDataGrid::updateScrollBar()
 {
-    int minimum = 0;
-    int maximum = 1;
-    int page = 2;
-    int position = 0;
-    if (m_dataLink.active()) {
-        const ClientDataSet& set = *m_dataLink.dataSet();
-        page = fullyVisibleDataRows(cellArea().height(), titlePitch(), rowPitch());
-        const long long records = static_cast<long long>(std::min<std::size_t>(set.recordCount(), INT_MAX / 2));
-        minimum = 1;
-        maximum = static_cast<int>(records + page - 1);
-        position = set.state() == DataSetState::Insert ? vertScrollBar().position()
-                                                       : static_cast<int>(std::min<std::size_t>(set.recNo(), INT_MAX / 2));
-    }
-    const bool shownOrHidden = vertScrollBar().setParams(minimum, maximum, page, position);
-    if (shownOrHidden)
-        update();
-    else
-        update(scrollBarArea());
-    return shownOrHidden;
+    const ClientDataSet* set = m_dataLink.dataSet();
+    const bool open = m_dataLink.active();
+    setVertScrollBar(vertScrollBarFor(open, open ? set->recordCount() : 0,
+                                      fullyVisibleDataRows(cellArea().height(), titlePitch(), rowPitch()),
+                                      open ? set->recNo() : 0));
 }
 
 void TCustomDataGrid::syncCurrentRow()
@@ -513,30 +270,21 @@ void TCustomDataGrid::syncCurrentRow()
     m_currentRow = kTitleOffset + std::max(m_dataLink.activeRecord(), 0);
 }
 
-void TCustomDataGrid::linkActiveChanged()
-{
-    layoutPass();
-}
-
+// Neither a refresh nor a move changes how many records the set holds, so the
+// scroll bar stays shown or hidden and the columns keep their widths.
 void TCustomDataGrid::linkDataSetChanged()
 {
-    if (m_loading || m_destroying)
-        return;
     m_dataLink.syncWindow();
-    if (recountRows())
-        requestDeferredLayout();
+    recountRows();
     syncCurrentRow();
     update();
 }
 
 void TCustomDataGrid::linkDataSetScrolled()
 {
-    if (m_loading || m_destroying)
-        return;
     const int oldRow = m_currentRow;
     const long long shift = m_dataLink.syncWindow();
-    if (updateScrollBar())
-        requestDeferredLayout();
+    updateScrollBar();
     syncCurrentRow();
     if (shift == 0) {
         invalidateRow(oldRow);
@@ -550,19 +298,4 @@ void TCustomDataGrid::linkDataSetScrolled()
     } else {
         update();
     }
-}
-
-void TCustomDataGrid::linkRecordChanged(const Field* field)
-{
-    if (m_loading || m_destroying)
-        return;
-    if (field)
-        invalidateRow(m_currentRow);
-    else
-        update();
-}
-
-void TCustomDataGrid::linkLayoutChanged()
-{
-    layoutPass();
 }

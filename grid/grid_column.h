@@ -1,6 +1,8 @@
 #pragma once
-// The columns of a data grid: their widths and bounds, the share they take in
-// fitting, their title, and (for data columns) the field they show.
+// The columns of a data grid: their widths, the share they take in fitting,
+// their title, and (for data columns) the field they show. Every column keeps
+// the defaults: no width bounds, fitted with the others, the grid's font and
+// colours.
 
 #include "posting/dataset.h"
 
@@ -8,95 +10,53 @@
 #include <QFont>
 #include <QString>
 
-#include <optional>
-
 class TCustomDataGrid;
 class TGridColumn;
 
-// A column's title: caption, font, colour and alignment, each either set here
-// or taken from the column and the grid.
+// A column's title, as the grid's defaults make it: the column's caption in
+// the title font on the fixed colour, left-aligned.
 class TGridColumnTitle {
 public:
-    explicit TGridColumnTitle(TGridColumn& column) : m_column(column) {}
+    explicit TGridColumnTitle(const TGridColumn& column) : m_column(column) {}
 
-    // The set caption, else the display name of the bound field, else the field name.
     QString caption() const;
-    void setCaption(const QString& caption);
-    QFont font() const;         // default: the grid's TitleFont
-    void setFont(const QFont& font);
-    QColor color() const;       // default: the grid's FixedColor
-    void setColor(const QColor& color);
-    Alignment alignment() const;  // default: left
-    void setAlignment(Alignment alignment);
-    void restoreDefaults();
+    QFont font() const;
+    QColor color() const;
+    Alignment alignment() const { return Alignment::Left; }
 
 private:
-    TGridColumn& m_column;
-    std::optional<QString> m_caption;
-    std::optional<QFont> m_font;
-    std::optional<QColor> m_color;
-    std::optional<Alignment> m_alignment;
+    const TGridColumn& m_column;
 };
 
 class TGridColumn {
 public:
-    explicit TGridColumn(TCustomDataGrid& grid);
+    explicit TGridColumn(TCustomDataGrid& grid) : m_grid(grid) {}
     virtual ~TGridColumn() = default;
     TGridColumn(const TGridColumn&) = delete;
     TGridColumn& operator=(const TGridColumn&) = delete;
 
     TCustomDataGrid& grid() const { return m_grid; }
 
-    // The width set, else the column's default width. Setting applies the
-    // bounds and makes the width explicit; -1 leaves it unchanged.
-    int width() const;
-    void setWidth(int width);
-    bool widthIsExplicit() const { return m_widthExplicit; }
+    // Stored widths and widths from the fitting are written here: they must
+    // not start another layout pass.
+    int width() const { return m_width; }
+    void setWidth(int width) { m_width = width; }
     // The column's share when the grid fits its columns to its width.
     int initialWidth() const { return m_initialWidth; }
     void setInitialWidth(int width) { m_initialWidth = width; }
-    int minWidth() const { return m_minWidth; }
-    int maxWidth() const { return m_maxWidth; }  // 0: none
-    void setMinWidth(int width);
-    void setMaxWidth(int width);
-    bool autoFitColWidth() const { return m_autoFitColWidth; }
-    void setAutoFitColWidth(bool on);
 
-    TGridColumnTitle& title() { return m_title; }
     const TGridColumnTitle& title() const { return m_title; }
-    QFont font() const;       // default: the grid's font
-    void setFont(const QFont& font);
-    QColor color() const;     // default: the grid's Color
-    void setColor(const QColor& color);
-    virtual Alignment alignment() const;
-    void setAlignment(Alignment alignment);
-
-    // The title caption when none is set.
+    QFont font() const;
+    QColor color() const;
+    virtual Alignment alignment() const { return Alignment::Left; }
+    // The title caption.
     virtual QString defaultCaption() const { return {}; }
 
-protected:
-    virtual int defaultWidth() const;
-    // The grid lays itself out again.
-    void changed();
-
 private:
-    friend class TCustomDataGrid;
-    friend class TDataGridColumns;
-    // Widths from the fitting and stored widths are written here: they must
-    // not start another layout pass.
-    void takeFittedWidth(int width);
-
     TCustomDataGrid& m_grid;
     TGridColumnTitle m_title{*this};
     int m_width = 0;
-    bool m_widthExplicit = false;
     int m_initialWidth = 0;
-    int m_minWidth = 0;
-    int m_maxWidth = 0;
-    bool m_autoFitColWidth = true;
-    std::optional<QFont> m_font;
-    std::optional<QColor> m_color;
-    std::optional<Alignment> m_alignment;
 };
 
 // A column bound by name to a field of the grid's data set.
@@ -105,7 +65,6 @@ public:
     TDataGridColumn(TCustomDataGrid& grid, QString fieldName);
 
     const QString& fieldName() const { return m_fieldName; }
-    void setFieldName(const QString& name);
     // Looked up by name whenever it is needed after the binding was cleared;
     // nullptr when the set has no such field (the column then shows blanks).
     const Field* field() const;
@@ -113,12 +72,8 @@ public:
 
     // The field's alignment: left for text, right for numbers.
     Alignment alignment() const override;
+    // The field's display name, or the field name when there is no field.
     QString defaultCaption() const override;
-
-protected:
-    // (width of "0" − overhang) × the field's display width + overhang + 4, or
-    // the grid's default column width without a field.
-    int defaultWidth() const override;
 
 private:
     QString m_fieldName;

@@ -1,6 +1,7 @@
 #include "grid/grid_data_link.h"
 
 #include "grid/custom_data_grid.h"
+#include "grid/grid_layout.h"
 
 #include <algorithm>
 
@@ -30,12 +31,7 @@ void TGridDataLink::setBufferCount(int count)
 
 int TGridDataLink::recordCount() const
 {
-    if (!active())
-        return 0;
-    const std::size_t total = m_dataSet->recordCount();
-    if (m_first >= total)
-        return 0;
-    return static_cast<int>(std::min<std::size_t>(total - m_first, static_cast<std::size_t>(m_bufferCount)));
+    return active() ? recordWindowCount(m_first, m_dataSet->recordCount(), m_bufferCount) : 0;
 }
 
 int TGridDataLink::activeRecord() const
@@ -51,21 +47,9 @@ int TGridDataLink::activeRecord() const
 long long TGridDataLink::syncWindow()
 {
     const std::size_t old = m_first;
-    if (!active() || m_dataSet->recNo() == 0) {
-        m_first = 0;
-    } else {
-        const std::size_t buffer = static_cast<std::size_t>(m_bufferCount);
-        const std::size_t total = m_dataSet->recordCount();
-        const std::size_t current = m_dataSet->recNo() - 1;
-        std::size_t first = m_first;
-        if (current < first)
-            first = current;
-        else if (current >= first + buffer)
-            first = current - buffer + 1;
-        // A window that reaches past the last record is moved back to stay filled.
-        first = total > buffer ? std::min(first, total - buffer) : 0;
-        m_first = first;
-    }
+    m_first = active() && m_dataSet->recNo() > 0
+                  ? recordWindowFirst(m_first, m_dataSet->recNo() - 1, m_dataSet->recordCount(), m_bufferCount)
+                  : 0;
     return static_cast<long long>(m_first) - static_cast<long long>(old);
 }
 
@@ -85,14 +69,4 @@ void TGridDataLink::dataSetScrolled(int distance)
 {
     (void)distance;  // the window moves by its own rule, not by the record's distance
     m_grid.linkDataSetScrolled();
-}
-
-void TGridDataLink::recordChanged(const Field* field)
-{
-    m_grid.linkRecordChanged(field);
-}
-
-void TGridDataLink::layoutChanged()
-{
-    m_grid.linkLayoutChanged();
 }

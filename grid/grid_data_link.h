@@ -37,8 +37,6 @@ public:
     void activeChanged() override;
     void dataSetChanged() override;
     void dataSetScrolled(int distance) override;
-    void recordChanged(const Field* field) override;
-    void layoutChanged() override;
 
 private:
     TCustomDataGrid& m_grid;

@@ -135,11 +135,42 @@ int visibleDataRows(int clientHeight, int titlePitch, int rowPitch)
     return std::max(fullyVisibleDataRows(clientHeight, titlePitch, rowPitch), 1);
 }
 
-bool scrollBarNeeded(int minimum, int maximum, int page)
+std::size_t recordWindowFirst(std::size_t first, std::size_t current, std::size_t total, int buffered)
 {
-    if (page == 0)
-        return minimum < maximum;
-    return minimum < maximum - (page - 1);
+    const std::size_t count = static_cast<std::size_t>(std::max(buffered, 1));
+    if (current < first)
+        first = current;
+    else if (current >= first + count)
+        first = current - count + 1;
+    return total > count ? std::min(first, total - count) : 0;
+}
+
+int recordWindowCount(std::size_t first, std::size_t total, int buffered)
+{
+    if (first >= total)
+        return 0;
+    return static_cast<int>(std::min<std::size_t>(total - first, static_cast<std::size_t>(std::max(buffered, 1))));
+}
+
+int dataRowCount(int windowRecords)
+{
+    return std::max(windowRecords, 1);
+}
+
+TGridScrollBar vertScrollBarFor(bool open, std::size_t records, int page, std::size_t recNo)
+{
+    if (!open)
+        return {};
+    // Far beyond any set a grid shows, yet the range stays an int.
+    constexpr std::size_t kLimit = INT_MAX / 2;
+    return {1, static_cast<int>(std::min(records, kLimit)) + page - 1, page, static_cast<int>(std::min(recNo, kLimit))};
+}
+
+QPoint glyphOrigin(const QRect& cell, QSize glyph)
+{
+    const auto floorHalf = [](int n) { return n >= 0 ? n / 2 : -((1 - n) / 2); };
+    return {floorHalf(cell.left() + cell.right() + 1 - glyph.width()) + 1,
+            floorHalf(cell.top() + cell.bottom() + 1 - glyph.height())};
 }
 
 void GridLayout::checkCol(int col) const
@@ -160,7 +191,7 @@ void GridLayout::setColCount(int count)
         throw GridError(gridtext::kIndexOutOfRange);
     if (count <= m_fixedCols)
         throw GridError(gridtext::kFixedColsTooMany);
-    m_colWidths.resize(static_cast<std::size_t>(count), m_defaultColWidth);
+    m_colWidths.resize(static_cast<std::size_t>(count), kDefaultColWidth);
 }
 
 void GridLayout::setRowCount(int count)
@@ -212,11 +243,6 @@ void GridLayout::setRowHeight(int row, int height)
 {
     checkRow(row);
     m_rowHeights[static_cast<std::size_t>(row)] = std::max(height, 0);
-}
-
-void GridLayout::setDefaultColWidth(int width)
-{
-    m_defaultColWidth = std::max(width, 0);
 }
 
 void GridLayout::setDefaultRowHeight(int height)

@@ -1,9 +1,14 @@
 #pragma once
-// Layout arithmetic of the cell grids, with no painting in it: column widths and
-// their fitting to the client width, row metrics, visible rows, the scroll bar
-// rule and the cell rectangles.
+// Layout arithmetic of the grids, with no widget or painting in it: column
+// widths and their fitting to the client width, row metrics, the window of
+// records in view, the vertical scroll bar per state of the set, glyph
+// placement and the cell rectangles.
 
+#include <QPoint>
 #include <QRect>
+#include <QSize>
+
+#include <cstddef>
 #include <vector>
 
 // The platform's multiply-divide: number × numerator ÷ denominator in 64 bits,
@@ -49,14 +54,44 @@ int fitColumnWidths(std::vector<FitColumn>& columns, const FitSettings& settings
 int dataRowHeight(int textHeight, bool flat, bool rowLines);
 // Title row height: the tallest title text + 4.
 int titleRowHeight(const std::vector<int>& titleTextHeights);
-// Data rows that fit whole below the title: at least 1, since a grid always
-// keeps one data row.
+// Records the grid buffers: one per data row that fits whole below the title,
+// at least 1, since a grid always keeps one data row.
 int visibleDataRows(int clientHeight, int titlePitch, int rowPitch);
 // The same without the lower bound: the page of the vertical scroll bar.
 int fullyVisibleDataRows(int clientHeight, int titlePitch, int rowPitch);
 
-// A scroll bar shows unless its page covers the whole range.
-bool scrollBarNeeded(int minimum, int maximum, int page);
+// The window of buffered records over a set of `total` records (0-based
+// indices). The first record of the window after the current record moved:
+// the window moves as little as it must to hold the current record, and back
+// from the end so that it stays filled.
+std::size_t recordWindowFirst(std::size_t first, std::size_t current, std::size_t total, int buffered);
+// The records of the window that the set holds: 0 when it holds none.
+int recordWindowCount(std::size_t first, std::size_t total, int buffered);
+// One data row per record in the window; a single blank row when there is none
+// (a closed or empty set).
+int dataRowCount(int windowRecords);
+
+// The vertical scroll bar (VertScrollBar): minimum .. maximum is the whole
+// range, the page the part in view.
+struct TGridScrollBar {
+    int minimum = 0;
+    int maximum = 1;
+    int page = 2;
+    int position = 0;
+
+    // Hidden whenever the page covers the whole range.
+    bool isShown() const { return page == 0 ? minimum < maximum : minimum < maximum - (page - 1); }
+    bool operator==(const TGridScrollBar&) const = default;
+};
+
+// The bar for a closed set (0 .. 1, page 2: hidden), or for an open set that
+// keeps record numbers: 1 .. records + page − 1, the page the fully visible
+// rows, the position the current record number (0 when there is none).
+TGridScrollBar vertScrollBarFor(bool open, std::size_t records, int page, std::size_t recNo);
+
+// Where a glyph goes in a cell: centred, one pixel right of centre, halves
+// rounded down.
+QPoint glyphOrigin(const QRect& cell, QSize glyph);
 
 // Column widths and row heights of a cell grid, its fixed rows and columns, and
 // the rectangles of its cells. Every cell has a line of lineWidth() on its right
@@ -77,9 +112,6 @@ public:
     int rowHeight(int row) const;
     void setColWidth(int col, int width);
     void setRowHeight(int row, int height);
-    int defaultColWidth() const { return m_defaultColWidth; }
-    int defaultRowHeight() const { return m_defaultRowHeight; }
-    void setDefaultColWidth(int width);
     // Applies to every row, as a grid's rows share one height until set singly.
     void setDefaultRowHeight(int height);
     int lineWidth() const { return m_lineWidth; }
@@ -97,11 +129,11 @@ private:
     void checkCol(int col) const;
     void checkRow(int row) const;
 
-    std::vector<int> m_colWidths = std::vector<int>(5, 64);
+    std::vector<int> m_colWidths = std::vector<int>(5, kDefaultColWidth);
     std::vector<int> m_rowHeights = std::vector<int>(5, 24);
     int m_fixedCols = 1;
     int m_fixedRows = 1;
-    int m_defaultColWidth = 64;
     int m_defaultRowHeight = 24;
     int m_lineWidth = 1;
+    static constexpr int kDefaultColWidth = 64;
 };

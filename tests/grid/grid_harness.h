@@ -105,6 +105,17 @@ protected:
     void keyPressEvent(QKeyEvent* event) override { keys.push_back(event->key()); }
 };
 
+// A column as the window stores it: field name and width.
+struct StoredColumn {
+    const char* fieldName;
+    int width;
+};
+
+inline std::vector<StoredColumn> receiptColumns()
+{
+    return {{"PREF", 35}, {"NUMERO", 74}, {"ESTADO", 102}};
+}
+
 struct GridHarness {
     StubProvider provider;
     ClientDataSet set{"CRepArticulos"};
@@ -112,7 +123,8 @@ struct GridHarness {
     KeyRecordingPanel panel;  // destroyed first, and the grid with it
     TDataGrid* grid = nullptr;
 
-    explicit GridHarness(int width = 356, int height = 81)
+    explicit GridHarness(int width = 356, int height = 81, const std::vector<StoredColumn>& columns = receiptColumns(),
+                         bool autoFit = true)
     {
         set.declareField("ID", FieldKind::Integer);
         set.declareField("PREF", FieldKind::String, 4);
@@ -130,10 +142,9 @@ struct GridHarness {
         grid = new TDataGrid(&panel);
         grid->setObjectName(QStringLiteral("DBGrid1"));
         grid->setFlat(true);
-        grid->setAutoFitColWidths(true);
-        grid->columns().add(QStringLiteral("PREF"), 35);
-        grid->columns().add(QStringLiteral("NUMERO"), 74);
-        grid->columns().add(QStringLiteral("ESTADO"), 102);
+        grid->setAutoFitColWidths(autoFit);
+        for (const StoredColumn& column : columns)
+            grid->columns().add(QString::fromLatin1(column.fieldName), column.width);
         grid->setDataSource(&source);
         grid->setEnabled(false);
         grid->loaded();

@@ -1,11 +1,13 @@
 // The grid's layout arithmetic: rounding, width scaling, fitting, row metrics,
-// the scroll bar rule and the cell rectangles with their guards.
+// the window of records in view, the scroll bar per state of the set, glyph
+// placement and the cell rectangles with their guards.
 
 #include "grid/grid_error.h"
 #include "grid/grid_layout.h"
 
 #include <QTest>
 
+#include <climits>
 #include <functional>
 #include <vector>
 
@@ -28,8 +30,14 @@ private slots:
     void rowMetrics();
     void visibleRows_data();
     void visibleRows();
+    void recordWindow_data();
+    void recordWindow();
     void scrollBarRule_data();
     void scrollBarRule();
+    void scrollBarPerState_data();
+    void scrollBarPerState();
+    void glyphPlace_data();
+    void glyphPlace();
     void cellRects_data();
     void cellRects();
     void hitTest_data();
@@ -262,7 +270,100 @@ void TestGridLayout::scrollBarRule()
     QFETCH(int, maximum);
     QFETCH(int, page);
     QFETCH(bool, shown);
-    QCOMPARE(scrollBarNeeded(minimum, maximum, page), shown);
+    QCOMPARE((TGridScrollBar{minimum, maximum, page, minimum}.isShown()), shown);
+}
+
+void TestGridLayout::scrollBarPerState_data()
+{
+    QTest::addColumn<bool>("open");
+    QTest::addColumn<qulonglong>("records");
+    QTest::addColumn<int>("page");
+    QTest::addColumn<qulonglong>("recNo");
+    QTest::addColumn<QList<int>>("bar");  // minimum, maximum, page, position
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("closed") << false << 0ULL << 3 << 0ULL << QList<int>{0, 1, 2, 0} << false;
+    QTest::newRow("closed: rows and page play no part") << false << 10ULL << 5 << 3ULL << QList<int>{0, 1, 2, 0} << false;
+    QTest::newRow("open, no rows") << true << 0ULL << 3 << 0ULL << QList<int>{1, 2, 3, 0} << false;
+    QTest::newRow("open, one row") << true << 1ULL << 3 << 1ULL << QList<int>{1, 3, 3, 1} << false;
+    QTest::newRow("open, two rows: all fit, yet shown") << true << 2ULL << 3 << 1ULL << QList<int>{1, 4, 3, 1} << true;
+    QTest::newRow("open, four rows, three fit") << true << 4ULL << 3 << 1ULL << QList<int>{1, 6, 3, 1} << true;
+    QTest::newRow("current record further down") << true << 10ULL << 3 << 7ULL << QList<int>{1, 12, 3, 7} << true;
+    QTest::newRow("no whole row: no page") << true << 2ULL << 0 << 1ULL << QList<int>{1, 1, 0, 1} << false;
+    QTest::newRow("no page, three rows") << true << 3ULL << 0 << 1ULL << QList<int>{1, 2, 0, 1} << true;
+    QTest::newRow("more records than an int holds") << true << 5000000000ULL << 3 << 4000000000ULL
+                                                     << QList<int>{1, INT_MAX / 2 + 2, 3, INT_MAX / 2} << true;
+}
+
+void TestGridLayout::scrollBarPerState()
+{
+    QFETCH(bool, open);
+    QFETCH(qulonglong, records);
+    QFETCH(int, page);
+    QFETCH(qulonglong, recNo);
+    QFETCH(QList<int>, bar);
+    QFETCH(bool, shown);
+    const TGridScrollBar b = vertScrollBarFor(open, records, page, recNo);
+    QCOMPARE((QList<int>{b.minimum, b.maximum, b.page, b.position}), bar);
+    QCOMPARE(b.isShown(), shown);
+}
+
+void TestGridLayout::recordWindow_data()
+{
+    QTest::addColumn<qulonglong>("first");
+    QTest::addColumn<qulonglong>("current");
+    QTest::addColumn<qulonglong>("total");
+    QTest::addColumn<int>("buffered");
+    QTest::addColumn<qulonglong>("newFirst");
+    QTest::addColumn<int>("records");  // in the window
+    QTest::addColumn<int>("dataRows");
+    QTest::newRow("closed or empty: one blank row") << 0ULL << 0ULL << 0ULL << 3 << 0ULL << 0 << 1;
+    QTest::newRow("one record") << 0ULL << 0ULL << 1ULL << 3 << 0ULL << 1 << 1;
+    QTest::newRow("fewer records than fit") << 0ULL << 1ULL << 2ULL << 3 << 0ULL << 2 << 2;
+    QTest::newRow("more than fit: the first three") << 0ULL << 0ULL << 10ULL << 3 << 0ULL << 3 << 3;
+    QTest::newRow("current inside: window stays") << 0ULL << 2ULL << 10ULL << 3 << 0ULL << 3 << 3;
+    QTest::newRow("current one below: moves one") << 0ULL << 3ULL << 10ULL << 3 << 1ULL << 3 << 3;
+    QTest::newRow("current above: starts there") << 5ULL << 2ULL << 10ULL << 3 << 2ULL << 3 << 3;
+    QTest::newRow("current far below") << 0ULL << 8ULL << 10ULL << 3 << 6ULL << 3 << 3;
+    QTest::newRow("window past the end moves back") << 8ULL << 9ULL << 10ULL << 3 << 7ULL << 3 << 3;
+    QTest::newRow("grown window stays filled") << 7ULL << 9ULL << 10ULL << 5 << 5ULL << 5 << 5;
+    QTest::newRow("window larger than the set") << 4ULL << 4ULL << 5ULL << 11 << 0ULL << 5 << 5;
+    QTest::newRow("no whole row: still one buffered") << 0ULL << 4ULL << 10ULL << 0 << 4ULL << 1 << 1;
+}
+
+void TestGridLayout::recordWindow()
+{
+    QFETCH(qulonglong, first);
+    QFETCH(qulonglong, current);
+    QFETCH(qulonglong, total);
+    QFETCH(int, buffered);
+    QFETCH(qulonglong, newFirst);
+    QFETCH(int, records);
+    QFETCH(int, dataRows);
+    const std::size_t moved = recordWindowFirst(first, current, total, buffered);
+    QCOMPARE(qulonglong{moved}, newFirst);
+    QCOMPARE(recordWindowCount(moved, total, buffered), records);
+    QCOMPARE(dataRowCount(records), dataRows);
+    // The window holds the current record whenever the set has one.
+    if (total > 0)
+        QVERIFY(current >= moved && current < moved + static_cast<std::size_t>(records));
+}
+
+void TestGridLayout::glyphPlace_data()
+{
+    QTest::addColumn<QRect>("cell");
+    QTest::addColumn<QPoint>("origin");
+    QTest::newRow("indicator cell of the first row") << QRect(1, 19, 11, 15) << QPoint(4, 21);
+    QTest::newRow("even width and height") << QRect(0, 0, 12, 16) << QPoint(4, 2);
+    QTest::newRow("cell as large as the glyph") << QRect(10, 10, 6, 11) << QPoint(11, 10);
+    QTest::newRow("cell smaller than the glyph: halves round down") << QRect(0, 0, 3, 4) << QPoint(-1, -4);
+    QTest::newRow("cell left of and above the origin") << QRect(-20, -30, 11, 15) << QPoint(-17, -28);
+}
+
+void TestGridLayout::glyphPlace()
+{
+    QFETCH(QRect, cell);
+    QFETCH(QPoint, origin);
+    QCOMPARE(glyphOrigin(cell, QSize(6, 11)), origin);
 }
 
 namespace {
