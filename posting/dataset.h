@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,7 +28,7 @@ enum class ColumnKind {
 struct Column {
     std::string name;      // as the server names it (upper case for unquoted names)
     ColumnKind kind = ColumnKind::Other;
-    int length = 0;        // text: length in characters; others: byte size
+    int length = 0;        // text: characters (one byte each, no character set is asked for); others: bytes
     int scale = 0;         // Numeric: negative scale
 };
 
@@ -55,13 +56,17 @@ public:
     virtual void fetch(const std::string& commandText, RowSink& sink) = 0;
 };
 
-enum class FieldKind { Integer, String, LargeInt };
+// The kinds the window's sets declare: a 16- or 32-bit integer, or text.
+enum class FieldKind { Integer, String };
 
 enum class Alignment { Left, Right, Center };
 
 class Field {
 public:
-    Field(std::string name, FieldKind kind, int size);
+    Field(std::string name, FieldKind kind, int size)
+        : m_name(std::move(name)), m_kind(kind), m_size(size), m_declaredSize(size)
+    {
+    }
 
     const std::string& fieldName() const { return m_name; }
     // The title a grid shows for the field: its display label, which is the field name.
@@ -71,8 +76,9 @@ public:
     int size() const { return m_size; }
     int declaredSize() const { return m_declaredSize; }
     Alignment alignment() const { return m_kind == FieldKind::String ? Alignment::Left : Alignment::Right; }
-    // Characters a grid reserves for the field when it has no width of its own.
-    int displayWidth() const;
+    // Characters a grid reserves for the field when it has no width of its own
+    // (an integer's longest text, "-2147483648", has 11).
+    int displayWidth() const { return m_kind == FieldKind::String ? m_size : 11; }
 
 private:
     friend class ClientDataSet;
@@ -80,7 +86,6 @@ private:
     FieldKind m_kind;
     int m_size;
     int m_declaredSize;
-    int m_index = -1;
 };
 
 enum class DataSetState { Inactive, Browse, Edit, Insert };
@@ -101,8 +106,6 @@ class ClientDataSet {
 public:
     explicit ClientDataSet(std::string name);
     ~ClientDataSet();
-    ClientDataSet(const ClientDataSet&) = delete;
-    ClientDataSet& operator=(const ClientDataSet&) = delete;
 
     const std::string& name() const { return m_name; }
 
@@ -113,7 +116,6 @@ public:
 
     void setProvider(Provider* provider) { m_provider = provider; }
     void setCommandText(std::string text) { m_commandText = std::move(text); }
-    const std::string& commandText() const { return m_commandText; }
 
     // Fetches every row through the provider and binds the fields. Throws
     // std::runtime_error with the user-visible text on failure; the set then
@@ -122,14 +124,12 @@ public:
     // Drops the rows. Closing a closed set does nothing.
     void close();
 
-    bool active() const { return m_active; }
-    DataSetState state() const { return m_active ? DataSetState::Browse : DataSetState::Inactive; }
+    bool active() const { return m_impl != nullptr; }
+    DataSetState state() const { return active() ? DataSetState::Browse : DataSetState::Inactive; }
     bool isEmpty() const { return recordCount() == 0; }
     std::size_t recordCount() const;
     // Current record, 1-based; 0 while closed or empty.
-    std::size_t recNo() const { return m_active && !isEmpty() ? m_current + 1 : 0; }
-    bool bof() const { return m_bof; }
-    bool eof() const { return m_eof; }
+    std::size_t recNo() const { return isEmpty() ? 0 : m_current + 1; }
     // Moves the current record by distance (clamped), notifying observers. Returns the distance moved.
     int moveBy(int distance);
     void first();
@@ -143,20 +143,18 @@ public:
     void removeObserver(DataSetObserver* observer);
 
 private:
-    class Impl;
+    struct Impl;
     template <typename Fn>
     void notify(Fn&& fn);
+    std::optional<std::string_view> value(std::size_t record, const Field& field) const;
 
     std::string m_name;
     std::vector<std::unique_ptr<Field>> m_fields;
     Provider* m_provider = nullptr;
     std::string m_commandText;
     std::vector<DataSetObserver*> m_observers;
-    std::unique_ptr<Impl> m_impl;  // rows of the current opening
-    bool m_active = false;
+    std::unique_ptr<Impl> m_impl;  // rows of the current opening; none while closed
     std::size_t m_current = 0;
-    bool m_bof = true;
-    bool m_eof = true;
 };
 
 // Links a set to data-aware controls (the D… objects of the window).

@@ -28,11 +28,10 @@
 namespace {
 
 // Every entry point the layer uses, resolved in this order.
-#define CONTARDC_CLIENT_ENTRIES(X)                                                                            \
-    X(isc_attach_database) X(isc_detach_database) X(isc_database_info) X(isc_start_multiple)                  \
-    X(isc_commit_transaction) X(isc_rollback_transaction) X(isc_dsql_allocate_statement) X(isc_dsql_prepare) \
-    X(isc_dsql_describe) X(isc_dsql_execute) X(isc_dsql_fetch) X(isc_dsql_free_statement) X(fb_interpret)    \
-    X(isc_sqlcode)
+#define CONTARDC_CLIENT_ENTRIES(X)                                                                      \
+    X(isc_attach_database) X(isc_detach_database) X(isc_start_multiple) X(isc_commit_transaction)       \
+    X(isc_rollback_transaction) X(isc_dsql_allocate_statement) X(isc_dsql_prepare) X(isc_dsql_describe) \
+    X(isc_dsql_execute) X(isc_dsql_fetch) X(isc_dsql_free_statement) X(fb_interpret) X(isc_sqlcode)
 
 struct ClientApi {
 #define CONTARDC_ENTRY(name) decltype(&::name) name = nullptr;
@@ -82,11 +81,11 @@ const ClientApi& loadedApi()
 bool failed(const ISC_STATUS* status) { return status[0] == 1 && status[1] != 0; }
 
 // A failure after which the attachment is of no more use.
-bool connectionLost(const ISC_STATUS* status)
+bool connectionLost(std::int64_t gdsCode)
 {
     static const ISC_STATUS lost[] = {isc_network_error, isc_net_connect_err,    isc_net_read_err, isc_net_write_err,
                                       isc_conn_lost,     isc_lost_db_connection, isc_att_shutdown, isc_shutdown};
-    return failed(status) && std::find(std::begin(lost), std::end(lost), status[1]) != std::end(lost);
+    return std::find(std::begin(lost), std::end(lost), gdsCode) != std::end(lost);
 }
 
 template <typename T>
@@ -95,17 +94,6 @@ T load(const char* p)
     T v;
     std::memcpy(&v, p, sizeof v);
     return v;
-}
-
-// A text column's length in characters, from its length in bytes.
-int characters(const XSQLVAR& v)
-{
-    switch (v.sqlsubtype & 0xFF) {
-    case 3: return v.sqllen / 3;                        // UNICODE_FSS
-    case 4: case 69: return v.sqllen / 4;               // UTF8, GB18030
-    case 5: case 6: case 44: case 56: case 57: case 64: case 67: case 68: return v.sqllen / 2;  // East Asian sets
-    default: return v.sqllen;
-    }
 }
 
 Column describe(const XSQLVAR& v)
@@ -119,8 +107,8 @@ Column describe(const XSQLVAR& v)
     case SQL_SHORT: c.kind = scaled ? ColumnKind::Numeric : ColumnKind::SmallInt; break;
     case SQL_LONG: c.kind = scaled ? ColumnKind::Numeric : ColumnKind::Integer; break;
     case SQL_INT64: c.kind = scaled ? ColumnKind::Numeric : ColumnKind::BigInt; break;
-    case SQL_TEXT: c.kind = ColumnKind::Char; c.length = characters(v); break;
-    case SQL_VARYING: c.kind = ColumnKind::VarChar; c.length = characters(v); break;
+    case SQL_TEXT: c.kind = ColumnKind::Char; break;
+    case SQL_VARYING: c.kind = ColumnKind::VarChar; break;
     case SQL_FLOAT: case SQL_DOUBLE: case SQL_D_FLOAT: c.kind = ColumnKind::Float; break;
     case SQL_TYPE_DATE: c.kind = ColumnKind::Date; break;
     case SQL_TYPE_TIME: c.kind = ColumnKind::Time; break;
@@ -143,24 +131,20 @@ public:
         da()->sqln = columns;
     }
 
-    // Gives every column an 8-byte aligned place for its value, and its null flag.
+    // Gives every column an 8-byte aligned place for its value (a VARCHAR's
+    // 2-byte length first), and its null flag.
     std::vector<Column> bind()
     {
-        const auto bytes = [](const XSQLVAR& v) { return (static_cast<std::size_t>(v.sqllen) + 2 + 7) / 8; };
-        std::size_t total = 0;
-        for (short i = 0; i < da()->sqld; ++i)
-            total += bytes(da()->sqlvar[i]);
-        m_data.assign(total, 0);
-        m_nulls.assign(static_cast<std::size_t>(da()->sqld) + 1, 0);
         std::vector<Column> columns;
-        std::size_t at = 0;
-        for (short i = 0; i < da()->sqld; ++i) {
+        m_data.resize(static_cast<std::size_t>(da()->sqld));
+        m_nulls.assign(m_data.size(), 0);
+        for (std::size_t i = 0; i < m_data.size(); ++i) {
             XSQLVAR& v = da()->sqlvar[i];
             columns.push_back(describe(v));
-            v.sqldata = reinterpret_cast<char*>(m_data.data() + at);
-            at += bytes(v);
+            m_data[i].assign((static_cast<std::size_t>(v.sqllen) + 2 + 7) / 8, 0);
+            v.sqldata = reinterpret_cast<char*>(m_data[i].data());
             v.sqltype = static_cast<short>(v.sqltype | 1);
-            v.sqlind = &m_nulls[static_cast<std::size_t>(i)];
+            v.sqlind = &m_nulls[i];
         }
         return columns;
     }
@@ -190,7 +174,7 @@ public:
 
 private:
     std::vector<std::max_align_t> m_descriptor;
-    std::vector<std::uint64_t> m_data;
+    std::vector<std::vector<std::uint64_t>> m_data;
     std::vector<short> m_nulls;
 };
 
@@ -282,16 +266,6 @@ struct SqlConnection::Attachment {
         db = 0;
     }
 
-    // False once the server went away or shut the attachment down.
-    bool alive()
-    {
-        const char item = isc_info_attachment_id;
-        char buffer[32]{};
-        ISC_STATUS_ARRAY status{};
-        api.isc_database_info(status, &db, 1, &item, sizeof buffer, buffer);
-        return !connectionLost(status);
-    }
-
     void attach(const std::string& database, const std::string& user, const std::string& password,
                 const std::string& role)
     {
@@ -305,8 +279,7 @@ struct SqlConnection::Attachment {
         };
         add(isc_dpb_user_name, user);
         add(isc_dpb_password, password);
-        if (!role.empty())
-            add(isc_dpb_sql_role_name, role);
+        add(isc_dpb_sql_role_name, role);
         add(isc_dpb_sql_dialect, std::string(1, static_cast<char>(kDialect)));
         if (database.size() > 4096)
             raise(DriverFailure::ParameterTooLong);
@@ -410,7 +383,7 @@ void SqlConnection::close()
     const std::unique_ptr<Attachment> attachment = std::move(m_attachment);
     ISC_STATUS_ARRAY status{};
     attachment->detach(status);
-    if (failed(status) && !connectionLost(status))
+    if (failed(status) && !connectionLost(status[1]))
         attachment->raise(DriverFailure::Disconnect, status);
 }
 
@@ -419,10 +392,10 @@ void SqlConnection::fetchAll(const std::string& sql, RowSink& sink)
     open();
     try {
         m_attachment->run(sql, sink);
-    } catch (const SqlError&) {
+    } catch (const SqlError& e) {
         // Only the failing statement is undone; a connection that lost its
         // server says it is closed, so that the next step reconnects.
-        if (!m_attachment->alive())
+        if (connectionLost(e.gdsCode))
             m_attachment.reset();
         throw;
     }
@@ -437,7 +410,5 @@ void SqlDataSet::fetch(const std::string& commandText, RowSink& sink)
     }
     if (m_sql.empty())
         throw std::runtime_error(msg::format(msg::kEmptyStatement, {m_name}));
-    m_active = true;
-    Finally inactive{[&] { m_active = false; }};
     m_connection.fetchAll(m_sql, sink);
 }

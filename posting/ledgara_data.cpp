@@ -56,8 +56,7 @@ void LedgaraData::reconnect(const std::string& database, const std::string& user
 
 void LedgaraData::readPuntos()
 {
-    if (!CPuntos.active())
-        CPuntos.open();
+    CPuntos.open();  // an open set is not read again
 }
 
 void LedgaraData::runPosting(const std::string& dateText, bool niif)
@@ -82,5 +81,5 @@ std::string postingStatement(const std::string& dateText, bool niif)
 
 std::string connectingCaption(const std::string& company)
 {
-    return std::string(msg::kConnectingPrefix) + company + std::string(msg::kConnectingSuffix);
+    return msg::format(msg::kConnecting, {company});
 }

@@ -10,8 +10,6 @@
 
 struct LedgaraData {
     LedgaraData();
-    LedgaraData(const LedgaraData&) = delete;
-    LedgaraData& operator=(const LedgaraData&) = delete;
 
     SqlConnection Ledgara{"Ledgara"};
     SqlDataSet SQLQuery1;  // no statement of its own; takes CRepArticulos's command text

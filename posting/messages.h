@@ -9,8 +9,7 @@
 namespace msg {
 
 inline constexpr std::string_view kNoReceipts = "No hay recibos por contabilizar.";
-inline constexpr std::string_view kConnectingPrefix = "Conectando a la base de datos ";
-inline constexpr std::string_view kConnectingSuffix = " ...";
+inline constexpr std::string_view kConnecting = "Conectando a la base de datos %s ...";
 
 inline constexpr std::string_view kUnableToLoad = "Unable to Load %s";
 inline constexpr std::string_view kUnableToFindProcedure = "Unable to Find Procedure %s";
@@ -27,6 +26,17 @@ inline constexpr std::string_view kEmptyStatement = "%s: SQL statement is empty"
 
 // Replaces each "%s" of the format by the next argument; arguments are
 // inserted as they are, so a "%s" inside one is not expanded again.
-std::string format(std::string_view pattern, std::initializer_list<std::string_view> args);
+inline std::string format(std::string_view pattern, std::initializer_list<std::string_view> args)
+{
+    std::string out;
+    for (std::string_view arg : args) {
+        const std::size_t at = pattern.find("%s");
+        if (at == std::string_view::npos)
+            break;
+        out.append(pattern.substr(0, at)).append(arg);
+        pattern.remove_prefix(at + 2);
+    }
+    return out.append(pattern);
+}
 
 }  // namespace msg

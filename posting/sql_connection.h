@@ -18,15 +18,12 @@ class SqlConnection {
 public:
     explicit SqlConnection(std::string name);
     ~SqlConnection();  // detaches, never throws
-    SqlConnection(const SqlConnection&) = delete;
-    SqlConnection& operator=(const SqlConnection&) = delete;
 
     // The parameters as the window definition stores them, in order.
     static ParamList storedParams();
 
     const std::string& name() const { return m_name; }
     ParamList& params() { return m_params; }
-    const ParamList& params() const { return m_params; }
 
     // Nothing happens when already connected.
     void open();
@@ -57,7 +54,7 @@ private:
 // A statement object that also plays its provider's part: the query
 // `SQLQuery1` (provider `PRepArticulos`) takes the command text of the set
 // that fetches through it; the table object `TPuntos` (provider `PPuntos`)
-// keeps its own statement. It is open only while its rows are read.
+// keeps its own statement.
 class SqlDataSet : public Provider {
 public:
     SqlDataSet(std::string name, SqlConnection& connection, std::string sql, bool allowCommandText)
@@ -65,7 +62,6 @@ public:
     {
     }
     const std::string& sql() const { return m_sql; }
-    bool active() const { return m_active; }
 
     // An empty command text keeps the statement; any other replaces it when
     // allowed, and is refused with "CommandText changes are not allowed" otherwise.
@@ -76,5 +72,4 @@ private:
     SqlConnection& m_connection;
     std::string m_sql;
     bool m_allowCommandText;
-    bool m_active = false;
 };

@@ -4,21 +4,18 @@
 // carries a driver code; a refusal by the server adds every line the client
 // library interprets from its status, with the SQLCODE and the first GDS code.
 
+#include "posting/messages.h"
+
 #include <cstdint>
+#include <cstdio>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+// The layer's own failures, numbered as the driver's texts show them ("[0x0015]: Connection failed").
 enum class DriverFailure : int {
-    Connect = 0x0015,
-    Disconnect = 0x0016,
-    Prepare = 0x0017,
-    Execute = 0x0018,
-    Fetch = 0x0019,
-    Commit = 0x001A,
-    StartTransaction = 0x001B,
-    NoLocalProvider = 0x001C,
-    ParameterTooLong = 0x001D,
+    Connect = 0x0015, Disconnect, Prepare, Execute, Fetch, Commit, StartTransaction, NoLocalProvider, ParameterTooLong
 };
 
 class SqlError : public std::runtime_error {
@@ -29,17 +26,47 @@ public:
     // "SQL Server Error: <server lines>", joined by a line break when both
     // exist; when neither does, previous, or else
     // "dbExpress Error: Unknown Error Code '<code>'".
-    SqlError(int code, std::vector<std::string> serverLines, std::int32_t sqlCode = 0, std::int64_t gdsCode = 0,
-             const std::string& previous = {});
+    SqlError(int driverCode, std::vector<std::string> lines, std::int32_t sql = 0, std::int64_t gds = 0,
+             const std::string& previous = {})
+        : std::runtime_error(compose(driverCode, lines, previous)),
+          code(driverCode),
+          serverLines(std::move(lines)),
+          sqlCode(sql),
+          gdsCode(gds)
+    {
+    }
 
-    int code() const { return m_code; }
-    const std::vector<std::string>& serverLines() const { return m_serverLines; }
-    std::int32_t sqlCode() const { return m_sqlCode; }
-    std::int64_t gdsCode() const { return m_gdsCode; }
+    int code = 0;
+    std::vector<std::string> serverLines;
+    std::int32_t sqlCode = 0;
+    std::int64_t gdsCode = 0;
 
 private:
-    int m_code = 0;
-    std::vector<std::string> m_serverLines;
-    std::int32_t m_sqlCode = 0;
-    std::int64_t m_gdsCode = 0;
+    static std::string compose(int driverCode, const std::vector<std::string>& lines, const std::string& previous)
+    {
+        // The driver's texts, in the order of DriverFailure.
+        static const char* const driverTexts[] = {
+            "Connection failed", "Disconnection failed", "Unable to prepare the statement",
+            "Unable to execute the statement", "Unable to fetch the rows", "Unable to commit the transaction",
+            "Unable to start a transaction",
+            "Connection failed: the database path names no server, and neither the embedded Firebird engine nor a "
+            "Firebird server on this machine could open it",
+            "Connection failed: user name, password, role or path too long"};
+        std::string text;
+        const auto index = static_cast<std::size_t>(driverCode - static_cast<int>(DriverFailure::Connect));
+        if (index < std::size(driverTexts)) {
+            char prefix[16];
+            std::snprintf(prefix, sizeof prefix, "[0x%04X]: ", static_cast<unsigned>(driverCode));
+            text = msg::format(msg::kDriverError, {prefix + std::string(driverTexts[index])});
+        }
+        if (!lines.empty()) {
+            std::string joined = lines.front();
+            for (std::size_t i = 1; i < lines.size(); ++i)
+                joined.append("\n").append(lines[i]);
+            text.append(text.empty() ? "" : "\n").append(msg::format(msg::kServerError, {joined}));
+        }
+        if (!text.empty())
+            return text;
+        return previous.empty() ? msg::format(msg::kUnknownErrorCode, {std::to_string(driverCode)}) : previous;
+    }
 };
