@@ -7,12 +7,59 @@
 #include <cerrno>
 #include <clocale>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#include <io.h>
+#else
 #include <iconv.h>
 #include <langinfo.h>
 #endif
 
 namespace {
+
+#ifdef _WIN32
+bool isConsole(HANDLE handle)
+{
+    DWORD mode = 0;
+    return handle && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode);
+}
+
+// A file, a pipe or the NUL device the starter put there.
+bool redirected(HANDLE handle)
+{
+    return handle && handle != INVALID_HANDLE_VALUE && GetFileType(handle) != FILE_TYPE_UNKNOWN &&
+           !isConsole(handle);
+}
+
+HANDLE streamHandle(std::FILE* stream)
+{
+    const int fd = _fileno(stream);
+    return fd < 0 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+}
+
+// Through the console's own Unicode call, the text reads the same whatever
+// code page the console was left in.
+bool writeConsoleLine(std::FILE* stream, std::string_view ansi)
+{
+    const HANDLE handle = streamHandle(stream);
+    if (!isConsole(handle))
+        return false;
+    std::fflush(stream);
+    std::u16string text = ansiToUtf16(ansi);
+    text += u"\r\n";
+    const wchar_t* data = reinterpret_cast<const wchar_t*>(text.data());
+    std::size_t left = text.size();
+    while (left > 0) {
+        DWORD written = 0;
+        const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(left, 16384));
+        if (!WriteConsoleW(handle, data, piece, &written, nullptr) || written == 0)
+            break;
+        data += written;
+        left -= written;
+    }
+    return true;
+}
+#endif
 
 #ifndef _WIN32
 // The character set of the locale in force (see useLocaleCharacters), read once.
@@ -79,8 +126,30 @@ std::string terminalText(std::string_view ansi)
 #endif
 }
 
+#ifdef _WIN32
+void useStartingConsole()
+{
+    const bool outRedirected = redirected(GetStdHandle(STD_OUTPUT_HANDLE));
+    const bool errRedirected = redirected(GetStdHandle(STD_ERROR_HANDLE));
+    if (outRedirected && errRedirected)
+        return;
+    // Started by Task Scheduler or from Explorer there is no console to join:
+    // the exit code is then all the starter gets.
+    if (!AttachConsole(ATTACH_PARENT_PROCESS) && GetLastError() != ERROR_ACCESS_DENIED)
+        return;
+    if (!outRedirected && std::freopen("CONOUT$", "w", stdout))
+        SetStdHandle(STD_OUTPUT_HANDLE, streamHandle(stdout));
+    if (!errRedirected && std::freopen("CONOUT$", "w", stderr))
+        SetStdHandle(STD_ERROR_HANDLE, streamHandle(stderr));
+}
+#endif
+
 void Console::line(std::FILE* stream, std::string_view text)
 {
+#ifdef _WIN32
+    if (writeConsoleLine(stream, text))
+        return;
+#endif
     const std::string bytes = terminalText(text);
     std::fwrite(bytes.data(), 1, bytes.size(), stream);
     std::fputc('\n', stream);

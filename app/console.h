@@ -21,6 +21,15 @@ void useLocaleCharacters();
 // characters it lacks approximated or written as "?".
 std::string terminalText(std::string_view ansi);
 
+#ifdef _WIN32
+// The program is a windowed one, which Windows starts without a console:
+// standard output and error that the starter did not redirect are joined to
+// the console of the process that started it, when it has one. A line written
+// to a console goes there as Unicode; to a file or a pipe, as the program's
+// own bytes (Windows-1252).
+void useStartingConsole();
+#endif
+
 class Console {
 public:
     Console(std::FILE* out = stdout, std::FILE* err = stderr) : m_out(out), m_err(err) {}

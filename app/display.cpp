@@ -2,9 +2,41 @@
 
 #ifdef _WIN32
 
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// A job that Task Scheduler runs whether the user is logged on or not, or a
+// service, gets a window station of its own that no screen shows: a box
+// there would wait for a click that can never come.
+bool windowStationVisible()
+{
+    HWINSTA station = GetProcessWindowStation();
+    if (!station)
+        return false;
+    USEROBJECTFLAGS flags{};
+    DWORD needed = 0;
+    if (!GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, &needed))
+        return true;  // not known: the window, as an interactive start expects
+    return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
+// For a job whose window station looks visible but that nobody watches (a
+// remote session left open, a scheduler of another make).
+bool windowRefused()
+{
+    const char* value = std::getenv("CONTARDC_NO_WINDOW");
+    return value && *value && std::strcmp(value, "0") != 0;
+}
+
+} // namespace
+
 bool prepareDisplay()
 {
-    return true;
+    return !windowRefused() && windowStationVisible();
 }
 
 #else

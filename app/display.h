@@ -9,4 +9,7 @@
 // variable counts as unset; QT_QPA_PLATFORM naming offscreen or minimal is no
 // display; naming xcb or wayland, only that one is tried. When true, and the
 // toolkit was not told which platform to use, it is told the usable one.
+// On Windows: the process's window station is the visible one (not that of a
+// service or of a scheduled job run whether the user is logged on or not), and
+// CONTARDC_NO_WINDOW is unset, empty or "0".
 bool prepareDisplay();

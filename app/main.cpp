@@ -53,7 +53,13 @@ int runWindow(int argc, char** argv, const std::vector<std::string>& arguments)
     const std::string why = reason ? reason : "";
 #endif
     if (!entry) {
+#ifdef _WIN32
+        // A windowed program started from Explorer has nowhere else to say it.
+        const std::string text = "Cannot load the window from " + module + ": " + why + ".";
+        MessageBoxA(nullptr, text.c_str(), "Contabilizaci\xf3" "n ventas POS", MB_OK | MB_ICONERROR);
+#else
         std::fprintf(stderr, "contardc: cannot load the window from %s: %s\n", module.c_str(), why.c_str());
+#endif
         return 1;
     }
     // The module stays loaded to the end of the process: objects it made may
@@ -71,6 +77,9 @@ int main(int argc, char** argv)
     const bool unattended = arguments.size() >= 5 && !arguments[4].empty();
     if (prepareDisplay())
         return runWindow(argc, argv, arguments);
+#ifdef _WIN32
+    useStartingConsole();
+#endif
     if (!unattended) {
         std::fputs("contardc: no display to show the window on; to post unattended give five arguments: "
                    "server user password company S|N\n",
