@@ -1,32 +1,48 @@
 #pragma once
 #include <QFont>
+#include <QStringList>
 
-// Stand-ins for the window's fonts. "MS Sans Serif" 8 point has a character
-// height of 11 pixels and a line of 13; Liberation Sans at 11 pixels measures
-// the same 13-pixel line (whole-pixel ascent plus descent), so the rows of the
-// grid come out as designed.
+// The window's fonts: the designed faces first, then what stands in for them.
+//
+// "MS Sans Serif" 8 point has a character height of 11 pixels and a line of
+// 13, which the window's places and the grid's rows are measured for. On
+// Windows (and under Wine) it is a bitmap font, and the toolkit cannot give
+// its 8-point size: it takes a bitmap face's sizes by their whole line (13)
+// and then asks the system for that as a character height, which yields the
+// 10-point face with a 16-pixel line. Only outline faces are taken, then:
+// "Microsoft Sans Serif", the outline twin Windows has shipped since 2000,
+// stands in on Windows, and Liberation Sans elsewhere; both measure the same
+// 13-pixel line at 11 pixels (whole-pixel ascent plus descent).
+// "Arial Narrow" comes with Office on Windows; Liberation Sans Narrow has its
+// metrics.
+inline QFont designedFont(const QStringList& families, int pixels)
+{
+    QFont f;
+    f.setFamilies(families);
+    f.setStyleHint(QFont::SansSerif, QFont::ForceOutline);
+    f.setPixelSize(pixels);
+    return f;
+}
+
+inline QStringList windowFamilies()
+{
+    return {QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+            QStringLiteral("Liberation Sans")};
+}
+
 inline QFont windowFont()
 {
-    QFont f(QStringLiteral("Liberation Sans"));
-    f.setStyleHint(QFont::SansSerif);
-    f.setPixelSize(11);
-    return f;
+    return designedFont(windowFamilies(), 11);
 }
 
 // "MS Sans Serif" 10 point: character height 13 pixels.
 inline QFont statusFont()
 {
-    QFont f(QStringLiteral("Liberation Sans"));
-    f.setStyleHint(QFont::SansSerif);
-    f.setPixelSize(13);
-    return f;
+    return designedFont(windowFamilies(), 13);
 }
 
 // "Arial Narrow" 8 point: character height 11 pixels.
 inline QFont narrowFont()
 {
-    QFont f(QStringLiteral("Liberation Sans Narrow"));
-    f.setStyleHint(QFont::SansSerif);
-    f.setPixelSize(11);
-    return f;
+    return designedFont({QStringLiteral("Arial Narrow"), QStringLiteral("Liberation Sans Narrow")}, 11);
 }

@@ -117,8 +117,16 @@ void TestMainWindow::captionsAndFonts()
     QCOMPARE(w.SpeedButton2->text(), QStringLiteral("Esc: Cancelar"));
     QCOMPARE(w.Label11->text(), QStringLiteral("Rev:2026/05/25"));
     QCOMPARE(w.Panel5->caption(), QStringLiteral("Contabilizando facturas. espere un momento..."));
-    QCOMPARE(w.SpeedButton3->font().family(), QStringLiteral("Liberation Sans Narrow"));
-    QCOMPARE(w.Label11->font().family(), QStringLiteral("Liberation Sans Narrow"));
+    // The designed faces first; where they are missing the stand-ins are what is drawn.
+    const QStringList window{QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                             QStringLiteral("Liberation Sans")};
+    const QStringList narrow{QStringLiteral("Arial Narrow"), QStringLiteral("Liberation Sans Narrow")};
+    QCOMPARE(w.font().families(), window);
+    QCOMPARE(w.Panel5->font().families(), window);
+    QCOMPARE(w.SpeedButton3->font().families(), narrow);
+    QCOMPARE(w.Label11->font().families(), narrow);
+    QCOMPARE(QFontInfo(w.font()).family(), QStringLiteral("Liberation Sans"));
+    QCOMPARE(QFontInfo(w.SpeedButton3->font()).family(), QStringLiteral("Liberation Sans Narrow"));
     QCOMPARE(w.Panel5->font().pixelSize(), 13);
     QCOMPARE(w.windowIcon().availableSizes().value(0), QSize(48, 48));
 }
