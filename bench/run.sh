@@ -24,7 +24,7 @@ contardc_install_deps
 if [ -n "${BENCH_QUICK:-}" ]; then
   pairs_big=1; pairs_small=3; pairs_fail=3; pairs_fetch=2; pairs_start=3; reps_grid=3
 else
-  pairs_big=11; pairs_small=31; pairs_fail=31; pairs_fetch=11; pairs_start=41; reps_grid=7
+  pairs_big=11; pairs_small=41; pairs_fail=61; pairs_fetch=11; pairs_start=61; reps_grid=7
 fi
 
 log() { printf '%s\n' "$*" >&2; }
@@ -111,7 +111,7 @@ fetch_rows=1000000
 fetch_sql="select * from bench_filas($fetch_rows)"
 
 # timed NAME [bench_run options] -- COMMAND...: runs the command under
-# bench_run and appends "seconds maxrss_kib" to $work/NAME.
+# bench_run and appends "seconds maxrss_kib cpu_seconds" to $work/NAME.
 timed() {
   local name="$1"
   shift
@@ -250,11 +250,13 @@ stats() {
 }
 # column FILE COL: column COL of a results file, one a line.
 column() { [ -f "$work/$1" ] && awk -v c="$2" '{ print $c }' "$work/$1" || true; }
-# pair_ratios A B: A's seconds over B's, run by run; a missing run on either
+# pair_ratios A B [COL]: A's figure over B's, run by run, column COL (1:
+# wall seconds, the default; 3: processor seconds); a missing run on either
 # side is a missing ratio.
 pair_ratios() {
   [ -f "$work/$1" ] && [ -f "$work/$2" ] || { echo nan; return; }
-  paste -d' ' "$work/$1" "$work/$2" | awk '{ if (NF == 4 && $3 > 0) print $1 / $3; else print "nan" }'
+  paste -d' ' "$work/$1" "$work/$2" | awk -v c="${3:-1}" '{
+    if (NF == 6 && $(c + 3) > 0) print $c / $(c + 3); else print "nan" }'
 }
 # row LABEL A_MEDIAN B_MEDIAN UNIT "MEDIAN MIN MAX" TARGET
 row() {
@@ -287,7 +289,7 @@ pair_row "window start to activation / bare Qt window" start.tool start.bare 1.3
 memory_ratios() {
   [ -f "$work/fetch.tool" ] && [ -f "$work/fetch.none" ] || { echo nan; return; }
   paste -d' ' "$work/fetch.tool" "$work/fetch.none" | awk -v rows="$fetch_rows" '{
-    if (NF == 4) print ($2 - $4) * 1024 / (rows * 42); else print "nan" }'
+    if (NF == 6) print ($2 - $5) * 1024 / (rows * 42); else print "nan" }'
 }
 row "peak memory per held row / 42 raw bytes" "$(column fetch.tool 2 | stats | cut -d' ' -f1)" \
   "$(column fetch.none 2 | stats | cut -d' ' -f1)" KiB "$(memory_ratios | stats)" 2.0
@@ -309,6 +311,25 @@ read -r g10 gbig < <(grid_line "open + repaint") || true
 awk -v a="${gbig:-}" -v b="${g10:-}" 'BEGIN {
   printf "%-44s %11s %11s %7.1f %15s %7s  %s\n", "grid: set fetch + open + repaint, 1M / 10", sprintf("%.4g ms", a),
     sprintf("%.4g ms", b), (b > 0 ? a / b : 0), "", "-", "(the set reads every row; see docs)" }'
+echo
+# The same pairs by processor time (user + system, every thread): what each
+# side computed, without the waits a busy machine adds to either.
+echo "processor time, A / B: median of per-pair ratios (min-max), medians A and B"
+cpu_row() {
+  local a b
+  a="$(column "$2" 3 | stats | cut -d' ' -f1)"
+  b="$(column "$3" 3 | stats | cut -d' ' -f1)"
+  awk -v l="$1" -v s="$(pair_ratios "$2" "$3" 3 | stats)" -v a="$a" -v b="$b" 'BEGIN {
+    split(s, r, " ")
+    if (r[1] + 0 > 0) printf "  %-44s %7.3f %15s %11s %11s\n", l, r[1], sprintf("%.3f-%.3f", r[2], r[3]),
+      sprintf("%.4g s", a), sprintf("%.4g s", b)
+    else printf "  %-44s %7s\n", l, "-" }'
+}
+cpu_row "post 100,000 receipts" big.tool big.isql
+cpu_row "post 1,000 receipts" small.tool small.isql
+cpu_row "failed connect" fail.tool fail.isql
+cpu_row "fetch 1,000,000 rows" fetch.tool fetch.bare
+cpu_row "window start to activation" start.tool start.bare
 echo
 echo "context: isql-fb attach + select 1 + commit: $(column attach.isql 1 | stats | cut -d' ' -f1) s (median)"
 echo "held rows: ClientDataSet $(cat "$work/fetch.report"); bare vector $(cat "$work/fetch.bare.report")"

@@ -1,6 +1,7 @@
 // Runs one command and prints, on one line, its wall-clock time in seconds
-// from just before the fork to the reaped exit, and its peak resident memory
-// in KiB as the kernel accounted it:
+// from just before the fork to the reaped exit, its peak resident memory in
+// KiB and the processor time it used (user and system, all its threads, in
+// seconds), as the kernel accounted them:
 //
 //   bench_run [--out FILE] [--limit SECONDS] [--status CODE] [--env NAME=VALUE]...
 //             [--] COMMAND [ARG...]
@@ -112,7 +113,11 @@ int main(int argc, char** argv)
         return 1;
     }
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-    std::printf("%.6f %ld\n", elapsed.count(), usage.ru_maxrss);
+    const auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
+    std::printf("%.6f %ld %.6f\n", elapsed.count(), usage.ru_maxrss,
+                seconds(usage.ru_utime) + seconds(usage.ru_stime));
     if (!WIFEXITED(status) || WEXITSTATUS(status) != expected) {
         std::fprintf(stderr, "bench_run: %s ended with status %d, expected exit code %d\n", command[0], status,
                      expected);
