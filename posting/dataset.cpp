@@ -86,10 +86,8 @@ struct ClientDataSet::Impl final : RowSink {
         for (std::size_t i = 0;; ++i) {
             std::uint16_t length;
             std::memcpy(&length, p, sizeof length);
-            if (i == f && length == kNull)
-                return std::nullopt;
             if (i == f)
-                return std::string_view(p + 2, length);
+                return length == kNull ? std::nullopt : std::optional(std::string_view(p + 2, length));
             p += 2 + (length == kNull ? 0 : length);
         }
     }
@@ -195,11 +193,6 @@ std::optional<std::string_view> ClientDataSet::value(std::size_t record, const F
     if (record >= recordCount() || it == m_fields.end())
         return std::nullopt;
     return m_impl->value(record, static_cast<std::size_t>(it - m_fields.begin()));
-}
-
-bool ClientDataSet::isNull(std::size_t record, const Field& field) const
-{
-    return !value(record, field);
 }
 
 std::string ClientDataSet::displayText(std::size_t record, const Field& field) const

@@ -28,7 +28,7 @@ enum class ColumnKind {
 struct Column {
     std::string name;      // as the server names it (upper case for unquoted names)
     ColumnKind kind = ColumnKind::Other;
-    int length = 0;        // text: characters (one byte each, no character set is asked for); others: bytes
+    int length = 0;        // bytes; for text also characters, the database's sets being single-byte
     int scale = 0;         // Numeric: negative scale
 };
 
@@ -135,7 +135,7 @@ public:
     void first();
 
     // Value access for record (0-based) and a field of this set.
-    bool isNull(std::size_t record, const Field& field) const;
+    bool isNull(std::size_t record, const Field& field) const { return !value(record, field); }
     // Bytes of a text field (trailing blanks of CHAR kept as fetched); decimal digits for integers.
     std::string displayText(std::size_t record, const Field& field) const;
 

@@ -288,7 +288,6 @@ struct SqlConnection::Attachment {
                                 static_cast<short>(dpb.size()), dpb.data());
         if (!failed(status))
             return;
-        db = 0;
         // A path without a host goes to the providers the client's own
         // configuration lists (Firebird 3 names its engine Engine12, 4 and 5
         // Engine13). When none could open it the client tells only of the

@@ -4,24 +4,20 @@
 
 namespace {
 
-// The text between two quote characters, any quote inside it doubled: a
-// literal with ' and an object name (dialect 3) with ".
-std::string quoted(const std::string& text, char quote)
+// A string literal: the text between single quotes, any quote inside it doubled.
+std::string quoted(const std::string& text)
 {
-    std::string out(1, quote);
-    for (char c : text) {
-        if (c == quote)
-            out += quote;
-        out += c;
-    }
-    return out + quote;
+    std::string out = "'";
+    for (char c : text)
+        out.append(c == '\'' ? 2 : 1, c);
+    return out + "'";
 }
 
 }  // namespace
 
 LedgaraData::LedgaraData()
     : SQLQuery1("SQLQuery1", Ledgara, {}, true),
-      TPuntos("TPuntos", Ledgara, "select * from " + quoted("PUNTO_VENTA", '"'), false)
+      TPuntos("TPuntos", Ledgara, "select * from \"PUNTO_VENTA\"", false)
 {
     CPuntos.setProvider(&TPuntos);
     CPuntos.declareField("PTVT_ID", FieldKind::Integer);
@@ -73,7 +69,7 @@ std::string databasePath(const std::string& server, const std::string& company)
 
 std::string postingStatement(const std::string& dateText, bool niif)
 {
-    const std::string date = quoted(dateText, '\'');
+    const std::string date = quoted(dateText);
     return std::string(niif ? "select * from recibos_sin_contabilidad_niif("
                             : "select * from recibos_sin_contabilidad(") +
            date + ", " + date + ", '')";

@@ -3,8 +3,8 @@
 int ParamList::indexOfName(std::string_view name) const
 {
     for (std::size_t i = 0; i < m_lines.size(); ++i) {
-        std::string_view line = m_lines[i];
-        std::size_t eq = line.find('=');
+        const std::string_view line = m_lines[i];
+        const std::size_t eq = line.find('=');
         if (eq != std::string_view::npos && sameName(line.substr(0, eq), name))
             return static_cast<int>(i);
     }
@@ -13,7 +13,7 @@ int ParamList::indexOfName(std::string_view name) const
 
 std::string ParamList::value(std::string_view name) const
 {
-    int i = indexOfName(name);
+    const int i = indexOfName(name);
     if (i < 0)
         return {};
     const std::string& line = m_lines[static_cast<std::size_t>(i)];
@@ -22,15 +22,12 @@ std::string ParamList::value(std::string_view name) const
 
 void ParamList::setValue(std::string_view name, std::string_view value)
 {
-    int i = indexOfName(name);
-    if (value.empty()) {
-        if (i >= 0)
-            m_lines.erase(m_lines.begin() + i);
-        return;
-    }
+    const int i = indexOfName(name);
     std::string line = std::string(name) + "=" + std::string(value);
-    if (i >= 0)
-        m_lines[static_cast<std::size_t>(i)] = std::move(line);
-    else
+    if (i < 0 && !value.empty())
         m_lines.push_back(std::move(line));
+    else if (i >= 0 && value.empty())
+        m_lines.erase(m_lines.begin() + i);
+    else if (i >= 0)
+        m_lines[static_cast<std::size_t>(i)] = std::move(line);
 }
