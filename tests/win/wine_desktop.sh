@@ -19,11 +19,17 @@
 #                       missing.
 #   wd_start_desktop D  starts Xvfb (1024x768, display number chosen by the
 #                       server, no TCP) and openbox, waits until openbox is the
-#                       window manager, exports DISPLAY; files go into D.
+#                       window manager, exports DISPLAY; files go into D. The
+#                       screen is also the file D/Xvfb_screen0 (XWD), which
+#                       can be read far faster than a client can fetch it.
 #   wd_make_prefix P    exports WINEPREFIX=P (64-bit, no Mono or Gecko
 #                       installers, no Wine debug output) and creates it with
 #                       wineboot; Wine's ANSI code page is 1252 (C locale),
 #                       the one of the ERP's Spanish installations.
+#   wd_add_wine_fonts   copies Wine's own fonts (Debian package fonts-wine:
+#                       MS Sans Serif, Tahoma and the other faces Windows
+#                       has) into the prefix, where this Wine looks for them;
+#                       returns 1 when they are not installed.
 #   wd_reg_add KEY VALUE TYPE [DATA]
 #                       writes a registry value with Wine's own reg.exe in the
 #                       32-bit view, where the 32-bit ERP writes its key.
@@ -87,7 +93,7 @@ wd_start_desktop() {
   local dir="$1" i
   mkdir -p "$dir"
   : >"$dir/display"
-  Xvfb -displayfd 7 -screen 0 1024x768x24 -nolisten tcp 7>"$dir/display" >"$dir/xvfb.log" 2>&1 &
+  Xvfb -displayfd 7 -screen 0 1024x768x24 -nolisten tcp -fbdir "$dir" 7>"$dir/display" >"$dir/xvfb.log" 2>&1 &
   wd_xvfb_pid=$!
   for i in $(seq 100); do [ -s "$dir/display" ] && break; sleep 0.1; done
   if [ ! -s "$dir/display" ]; then
@@ -120,6 +126,13 @@ wd_make_prefix() {
     return 1
   fi
   "$wd_wineserver" -w >/dev/null 2>&1 || true
+}
+
+wd_add_wine_fonts() {
+  local fonts=/usr/share/wine/fonts
+  [ -f "$fonts/sserife.fon" ] || return 1
+  mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+  cp "$fonts"/* "$WINEPREFIX/drive_c/windows/Fonts/"
 }
 
 wd_reg_add() {
