@@ -1,0 +1,306 @@
+#!/usr/bin/env bash
+# The Windows program posting end to end under Wine: a copy of the program
+# folder with a real Windows fbclient.dll put beside contardc.exe (the folder
+# as shipped has no Firebird client), the demo company on a Firebird server of
+# the test's own on 127.0.0.1, and the window driven with real key presses on
+# a virtual display with a window manager, in a Wine prefix of its own.
+#
+#   - Tab, user, password, company, Tab: the connection step attaches over
+#     TCP; F2 posts through the plain procedure; the window closes, exit 0;
+#   - the same with "NIIF" ticked posts through the IFRS procedure;
+#   - a wrong password: the error box, the window stays open without an
+#     attachment, Enter and Esc end the program with exit code 0;
+#   - five arguments with the window refused (CONTARDC_NO_WINDOW): the rows on
+#     standard output, exit 0; five arguments with the window: it posts and
+#     closes by itself, exit 0;
+#   - after each posting every receipt of the day is posted once in that
+#     ledger: none left, none twice.
+#
+#   tests/win/posting_under_wine.sh [program folder] [fbclient.dll]
+#
+# Program folder default: build-windows/contardc (scripts/build-windows.sh
+# builds it when it is missing). Library default: the one
+# scripts/build-fbclient-windows.sh has cached. CONTARDC_WINE_SHOTS=DIR keeps
+# the screenshots: the window with the posted rows (when they were caught on
+# screen, see post_and_watch) and the error box. Exit 77 after one "SKIPPED"
+# line when a tool, Qt for Windows or the library is missing.
+set -uo pipefail
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+root="$(cd "$here/../.." && pwd)"
+folder="${1:-}"
+dll="${2:-}"
+
+skip() {
+  echo "SKIPPED windows_posting: $*"
+  exit 77
+}
+# shellcheck source=tests/win/wine_desktop.sh
+source "$here/wine_desktop.sh"
+wd_find_tools || skip "$wd_missing"
+for tool in c++ convert isql-fb fbsvcmgr; do
+  command -v "$tool" >/dev/null || skip "$tool is not installed"
+done
+[ -x /usr/sbin/firebird ] || skip "the Firebird server is not installed (Debian package firebird3.0-server)"
+cache="${XDG_CACHE_HOME:-$HOME/.cache}/contardc"
+if [ -z "$folder" ]; then
+  compgen -G "$cache/qt-*-mingw64-*/contardc-qt.key" >/dev/null ||
+    skip "Qt for Windows is not cached (scripts/build-windows.sh --qt-only builds it)"
+fi
+if [ -z "$dll" ]; then
+  compgen -G "$cache/fbclient-*-mingw64-*/fbclient.dll" >/dev/null ||
+    skip "no Windows fbclient.dll is cached (scripts/build-fbclient-windows.sh builds one)"
+fi
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/contardc-winpost.XXXXXX")"
+cleanup() {
+  wd_stop
+  "$root/tests/posting/fbserver_stop.sh" "$work/fb" >/dev/null 2>&1
+  rm -rf "$work"
+}
+trap cleanup EXIT
+screen() { # PNG: the whole screen as it is now
+  [ -f "$work/desktop/Xvfb_screen0" ] && convert "xwd:$work/desktop/Xvfb_screen0" "$1" 2>/dev/null
+}
+fail() {
+  echo "FAIL: $*"
+  screen "${TMPDIR:-/tmp}/windows_posting_failure.png" && echo "screen: ${TMPDIR:-/tmp}/windows_posting_failure.png"
+  exit 1
+}
+step() { echo "== $*"; }
+keep() { # FILE: a screenshot worth keeping
+  [ -z "${CONTARDC_WINE_SHOTS:-}" ] || { mkdir -p "$CONTARDC_WINE_SHOTS" && cp "$1" "$CONTARDC_WINE_SHOTS/"; }
+}
+
+if [ -z "$folder" ]; then
+  folder="$root/build-windows/contardc"
+  if [ ! -f "$folder/contardc.exe" ]; then
+    step "building the program folder"
+    "$root/scripts/build-windows.sh" >"$work/build.log" 2>&1 ||
+      { tail -n 30 "$work/build.log"; fail "scripts/build-windows.sh"; }
+  fi
+fi
+[ -f "$folder/contardc.exe" ] || fail "no contardc.exe in $folder"
+if [ -z "$dll" ]; then
+  dll="$("$root/scripts/build-fbclient-windows.sh" 2>"$work/fbclient.log" | tail -n1)"
+  [ -f "$dll" ] || { cat "$work/fbclient.log"; fail "scripts/build-fbclient-windows.sh gave no library"; }
+fi
+[ -f "$dll" ] || fail "no library at $dll"
+
+# What users copy carries no Firebird client: theirs is the ERP's.
+shipped="$(find "$folder" -iname fbclient.dll -o -iname gds32.dll)"
+[ -z "$shipped" ] || fail "the program folder ships a Firebird client: $shipped"
+program="$work/contardc"
+cp -r "$folder" "$program"
+cp "$dll" "$program/fbclient.dll"
+c++ -std=c++20 -O2 -Wall -Wextra -Werror -o "$work/xvfb_frames" "$here/xvfb_frames.cpp" || fail "building xvfb_frames"
+mkdir -p "$work/shots"
+
+# ---------------------------------------------------------------- the server and the demo company
+
+step "the demo company on a Firebird server of its own"
+password="win$RANDOM$RANDOM"
+today="$(date +%F)"   # read once: a run across midnight is checked against the day it began
+(
+  # Made with the embedded engine before the server opens the file; from
+  # then on only the server touches it.
+  export FIREBIRD_LOCK="$work/lock"
+  mkdir -p "$FIREBIRD_LOCK"
+  source "$root/db/make_demo.sh"
+  contardc_make_demo "$work/demo" >/dev/null &&
+    isql-fb -q -b -user SYSDBA -password tallowbin -i "$root/tests/app/all_accounts.sql" \
+      "$work/demo/datos/01/ledgara.fdb" >/dev/null
+) || fail "the demo company"
+"$root/tests/posting/fbserver_start.sh" "$work/fb" 0 "$password" >"$work/fbserver.log" 2>&1 ||
+  { cat "$work/fbserver.log"; fail "the Firebird server did not start"; }
+address="$(cat "$work/fb/address")"
+server="$address:$work/demo"   # a line of SERVIDORES.cfg, and the server text of the program
+database="$server/datos/01/ledgara.fdb"
+
+sql() { isql-fb -q -b -user SYSDBA -password "$password" "$database" "$@"; }
+value() { { echo "set heading off;"; cat; } | sql | tr -d ' \n'; }
+unposted() { # LEDGER COLUMN: today's receipts that the ledger can post and has not
+  value <<SQL
+select count(*) from RECIBO_CAJA r where r.RECI_FECHA = date '$today' and r.$2 is null
+  and exists (select 1 from CUENTA_PUNTO_VENTA c where c.PTVT_ID = r.PTVT_ID and c.LIBRO = '$1');
+SQL
+}
+# Today's receipts marked with a voucher that is not theirs, and vouchers of
+# today's receipts that their receipt's mark does not name: 0 when each
+# posted receipt has exactly its one voucher.
+posted_wrongly() { # COLUMN VOUCHER_TABLE
+  value <<SQL
+select (select count(*) from RECIBO_CAJA r where r.RECI_FECHA = date '$today' and r.$1 is not null
+          and not exists (select 1 from $2 v where v.COMP_ID = r.$1 and v.RECI_ID = r.RECI_ID))
+     + (select count(*) from $2 v join RECIBO_CAJA r on r.RECI_ID = v.RECI_ID
+          where r.RECI_FECHA = date '$today' and r.$1 is distinct from v.COMP_ID)
+from RDB\$DATABASE;
+SQL
+}
+attached() { # the program's attachments to the company database
+  value <<<"select count(*) from MON\$ATTACHMENTS where lower(MON\$REMOTE_PROCESS) containing 'contardc';"
+}
+check_ledger() { # LEDGER COLUMN VOUCHER_TABLE WHAT
+  local left wrong
+  left="$(unposted "$1" "$2")" wrong="$(posted_wrongly "$2" "$3")"
+  [ "$left" = 0 ] || fail "$4: $left of today's receipts left unposted in ledger $1"
+  [ "$wrong" = 0 ] || fail "$4: $wrong receipts of ledger $1 not posted exactly once"
+}
+# A busy day. After a posting that keeps the window's thread away from its
+# messages for a while, Wine copies the repainted window to the screen before
+# the window closes; after a short one it mostly does not, and the rows are
+# never seen.
+sql >/dev/null <<SQL || fail "the day's receipts"
+set term ^;
+execute block as
+  declare i integer = 0; declare id integer; declare pv integer;
+begin
+  select coalesce(max(RECI_ID), 0) from RECIBO_CAJA into :id;
+  while (i < 3000) do begin
+    i = i + 1; id = id + 1; pv = 1 + mod(i, 2);
+    insert into RECIBO_CAJA (RECI_ID, PTVT_ID, RECI_PREF, RECI_NUM, RECI_FECHA, RECI_VALOR, RECI_FORMA_PAGO, TERC_NIT)
+    values (:id, :pv, 'PV0' || :pv, 100000 + :i, date '$today', 1000 + :i, 'EFECTIVO', '800');
+  end
+end^
+set term ;^
+commit;
+SQL
+if [ "$(unposted L COMP_ID)" -le 3000 ] || [ "$(unposted N COMP_NIIF_ID)" -le 3000 ]; then
+  fail "the demo company has not today's receipts to post over $address"
+fi
+
+# ---------------------------------------------------------------- the desktop and the Wine prefix
+
+step "a virtual display with openbox and a Wine prefix"
+unset LEDGARA_FBCLIENT LEDGARA_HKLM FIREBIRD_LOCK CONTARDC_NO_WINDOW
+wd_start_desktop "$work/desktop" || fail "the virtual display"
+wd_make_prefix "$work/wine" || fail "the Wine prefix"
+# The ERP's installation folder, holding the one server line.
+printf '%s\r\n' "$server" >"$work/demo/erp/SERVIDORES.cfg"
+wd_reg_add 'HKLM\Software\Vantel\LedgaraERP2026' Directorio REG_SZ "Z:${work//\//\\}\\demo\\erp" ||
+  fail "writing the ERP's registry value"
+
+# ---------------------------------------------------------------- driving the program
+
+app="" win=""
+start() { # ARGS...: contardc.exe started from its folder
+  (cd "$program" && exec "$wd_wine" contardc.exe "$@") >"$work/out.log" 2>"$work/err.log" &
+  app=$!
+}
+start_window() {
+  start
+  win="$(wd_wait_window '^Contabilizar recibos$' "$app" 60)" ||
+    fail "the window \"Contabilizar recibos\" did not appear: $(cat "$work/err.log")"
+  xdotool windowactivate --sync "$win" >/dev/null 2>&1
+  for _ in $(seq 1 50); do [ "$(xdotool getactivewindow 2>/dev/null)" = "$win" ] && break; sleep 0.1; done
+  [ "$(xdotool getactivewindow 2>/dev/null)" = "$win" ] || fail "the window was not activated"
+  xdotool mousemove 0 0   # the pointer off the window, out of the screenshots
+  sleep 0.5
+}
+ends_with() { # CODE WHAT
+  wd_wait_exit "$app" 60 || fail "the program did not end ($2)"
+  [ "$wd_status" = "$1" ] || fail "exit code $wd_status, expected $1 ($2): $(cat "$work/err.log")"
+}
+# The server list has the focus, its first entry selected; real key presses
+# (XTEST): Wine ignores synthetic ones.
+log_in() { # PASSWORD
+  xdotool key Tab
+  xdotool type --delay 40 SYSDBA && xdotool key Tab
+  xdotool type --delay 40 "$1" && xdotool key Tab
+  xdotool type --delay 40 01 && xdotool key Tab
+}
+connected() {
+  for _ in $(seq 1 150); do
+    [ "$(attached)" -gt 0 ] && return 0
+    kill -0 "$app" 2>/dev/null || return 1
+    sleep 0.2
+  done
+  return 1
+}
+# F2, then every frame of the screen until the program ends: the rows show
+# only between the end of the posting and the window's closing, a few
+# milliseconds, and under Wine not in every run. The window in the first
+# frame whose grid shows a row goes to NAME-rows.png.
+post_and_watch() { # NAME
+  local n f x y mean caught=""
+  read -r x y _ < <(wd_client_geometry "$win")
+  rm -rf "$work/frames" && mkdir -p "$work/frames"
+  xdotool key F2
+  n="$("$work/xvfb_frames" "$work/desktop/Xvfb_screen0" "$work/frames/f" "$app")"
+  # The grid's first row: white while empty, black once the window is gone,
+  # in between with a receipt's text.
+  for f in "$work/frames"/f-*.xwd; do
+    [ -f "$f" ] || continue
+    mean="$(convert "xwd:$f" -crop "320x12+$((x + 20))+$((y + 257))" -colorspace Gray \
+      -format '%[fx:int(mean*1000)]' info: 2>/dev/null)"
+    if [ -n "$mean" ] && [ "$mean" -gt 300 ] && [ "$mean" -lt 970 ]; then
+      caught="$work/shots/$1-rows.png"
+      convert "xwd:$f" -crop "358x371+$x+$y" +repage "$caught"
+      keep "$caught"
+      break
+    fi
+  done
+  if [ -n "$caught" ]; then
+    echo "the rows on screen in frame $(basename "$f" .xwd) of $n"
+  else
+    echo "note: the rows were not caught on screen ($n frames)"
+  fi
+}
+
+step "interactive, plain procedure"
+start_window
+log_in "$password"
+connected || fail "the connection step did not attach to $database: $(cat "$work/err.log")"
+sleep 1
+post_and_watch plain
+ends_with 0 "F2 after the connection step"
+check_ledger L COMP_ID COMPROBANTE "the plain procedure"
+[ "$(unposted N COMP_NIIF_ID)" -gt 3000 ] || fail "the plain procedure posted in the IFRS ledger"
+
+step "interactive, IFRS procedure"
+start_window
+log_in "$password"
+connected || fail "the connection step did not attach: $(cat "$work/err.log")"
+sleep 1
+# The connection step left the focus in the date picker; "NIIF" comes next.
+xdotool key Tab space
+sleep 0.5
+post_and_watch niif
+ends_with 0 "NIIF ticked, F2"
+check_ledger N COMP_NIIF_ID COMPROBANTE_NIIF "the IFRS procedure"
+
+step "a wrong password"
+start_window
+log_in "not-$password"
+wd_wait_window '^Contabilizaci.{1,2}n ventas POS$' "$app" 30 >/dev/null || fail "no error box after a wrong password"
+sleep 1
+screen "$work/shots/wrong-password.png" && keep "$work/shots/wrong-password.png"
+[ "$(attached)" = 0 ] || fail "a wrong password left an attachment"
+xdotool key Return
+wd_window_absent '^Contabilizaci.{1,2}n ventas POS$' 1 || fail "Enter did not close the error box"
+kill -0 "$app" 2>/dev/null || fail "the program ended after the error box"
+xdotool search --onlyvisible --name '^Contabilizar recibos$' >/dev/null 2>&1 || fail "the window closed after the error box"
+xdotool windowactivate --sync "$win" >/dev/null 2>&1
+xdotool key Escape
+ends_with 0 "Esc after the error box"
+
+step "unattended without a window, plain procedure"
+sql -i "$root/db/seed.sql" >/dev/null || fail "topping up today's receipts"
+due="$(unposted L COMP_ID)"
+[ "$due" -gt 0 ] || fail "the top-up left nothing to post"
+CONTARDC_NO_WINDOW=1 start "$server" SYSDBA "$password" 01 N
+ends_with 0 "five arguments, no window"
+check_ledger L COMP_ID COMPROBANTE "unattended, N"
+grep -q 'PREF.*NUMERO.*ESTADO' "$work/out.log" || fail "no table on standard output: $(cat "$work/out.log")"
+printed="$(grep -c 'CONTABILIZADO' "$work/out.log")"
+[ "$printed" = "$due" ] || fail "$printed rows printed for $due receipts posted: $(cat "$work/out.log")"
+cat "$work/out.log"
+
+step "unattended with the window, IFRS procedure"
+due="$(unposted N COMP_NIIF_ID)"
+[ "$due" -gt 0 ] || fail "nothing left to post in the IFRS ledger"
+start "$server" SYSDBA "$password" 01 S
+ends_with 0 "five arguments, the window"
+check_ledger N COMP_NIIF_ID COMPROBANTE_NIIF "unattended, S"
+
+echo "windows posting: both procedures through the window and unattended, every receipt posted once; a wrong password refused"
