@@ -175,6 +175,9 @@ step "a virtual display with openbox and a Wine prefix"
 unset LEDGARA_FBCLIENT LEDGARA_HKLM FIREBIRD_LOCK CONTARDC_NO_WINDOW
 wd_start_desktop "$work/desktop" || fail "the virtual display"
 wd_make_prefix "$work/wine" || fail "the Wine prefix"
+# The faces Windows has, MS Sans Serif among them, so that the screenshots
+# look as they would there.
+wd_add_wine_fonts || echo "note: Wine's own fonts are not installed (Debian package fonts-wine)"
 # The ERP's installation folder, holding the one server line.
 printf '%s\r\n' "$server" >"$work/demo/erp/SERVIDORES.cfg"
 wd_reg_add 'HKLM\Software\Vantel\LedgaraERP2026' Directorio REG_SZ "Z:${work//\//\\}\\demo\\erp" ||
