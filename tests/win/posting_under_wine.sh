@@ -212,10 +212,12 @@ log_in() { # PASSWORD
   xdotool type --delay 40 "$1" && xdotool key Tab
   xdotool type --delay 40 01 && xdotool key Tab
 }
+box='^Contabilizaci.{1,2}n ventas POS$'   # the message boxes' title
 connected() {
   for _ in $(seq 1 150); do
     [ "$(attached)" -gt 0 ] && return 0
     kill -0 "$app" 2>/dev/null || return 1
+    xdotool search --onlyvisible --name "$box" >/dev/null 2>&1 && return 1   # an error box
     sleep 0.2
   done
   return 1
@@ -253,7 +255,7 @@ post_and_watch() { # NAME
 step "interactive, plain procedure"
 start_window
 log_in "$password"
-connected || fail "the connection step did not attach to $database: $(cat "$work/err.log")"
+connected || fail "the connection step did not attach to $database (see the screen): $(cat "$work/err.log")"
 sleep 1
 post_and_watch plain
 ends_with 0 "F2 after the connection step"
@@ -275,12 +277,12 @@ check_ledger N COMP_NIIF_ID COMPROBANTE_NIIF "the IFRS procedure"
 step "a wrong password"
 start_window
 log_in "not-$password"
-wd_wait_window '^Contabilizaci.{1,2}n ventas POS$' "$app" 30 >/dev/null || fail "no error box after a wrong password"
+wd_wait_window "$box" "$app" 30 >/dev/null || fail "no error box after a wrong password"
 sleep 1
 screen "$work/shots/wrong-password.png" && keep "$work/shots/wrong-password.png"
 [ "$(attached)" = 0 ] || fail "a wrong password left an attachment"
 xdotool key Return
-wd_window_absent '^Contabilizaci.{1,2}n ventas POS$' 1 || fail "Enter did not close the error box"
+wd_window_absent "$box" 1 || fail "Enter did not close the error box"
 kill -0 "$app" 2>/dev/null || fail "the program ended after the error box"
 xdotool search --onlyvisible --name '^Contabilizar recibos$' >/dev/null 2>&1 || fail "the window closed after the error box"
 xdotool windowactivate --sync "$win" >/dev/null 2>&1
