@@ -37,26 +37,51 @@ HANDLE streamHandle(std::FILE* stream)
     return fd < 0 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(_get_osfhandle(fd));
 }
 
-// Through the console's own Unicode call, the text reads the same whatever
-// code page the console was left in.
-bool writeConsoleLine(std::FILE* stream, std::string_view ansi)
+// The standard streams go by the handles Windows gives the process, which
+// the C library of a windowed program may not have taken up; other streams,
+// by their own handle when it is a console. Returns false for a stream that
+// is left to the C library (a file the caller opened).
+bool writeLine(std::FILE* stream, std::string_view ansi)
 {
-    const HANDLE handle = streamHandle(stream);
-    if (!isConsole(handle))
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    if (stream == stdout)
+        handle = GetStdHandle(STD_OUTPUT_HANDLE);
+    else if (stream == stderr)
+        handle = GetStdHandle(STD_ERROR_HANDLE);
+    else if (handle = streamHandle(stream); !isConsole(handle))
         return false;
     std::fflush(stream);
-    std::u16string text = ansiToUtf16(ansi);
-    text += u"\r\n";
-    const wchar_t* data = reinterpret_cast<const wchar_t*>(text.data());
-    std::size_t left = text.size();
-    while (left > 0) {
-        DWORD written = 0;
-        const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(left, 16384));
-        if (!WriteConsoleW(handle, data, piece, &written, nullptr) || written == 0)
-            break;
-        data += written;
-        left -= written;
+    if (isConsole(handle)) {
+        // Through the console's own Unicode call, the text reads the same
+        // whatever code page the console was left in.
+        std::u16string text = ansiToUtf16(ansi);
+        text += u"\r\n";
+        const wchar_t* data = reinterpret_cast<const wchar_t*>(text.data());
+        std::size_t left = text.size();
+        while (left > 0) {
+            DWORD written = 0;
+            const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(left, 16384));
+            if (!WriteConsoleW(handle, data, piece, &written, nullptr) || written == 0)
+                break;
+            data += written;
+            left -= written;
+        }
+    } else if (handle && handle != INVALID_HANDLE_VALUE) {
+        std::string bytes(ansi);
+        bytes += "\r\n";
+        const char* data = bytes.data();
+        std::size_t left = bytes.size();
+        while (left > 0) {
+            DWORD written = 0;
+            const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(left, 1 << 20));
+            if (!WriteFile(handle, data, piece, &written, nullptr) || written == 0)
+                break;
+            data += written;
+            left -= written;
+        }
     }
+    // With neither a console nor a redirection there is nowhere to write:
+    // the exit code is all the starter gets.
     return true;
 }
 #endif
@@ -137,17 +162,21 @@ void useStartingConsole()
     // the exit code is then all the starter gets.
     if (!AttachConsole(ATTACH_PARENT_PROCESS) && GetLastError() != ERROR_ACCESS_DENIED)
         return;
-    if (!outRedirected && std::freopen("CONOUT$", "w", stdout))
-        SetStdHandle(STD_OUTPUT_HANDLE, streamHandle(stdout));
-    if (!errRedirected && std::freopen("CONOUT$", "w", stderr))
-        SetStdHandle(STD_ERROR_HANDLE, streamHandle(stderr));
+    const HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       nullptr, OPEN_EXISTING, 0, nullptr);
+    if (console == INVALID_HANDLE_VALUE)
+        return;
+    if (!outRedirected)
+        SetStdHandle(STD_OUTPUT_HANDLE, console);
+    if (!errRedirected)
+        SetStdHandle(STD_ERROR_HANDLE, console);
 }
 #endif
 
 void Console::line(std::FILE* stream, std::string_view text)
 {
 #ifdef _WIN32
-    if (writeConsoleLine(stream, text))
+    if (writeLine(stream, text))
         return;
 #endif
     const std::string bytes = terminalText(text);

@@ -81,6 +81,11 @@ int main(int argc, char** argv)
     useStartingConsole();
 #endif
     if (!unattended) {
+#ifdef _WIN32
+        Console().error("contardc: no visible desktop to show the window on; to post unattended give five "
+                        "arguments: server user password company S|N");
+        return 1;
+#endif
         std::fputs("contardc: no display to show the window on; to post unattended give five arguments: "
                    "server user password company S|N\n",
                    stderr);
