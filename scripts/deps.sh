@@ -88,11 +88,13 @@ contardc_install_deps() { contardc_install_packages "${contardc_packages[@]}" "$
 contardc_install_fuzz_deps() { contardc_install_packages "${contardc_fuzz_packages[@]}"; }
 contardc_install_windows_deps() { contardc_install_packages "${contardc_windows_packages[@]}"; }
 # Qt for Windows from Debian's qt6-base source, the Windows build of the whole
-# program and its check under Wine on a virtual display (scripts/build-windows.sh).
+# program and its check under Wine on a virtual display (scripts/build-windows.sh),
+# and its tests there (tests/win/program_under_wine.sh: xwininfo and xprop from
+# x11-utils, Wine's own Windows fonts from fonts-wine).
 contardc_windows_qt_packages=(
   cmake ninja-build qt6-base-dev firebird-dev dpkg-dev zip xz-utils
   gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
-  wine wine64 xvfb xauth openbox xdotool imagemagick
+  wine wine64 xvfb xauth openbox xdotool imagemagick x11-utils fonts-wine
 )
 contardc_install_windows_qt_deps() { contardc_install_packages "${contardc_windows_qt_packages[@]}"; }
 
