@@ -11,7 +11,8 @@
 #
 # Environment: BENCH_BUILD_DIR, the release build to use (default build-bench).
 # Needs isql-fb and gfix (firebird3.0-utils), the embedded engine, and Xvfb
-# with openbox for the window's start (scripts/deps.sh installs them).
+# with openbox and xprop for the window's start (installed through
+# scripts/deps.sh).
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -19,7 +20,8 @@ build="${BENCH_BUILD_DIR:-$here/build-bench}"
 password="benchpw"
 
 source "$here/scripts/deps.sh"
-contardc_install_deps
+# x11-utils: xprop, to see that the window manager is up.
+contardc_install_deps x11-utils
 
 if [ -n "${BENCH_QUICK:-}" ]; then
   pairs_big=1; pairs_small=3; pairs_fail=3; pairs_fetch=2; pairs_start=3; reps_grid=3
