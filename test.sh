@@ -10,8 +10,9 @@
 # stops the run with the command that installs it; an optional area whose
 # packages are missing (the fuzzers, the Windows code under Wine) is reported
 # in a SKIPPED line and its tests are left out. The Windows program is built
-# and tested under Wine when Qt for Windows is in the cache, Qt built first
-# when CONTARDC_WINDOWS=1 (about 42 minutes); otherwise one SKIPPED line. Ends
+# and tested under Wine when Qt for Windows of the current inputs is in the
+# cache, Qt built first when CONTARDC_WINDOWS=1 (about 42 minutes); otherwise
+# one SKIPPED line that says whether it is missing or stale. Ends
 # with a summary; the exit status is 0 only when every pass that ran passed.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -42,17 +43,19 @@ optional_area windows wine_tests "${contardc_windows_packages[@]}"
 # The Windows program itself (build-windows/contardc, tested under Wine by
 # windows_program and windows_posting) needs Qt for Windows, built once into
 # the cache: about 42 minutes on 2 cores. CONTARDC_WINDOWS=1 builds it when it
-# is missing; otherwise the program is built and tested only when that Qt is
-# already there. The program is built here, before the tests, so that they
-# take the current source.
+# is missing or stale (built from other inputs); otherwise the program is
+# built and tested only when Qt of the current inputs is already there, and a
+# missing or stale one is one SKIPPED line, never a rebuild by surprise. The
+# program and its Firebird client are built here, before the tests, so that
+# they take the current source.
 windows_program_tests="windows_program|windows_posting"
 windows_build=
-qt_cache="${XDG_CACHE_HOME:-$HOME/.cache}/contardc"
-if [ "${CONTARDC_WINDOWS:-0}" != 1 ] && ! compgen -G "$qt_cache/qt-*-mingw64-*/contardc-qt.key" >/dev/null; then
-  skipped+=("SKIPPED windows program: Qt for Windows is not in $qt_cache (CONTARDC_WINDOWS=1 builds it, about 42 minutes); left out: ${windows_program_tests//|/, }")
+qt_state=
+if [ "${CONTARDC_WINDOWS:-0}" != 1 ] && ! qt_state="$("$here/scripts/build-windows.sh" --qt-status)"; then
+  skipped+=("SKIPPED windows program: Qt for Windows $qt_state (CONTARDC_WINDOWS=1 builds it, about 42 minutes); left out: ${windows_program_tests//|/, }")
   echo "${skipped[-1]}" >&2
   left_out+=("$windows_program_tests")
-elif ! contardc_try_install "${contardc_windows_qt_packages[@]}"; then
+elif ! contardc_try_install "${contardc_windows_qt_packages[@]}" "${contardc_fbclient_windows_packages[@]}"; then
   skipped+=("SKIPPED windows program: $contardc_install_problem; left out: ${windows_program_tests//|/, }")
   echo "${skipped[-1]}" >&2
   left_out+=("$windows_program_tests")

@@ -15,8 +15,11 @@
 # The result is cached beside the other Windows builds, under
 #   ${XDG_CACHE_HOME:-$HOME/.cache}/contardc/fbclient-3.0.11-mingw64-<key>/fbclient.dll
 # keyed on the source packages, this script and its support files, and the
-# compiler. It is written only after a complete build; a second run with the
-# same key prints the cached path at once. The work folder (default: a fresh
+# compiler, with the licence texts of the two sources beside it
+# (firebird3.0.copyright, libtommath.copyright, as Debian gives them) and
+# their versions (sources). It is written only after a complete build; a
+# second run with the same key prints the cached path at once, and entries of
+# other keys are removed. One build at a time per cache. The work folder (default: a fresh
 # one under /tmp) is removed after a good build and kept after a failed one.
 set -euo pipefail
 
@@ -68,8 +71,20 @@ key="$({
   sha256sum <"$here/build-fbclient-windows.sh"
   (cd "$support" && find . -type f | LC_ALL=C sort | xargs sha256sum)
 } | sha256sum | cut -c1-16)"
-cache="${XDG_CACHE_HOME:-$HOME/.cache}/contardc/fbclient-${fb_upstream%.*}-mingw64-$key"
-if [ -f "$cache/fbclient.dll" ]; then
+cache_root="${XDG_CACHE_HOME:-$HOME/.cache}/contardc"
+cache="$cache_root/fbclient-${fb_upstream%.*}-mingw64-$key"
+mkdir -p "$cache_root"
+exec 9>"$cache_root/fbclient.lock"
+flock 9
+prune() { # entries of other keys
+  local old
+  for old in "$cache_root"/fbclient-*-mingw64-*; do
+    [ -e "$old" ] && [ "$old" != "$cache" ] && rm -rf "$old"
+  done
+  return 0
+}
+if [ -f "$cache/fbclient.dll" ] && [ -f "$cache/sources" ]; then
+  prune
   log "cached: $cache/fbclient.dll"
   echo "$cache/fbclient.dll"
   exit 0
@@ -168,10 +183,15 @@ log "compiled and linked in $((SECONDS - build_started)) s ($((SECONDS - started
 
 dll="$work/out/fbclient.dll"
 [ -s "$dll" ] || die "no fbclient.dll was made"
+rm -rf "$cache.partial"
 mkdir -p "$cache.partial"
 cp "$dll" "$cache.partial/fbclient.dll"
+cp "$fb/debian/copyright" "$cache.partial/firebird3.0.copyright"
+cp "$tm/debian/copyright" "$cache.partial/libtommath.copyright"
+printf 'firebird3.0 %s\nlibtommath %s\n' "$fb_version" "$tm_version" >"$cache.partial/sources"
 rm -rf "$cache"
 mv "$cache.partial" "$cache"
+prune
 if [ -z "${1:-}" ]; then
   rm -rf "$work"
 fi

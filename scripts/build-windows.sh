@@ -16,6 +16,14 @@
 #       (screenshot: build-windows/check-window.png) and Esc must end the
 #       program with exit code 0.
 #   scripts/build-windows.sh --qt-only    only Qt (to warm the cache)
+#   scripts/build-windows.sh --qt-status  one line: whether Qt of the current
+#       inputs is cached (exit 0) or not built / stale (exit 1); installs,
+#       fetches and builds nothing
+#
+# The folder carries its own Firebird client, fbclient.dll, built by
+# scripts/build-fbclient-windows.sh (cached the same way), the licence texts
+# of everything it ships in licencias/, and a qt.conf that keeps Qt's plugin
+# search inside the folder.
 #
 # Run as root on a machine without the packages: they are installed first.
 set -euo pipefail
@@ -25,14 +33,16 @@ source "$repo/scripts/deps.sh"
 source "$repo/scripts/debian_source.sh"
 
 qt_only=0
+qt_status=0
 check=0
 extra_cmake_args=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --qt-only) qt_only=1 ;;
+    --qt-status) qt_status=1 ;;
     --check) check=1 ;;
     --) shift; extra_cmake_args=("$@"); break ;;
-    -h|--help) sed -n '2,20p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,29p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "Unknown argument: $1 (try --help)" >&2; exit 2 ;;
   esac
   shift
@@ -42,8 +52,6 @@ say() { printf '[build-windows] %s\n' "$*" >&2; }
 die() { say "error: $*"; exit 1; }
 elapsed() { printf '%dm%02ds' $(($1 / 60)) $(($1 % 60)); }
 
-contardc_install_windows_qt_deps
-
 triplet=x86_64-w64-mingw32
 cxx="$triplet-g++-posix"
 toolchain_src="$repo/cmake/toolchain-mingw64-qt.cmake"
@@ -51,34 +59,16 @@ jobs="$(nproc)"
 
 # ---------------------------------------------------------------- Qt for Windows
 
-qt_version="$(dpkg-query -W -f='${Version}' qt6-base-dev)"   # e.g. 6.4.2+dfsg-10
+# The source, pinned: Debian's archive keeps only the current version of a
+# release, and a different source is a different Qt. When the archive moves
+# on, set these to the version it serves and the sha256 of that .dsc
+# (apt-get source --print-uris qt6-base shows both). The host's Qt, whose
+# moc, rcc and uic the build uses, must be of the same upstream version.
+qt_version="${CONTARDC_QT_SOURCE_VERSION:-6.4.2+dfsg-10}"
+qt_dsc_sha256="${CONTARDC_QT_SOURCE_DSC_SHA256:-1b4b5c8610a553d4211fa81e268b1a3b0a6339ae5444fdb7e60d7616da651970}"
 qt_upstream="${qt_version#*:}"
 qt_upstream="${qt_upstream%%[+-]*}"                          # e.g. 6.4.2
-host_multiarch="$(dpkg-architecture -qDEB_HOST_MULTIARCH)"
 cache_root="${XDG_CACHE_HOME:-$HOME/.cache}/contardc"
-mkdir -p "$cache_root"
-
-# One build of Qt at a time in this cache, whichever clone starts it.
-exec 9>"$cache_root/qt.lock"
-flock 9
-
-# The source is kept (unpacked, Debian's patches applied) so that a later run
-# can check its .dsc without going to the archive again.
-src_dir="$cache_root/src/qt6-base_${qt_version//:/_}"
-if [ ! -f "$src_dir/.complete" ]; then
-  say "Fetching Debian's qt6-base $qt_version source"
-  rm -rf "$src_dir"
-  tree="$(contardc_fetch_debian_source qt6-base "$qt_version" "$src_dir")" \
-    || die "could not fetch qt6-base $qt_version; the machine needs its Debian archive"
-  if [ -z "$tree" ] || [ ! -f "$tree/CMakeLists.txt" ]; then die "qt6-base source did not unpack"; fi
-  # Only the unpacked tree and the .dsc are needed from here on.
-  rm -rf "$src_dir/.apt" "$src_dir"/*.tar.*
-  basename "$tree" > "$src_dir/.complete"
-fi
-qt_src="$src_dir/$(cat "$src_dir/.complete")"
-dsc="$(find "$src_dir" -maxdepth 1 -name '*.dsc' | head -n1)"
-[ -n "$dsc" ] || die "no .dsc in $src_dir"
-dsc_sha256="$(sha256sum "$dsc" | cut -d' ' -f1)"
 
 # What Qt's configure is told. Only what the program uses is built: Core, Gui,
 # Widgets, Test and the qwindows platform plugin. Direct2D itself stays on
@@ -89,7 +79,7 @@ qt_flags=(
   -DCMAKE_BUILD_TYPE=Release
   -DBUILD_SHARED_LIBS=ON
   -DQT_HOST_PATH=/usr
-  "-DQT_HOST_PATH_CMAKE_DIR=/usr/lib/$host_multiarch/cmake"
+  "-DQT_HOST_PATH_CMAKE_DIR=/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || echo x86_64-linux-gnu)/cmake"
   -DQT_BUILD_EXAMPLES=OFF
   -DQT_BUILD_TESTS=OFF
   -DFEATURE_dbus=OFF
@@ -109,23 +99,87 @@ qt_flags=(
   -DFEATURE_androiddeployqt=OFF
 )
 
-compiler_id="$("$cxx" -dumpfullversion) $(dpkg-query -W -f='${Package}=${Version} ' \
-  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64)"
-key_text="$(
-  printf 'qt6-base %s\ndsc-sha256 %s\n' "$qt_version" "$dsc_sha256"
+# The cache key: everything that makes one Qt differ from another, all known
+# before any source is fetched. Prints nothing and fails when the
+# cross-compiler is not installed.
+qt_key_text() {
+  local compiler_id
+  compiler_id="$("$cxx" -dumpfullversion 2>/dev/null)" || return 1
+  compiler_id="$compiler_id $(dpkg-query -W -f='${Package}=${Version} ' \
+    g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64 2>/dev/null)" || return 1
+  printf 'qt6-base %s\ndsc-sha256 %s\n' "$qt_version" "$qt_dsc_sha256"
   printf 'flag %s\n' "${qt_flags[@]}"
   printf 'toolchain-sha256 %s\n' "$(sha256sum "$toolchain_src" | cut -d' ' -f1)"
   printf 'compiler %s\n' "$compiler_id"
-)"
+}
+
+if [ "$qt_status" -eq 1 ]; then
+  # Whether Qt for Windows of the current key is in the cache: one line,
+  # exit 0 when it is. Installs and fetches nothing.
+  if ! key_text="$(qt_key_text)"; then
+    echo "cannot be looked up: the MinGW-w64 cross-compiler is not installed"; exit 1
+  fi
+  key="$(printf '%s\n' "$key_text" | sha256sum | cut -c1-16)"
+  stamp="$cache_root/qt-$qt_upstream-mingw64-$key/contardc-qt.key"
+  if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$key_text" ]; then
+    echo "is cached in $(dirname "$stamp")"; exit 0
+  elif compgen -G "$cache_root/qt-*-mingw64-*/contardc-qt.key" >/dev/null; then
+    echo "is stale: $cache_root holds one built from other inputs (source, configure flags, toolchain or cross-compiler)"; exit 1
+  else
+    echo "is not in $cache_root"; exit 1
+  fi
+fi
+
+contardc_install_windows_qt_deps
+host_qt="$(dpkg-query -W -f='${Version}' qt6-base-dev)"
+host_upstream="${host_qt#*:}"
+host_upstream="${host_upstream%%[+-]*}"
+[ "$host_upstream" = "$qt_upstream" ] ||
+  die "the host's Qt is $host_qt, the pinned Windows source qt6-base $qt_version: their upstream versions must match (moc, rcc and uic come from the host)"
+
+mkdir -p "$cache_root"
+key_text="$(qt_key_text)" || die "cannot read the cross-compiler's version ($cxx)"
 key="$(printf '%s\n' "$key_text" | sha256sum | cut -c1-16)"
 qt_prefix="$cache_root/qt-$qt_upstream-mingw64-$key"
 qt_build="$qt_prefix.build"
 qt_log="$qt_prefix.build.log"
 qt_stamp="$qt_prefix/contardc-qt.key"
 
+# One build of Qt at a time in this cache, whichever clone starts it; a
+# program build holds the lock shared for as long as it uses the Qt, so that
+# pruning never takes a Qt from under it.
+exec 9>"$cache_root/qt.lock"
+flock 9
+
 if [ -f "$qt_stamp" ] && [ "$(cat "$qt_stamp")" = "$key_text" ]; then
   say "Reusing Qt $qt_upstream for Windows in $qt_prefix"
 else
+  # The source, unpacked with Debian's patches applied; kept until Qt is
+  # installed, so that an interrupted build resumes without fetching again.
+  src_dir="$cache_root/src/qt6-base_${qt_version//:/_}"
+  if [ -f "$src_dir/.complete" ]; then
+    dsc="$(find "$src_dir" -maxdepth 1 -name 'qt6-base_*.dsc' | head -n1)"
+    if [ -z "$dsc" ] || [ "$(sha256sum "$dsc" | cut -d' ' -f1)" != "$qt_dsc_sha256" ]; then
+      rm -f "$src_dir/.complete"
+    fi
+  fi
+  if [ ! -f "$src_dir/.complete" ]; then
+    say "Fetching Debian's qt6-base $qt_version source"
+    rm -rf "$src_dir"
+    if ! tree="$(contardc_fetch_debian_source qt6-base "$qt_version" "$src_dir" 2>"$cache_root/qt-fetch.log")"; then
+      cat "$cache_root/qt-fetch.log" >&2
+      die "apt could not fetch the pinned source qt6-base $qt_version (its messages above). When the Debian archive has moved past it, set CONTARDC_QT_SOURCE_VERSION and CONTARDC_QT_SOURCE_DSC_SHA256 to the version it serves (apt-get source --print-uris qt6-base shows both)"
+    fi
+    if [ -z "$tree" ] || [ ! -f "$tree/CMakeLists.txt" ]; then die "qt6-base source did not unpack"; fi
+    dsc="$(find "$src_dir" -maxdepth 1 -name 'qt6-base_*.dsc' | head -n1)"
+    [ -n "$dsc" ] && [ "$(sha256sum "$dsc" | cut -d' ' -f1)" = "$qt_dsc_sha256" ] ||
+      die "$src_dir: not the pinned source (the .dsc's sha256 is not $qt_dsc_sha256)"
+    # Only the unpacked tree and the .dsc are needed from here on.
+    rm -rf "$src_dir/.apt" "$src_dir"/*.tar.*
+    basename "$tree" > "$src_dir/.complete"
+  fi
+  qt_src="$src_dir/$(cat "$src_dir/.complete")"
+
   say "Building Qt $qt_upstream for Windows into $qt_prefix (30-60 minutes; log: $qt_log)"
   qt_started=$SECONDS
   mkdir -p "$qt_prefix/lib/cmake" "$qt_build"
@@ -144,12 +198,28 @@ else
     nice -n 19 cmake --install "$qt_build" --strip
   } >>"$qt_log" 2>&1 || { tail -n 40 "$qt_log" >&2; die "Qt build failed; the full log is $qt_log"; }
   qt_seconds=$((SECONDS - qt_started))
-  printf '%s\n' "$key_text" > "$qt_stamp.tmp" && mv "$qt_stamp.tmp" "$qt_stamp"
+  # The licence of what the folder ships from this source (Qt and the
+  # third-party code inside it), as Debian gives it.
+  mkdir -p "$qt_prefix/contardc-licence"
+  cp "$qt_src/debian/copyright" "$qt_prefix/contardc-licence/qt6-base.copyright"
+  printf 'qt6-base %s\n' "$qt_version" > "$qt_prefix/contardc-licence/source"
   printf 'qt-build-seconds %d\n' "$qt_seconds" > "$qt_prefix/contardc-qt.times"
+  printf '%s\n' "$key_text" > "$qt_stamp.tmp" && mv "$qt_stamp.tmp" "$qt_stamp"
   say "Qt built in $(elapsed "$qt_seconds") ($(du -sh "$qt_prefix" | cut -f1) installed)"
-  rm -rf "$qt_build"
+  rm -rf "$qt_build" "$src_dir"
 fi
-flock -u 9
+
+# Older entries (another source, flags or compiler) go: each is some 65 MB
+# installed, and an interrupted build's folder several GB.
+for old in "$cache_root"/qt-*-mingw64-* "$cache_root"/src/qt6-base_*; do
+  [ -e "$old" ] || continue
+  case "$old" in
+    "$qt_prefix" | "$qt_prefix".build | "$qt_prefix".build.log) ;;
+    "$cache_root/src/qt6-base_${qt_version//:/_}") ;;
+    *) say "Removing an old cache entry: $old"; rm -rf "$old" ;;
+  esac
+done
+flock -s 9
 
 [ "$qt_only" -eq 1 ] && exit 0
 
@@ -159,6 +229,9 @@ build="$repo/build-windows"
 out="$build/contardc"
 zip_file="$build/contardc-windows-x64.zip"
 mkdir -p "$build/firebird-include"
+# Two builds of the program in one clone take turns.
+exec 8>"$build/.build.lock"
+flock 8
 # Only the client's C interface: a folder of its own, so that no other Linux
 # header can be picked up by the Windows build.
 ibase_h=""
@@ -183,26 +256,83 @@ prog_started=$SECONDS
 cmake --build "$build" --parallel "$jobs" --target contardc
 prog_seconds=$((SECONDS - prog_started))
 
+# The Firebird client the folder ships (cached after its first build).
+say "The Firebird client (scripts/build-fbclient-windows.sh)"
+fbclient="$("$repo/scripts/build-fbclient-windows.sh" | tail -n1)" || die "the Firebird client did not build"
+[ -f "$fbclient" ] || die "scripts/build-fbclient-windows.sh gave no library"
+
 # The folder: the program and the modules it loads from beside it (the
 # window is one, so that the run without a display needs no Qt), the Qt DLLs,
-# the plugins Qt loads from beside it (the platform plugin is required, the
-# style plugin gives the native look) and the compiler's runtime DLLs.
+# the plugins Qt loads from beside it (the platform plugin, without which no
+# window opens, and the style plugin that gives the native look), the
+# compiler's runtime DLLs and the Firebird client.
 rm -rf "$out" "$zip_file"
-mkdir -p "$out/platforms"
+mkdir -p "$out/platforms" "$out/styles"
 cp "$build/contardc.exe" "$out/"
 find "$build" -maxdepth 1 -name '*.dll' -exec cp {} "$out/" \;
 for m in Core Gui Widgets; do cp "$qt_prefix/bin/Qt6$m.dll" "$out/"; done
-cp "$qt_prefix/plugins/platforms/qwindows.dll" "$out/platforms/"
-if [ -f "$qt_prefix/plugins/styles/qwindowsvistastyle.dll" ]; then
-  mkdir -p "$out/styles"
-  cp "$qt_prefix/plugins/styles/qwindowsvistastyle.dll" "$out/styles/"
-fi
-for dll in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
-  path="$("$cxx" -print-file-name="$dll")"
-  [ -f "$path" ] || die "$dll not found beside the cross-compiler"
-  cp "$path" "$out/"
+for plugin in platforms/qwindows.dll styles/qwindowsvistastyle.dll; do
+  [ -f "$qt_prefix/plugins/$plugin" ] || die "Qt for Windows in $qt_prefix has no plugins/$plugin"
+  cp "$qt_prefix/plugins/$plugin" "$out/$plugin"
 done
+runtime=(libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
+runtime_paths=()
+for dll in "${runtime[@]}"; do
+  path="$(readlink -f "$("$cxx" -print-file-name="$dll")")"
+  [ -f "$path" ] || die "$dll not found beside the cross-compiler"
+  cp "$path" "$out/$dll"
+  runtime_paths+=("$path")
+done
+cp "$fbclient" "$out/fbclient.dll"
+# Qt's plugins from the folder only: without this file Qt also looks in the
+# folder above the program's (C:\plugins for C:\Contardc), which any user
+# may be able to create.
+printf '[Paths]\r\nPrefix = .\r\nPlugins = .\r\n' > "$out/qt.conf"
 find "$out" \( -name '*.exe' -o -name '*.dll' \) -exec "$triplet-strip" --strip-unneeded {} +
+
+# The licence texts of what the folder ships, as Debian's copyright files of
+# their sources give them, and the source package versions they were built
+# from.
+lic="$out/licencias"
+mkdir -p "$lic"
+crlf() { sed 's/\r$//; s/$/\r/' "$1" > "$2"; }
+fb_dir="$(dirname "$fbclient")"
+sources=()
+for f in "$fb_dir"/*.copyright "$qt_prefix"/contardc-licence/*.copyright; do
+  [ -f "$f" ] || die "a licence text is missing: $f (rebuild that cache entry)"
+  name="$(basename "$f" .copyright)"
+  crlf "$f" "$lic/$name.txt"
+done
+while read -r pkg version; do sources+=("$pkg $version"); done < <(cat "$fb_dir/sources" "$qt_prefix/contardc-licence/source")
+# The compiler's runtime: the packages that hold the DLLs name their sources.
+made_from=(
+  "fbclient.dll: firebird3.0, libtommath"
+  "Qt6Core.dll, Qt6Gui.dll, Qt6Widgets.dll, platforms\\qwindows.dll, styles\\qwindowsvistastyle.dll: qt6-base"
+)
+for i in "${!runtime[@]}"; do
+  path="${runtime_paths[$i]}"
+  pkg="$(dpkg -S "$path" 2>/dev/null | head -n1 | cut -d: -f1)"
+  [ -n "$pkg" ] || die "no installed package holds $path"
+  src="$(dpkg-query -W -f='${source:Package} ${source:Version}' "$pkg")"
+  copyright="/usr/share/doc/$pkg/copyright"
+  [ -f "$copyright" ] || die "$pkg has no copyright file ($copyright)"
+  if [ ! -f "$lic/${src%% *}.txt" ]; then
+    crlf "$copyright" "$lic/${src%% *}.txt"
+    sources+=("$src")
+  fi
+  made_from+=("${runtime[$i]}: ${src%% *}")
+done
+{
+  echo "contardc $(git -C "$repo" describe --always --dirty 2>/dev/null || echo unknown)"
+  echo
+  echo "Lo que trae esta carpeta se compilo de estos paquetes fuente de Debian."
+  echo "El texto de la licencia de cada uno esta en el archivo de su nombre."
+  echo
+  printf '  %s\n' "${sources[@]}"
+  echo
+  printf '  %s\n' "${made_from[@]}"
+} > "$lic/FUENTES.txt.lf"
+crlf "$lic/FUENTES.txt.lf" "$lic/FUENTES.txt" && rm "$lic/FUENTES.txt.lf"
 
 # Every DLL that the files import must be either in the folder or part of
 # Windows; a missing one would only show on the user's machine.

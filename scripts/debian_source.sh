@@ -6,6 +6,9 @@
 # signature and every file's checksum on the way.
 # Sourced; provides contardc_fetch_debian_source PACKAGE VERSION DEST.
 
+# contardc_debian_source_apt STATE: writes the private configuration under
+# STATE and prints the path of its apt.conf, for APT_CONFIG. Paths are quoted
+# in it, so a folder whose name has spaces serves as well.
 contardc_debian_source_apt() {
   local state="$1"
   mkdir -p "$state/lists/partial" "$state/cache/archives/partial" "$state/etc/sources.list.d"
@@ -22,9 +25,21 @@ contardc_debian_source_apt() {
     awk 'BEGIN{RS=""; ORS="\n\n"} /debian-archive-keyring/ { sub(/Types:[^\n]*/, "Types: deb-src"); print }' "$f" \
       > "$state/etc/sources.list.d/$(basename "$f")"
   done
-  echo "-o Dir::Etc::SourceList=$state/etc/sources.list -o Dir::Etc::SourceParts=$state/etc/sources.list.d" \
-       "-o Dir::State::Lists=$state/lists -o Dir::Cache=$state/cache -o Dir::State::status=/var/lib/dpkg/status" \
-       "-o Debug::NoLocking=1 -o APT::Sandbox::User=$(id -un)"
+  # apt reads the machine's own apt.conf.d (its proxy, say) as well.
+  # apt.conf strings are double-quoted and cannot hold a double quote.
+  case "$state" in *'"'*) echo "contardc_debian_source_apt: a folder name with a double quote: $state" >&2; return 1 ;; esac
+  {
+    cat <<CONF
+Dir::Etc::SourceList "$state/etc/sources.list";
+Dir::Etc::SourceParts "$state/etc/sources.list.d";
+Dir::State::Lists "$state/lists";
+Dir::Cache "$state/cache";
+Dir::State::status "/var/lib/dpkg/status";
+Debug::NoLocking "1";
+APT::Sandbox::User "$(id -un)";
+CONF
+  } > "$state/apt.conf"
+  echo "$state/apt.conf"
 }
 
 # PACKAGE: source package name; VERSION: exact version, or "" for the archive's;
@@ -32,14 +47,12 @@ contardc_debian_source_apt() {
 contardc_fetch_debian_source() {
   local pkg="$1" version="$2" dest="$3"
   mkdir -p "$dest"
-  local opts
-  opts="$(contardc_debian_source_apt "$dest/.apt")"
-  # shellcheck disable=SC2086
-  apt-get $opts -qq update >&2 || return 1
+  local conf
+  conf="$(contardc_debian_source_apt "$dest/.apt")" || return 1
+  APT_CONFIG="$conf" apt-get -qq update >&2 || return 1
   command -v dpkg-source >/dev/null || { echo "dpkg-source missing: install dpkg-dev" >&2; return 1; }
   local spec="$pkg"
   [ -n "$version" ] && spec="$pkg=$version"
-  # shellcheck disable=SC2086
-  (cd "$dest" && apt-get $opts -qq source "$spec" >&2) || return 1
+  (cd "$dest" && APT_CONFIG="$conf" apt-get -qq source "$spec" >&2) || return 1
   find "$dest" -mindepth 1 -maxdepth 1 -type d -name "${pkg}-*" | head -n1
 }
