@@ -92,7 +92,7 @@ contardc_install_windows_deps() { contardc_install_packages "${contardc_windows_
 # and its tests there (tests/win/program_under_wine.sh: xwininfo and xprop from
 # x11-utils, Wine's own Windows fonts from fonts-wine).
 contardc_windows_qt_packages=(
-  cmake ninja-build qt6-base-dev firebird-dev dpkg-dev zip xz-utils
+  cmake ninja-build qt6-base-dev firebird-dev dpkg-dev zip unzip xz-utils
   gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   wine wine64 xvfb xauth openbox xdotool imagemagick x11-utils fonts-wine
 )

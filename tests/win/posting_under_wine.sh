@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The Windows program posting end to end under Wine: a copy of the program
-# folder with a real Windows fbclient.dll put beside contardc.exe (the folder
-# as shipped has no Firebird client), the demo company on a Firebird server of
+# The Windows program posting end to end under Wine: the zip users get,
+# unpacked into an empty folder with nothing added (it carries its own
+# fbclient.dll), the demo company on a Firebird server of
 # the test's own on 127.0.0.1, and the window driven with real key presses on
 # a virtual display with a window manager, in a Wine prefix of its own.
 #
@@ -18,9 +18,9 @@
 #
 #   tests/win/posting_under_wine.sh [program folder] [fbclient.dll]
 #
-# Program folder default: build-windows/contardc (scripts/build-windows.sh
-# builds it when it is missing). Library default: the one
-# scripts/build-fbclient-windows.sh has cached. CONTARDC_WINE_SHOTS=DIR keeps
+# Default: build-windows/contardc-windows-x64.zip (scripts/build-windows.sh
+# builds it when it is missing). A program folder given instead is copied;
+# a library given replaces the folder's fbclient.dll. CONTARDC_WINE_SHOTS=DIR keeps
 # the screenshots: the window with the posted rows (when they were caught on
 # screen, see post_and_watch) and the error box. Exit 77 after one "SKIPPED"
 # line when a tool, Qt for Windows or the library is missing.
@@ -38,7 +38,7 @@ skip() {
 # shellcheck source=tests/win/wine_desktop.sh
 source "$here/wine_desktop.sh"
 wd_find_tools || skip "$wd_missing"
-for tool in c++ convert isql-fb fbsvcmgr; do
+for tool in c++ convert isql-fb fbsvcmgr unzip; do
   command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
 [ -x /usr/sbin/firebird ] || skip "the Firebird server is not installed (Debian package firebird3.0-server)"
@@ -46,10 +46,6 @@ cache="${XDG_CACHE_HOME:-$HOME/.cache}/contardc"
 if [ -z "$folder" ]; then
   compgen -G "$cache/qt-*-mingw64-*/contardc-qt.key" >/dev/null ||
     skip "Qt for Windows is not cached (scripts/build-windows.sh --qt-only builds it)"
-fi
-if [ -z "$dll" ]; then
-  compgen -G "$cache/fbclient-*-mingw64-*/fbclient.dll" >/dev/null ||
-    skip "no Windows fbclient.dll is cached (scripts/build-fbclient-windows.sh builds one)"
 fi
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/contardc-winpost.XXXXXX")"
@@ -72,27 +68,35 @@ keep() { # FILE: a screenshot worth keeping
   [ -z "${CONTARDC_WINE_SHOTS:-}" ] || { mkdir -p "$CONTARDC_WINE_SHOTS" && cp "$1" "$CONTARDC_WINE_SHOTS/"; }
 }
 
+zip_file=""
 if [ -z "$folder" ]; then
   folder="$root/build-windows/contardc"
-  if [ ! -f "$folder/contardc.exe" ]; then
+  zip_file="$root/build-windows/contardc-windows-x64.zip"
+  if [ ! -f "$zip_file" ]; then
     step "building the program folder"
     "$root/scripts/build-windows.sh" >"$work/build.log" 2>&1 ||
       { tail -n 30 "$work/build.log"; fail "scripts/build-windows.sh"; }
   fi
 fi
-[ -f "$folder/contardc.exe" ] || fail "no contardc.exe in $folder"
-if [ -z "$dll" ]; then
-  dll="$("$root/scripts/build-fbclient-windows.sh" 2>"$work/fbclient.log" | tail -n1)"
-  [ -f "$dll" ] || { cat "$work/fbclient.log"; fail "scripts/build-fbclient-windows.sh gave no library"; }
+# What users get: the zip unpacked into an empty folder, nothing added, in a
+# folder whose name has a letter outside most ANSI code pages. A folder given
+# on the command line is copied as it is.
+program="$work/Contabilización ñ/contardc"
+mkdir -p "$(dirname "$program")"
+if [ -n "$zip_file" ]; then
+  (cd "$(dirname "$program")" && unzip -q "$zip_file") || fail "unpacking $zip_file"
+else
+  [ -f "$folder/contardc.exe" ] || fail "no contardc.exe in $folder"
+  cp -r "$folder" "$program"
 fi
-[ -f "$dll" ] || fail "no library at $dll"
-
-# What users copy carries no Firebird client: theirs is the ERP's.
-shipped="$(find "$folder" -iname fbclient.dll -o -iname gds32.dll)"
-[ -z "$shipped" ] || fail "the program folder ships a Firebird client: $shipped"
-program="$work/contardc"
-cp -r "$folder" "$program"
-cp "$dll" "$program/fbclient.dll"
+[ -f "$program/contardc.exe" ] || fail "no contardc.exe in the unpacked folder"
+# The folder carries its own client; a library given on the command line
+# takes its place.
+if [ -n "$dll" ]; then
+  [ -f "$dll" ] || fail "no library at $dll"
+  cp "$dll" "$program/fbclient.dll"
+fi
+[ -f "$program/fbclient.dll" ] || fail "the program folder ships no fbclient.dll"
 c++ -std=c++20 -O2 -Wall -Wextra -Werror -o "$work/xvfb_frames" "$here/xvfb_frames.cpp" || fail "building xvfb_frames"
 mkdir -p "$work/shots"
 
