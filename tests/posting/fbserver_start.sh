@@ -9,9 +9,23 @@
 # Once the server answers, "127.0.0.1/PORT" is written to DIR/address, which is
 # where the tests read it.
 #
-# Usage: fbserver_start.sh DIR PORT PASSWORD
+# AUTH (optional) sets how the server takes logins and the wire:
+#   srp      Firebird 3's defaults: Srp logins, encryption when the client
+#            offers it (the default);
+#   srp256   as Firebird 4 and 5 servers are by default: only Srp256
+#            logins, and an unencrypted wire refused (WireCrypt = Required);
+#   legacy   as a Firebird 2.5-era server: only Legacy_Auth logins (the
+#            user made by the legacy user manager), no wire encryption.
+#
+# Usage: fbserver_start.sh DIR PORT PASSWORD [AUTH]
 set -euo pipefail
-dir="$1" port="$2" password="$3"
+dir="$1" port="$2" password="$3" auth="${4:-srp}"
+case "$auth" in
+  srp) auth_conf="" user_plugin=Srp ;;
+  srp256) auth_conf=$'AuthServer = Srp256\nWireCrypt = Required' user_plugin=Srp ;;
+  legacy) auth_conf=$'AuthServer = Legacy_Auth\nUserManager = Legacy_UserManager\nWireCrypt = Disabled' user_plugin=Legacy_UserManager ;;
+  *) echo "fbserver_start.sh: unknown AUTH $auth (srp, srp256 or legacy)" >&2; exit 2 ;;
+esac
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 fbroot=/usr/lib/x86_64-linux-gnu/firebird/3.0
 [ -d "$fbroot" ] || fbroot="$(dirname "$(readlink -f /usr/lib/*/libfbclient.so.2 | head -n1)")/firebird/3.0"
@@ -32,6 +46,7 @@ RemoteBindAddress = 127.0.0.1
 SecurityDatabase = $dir/security3.fdb
 ServerMode = Super
 UdfAccess = None
+$auth_conf
 CONF
 }
 # The security database is made by the embedded engine under this
@@ -39,8 +54,18 @@ CONF
 write_conf "$port"
 
 export FIREBIRD="$dir/root" FIREBIRD_LOCK="$dir/lock"
-printf "create database '%s/security3.fdb' user 'SYSDBA';\ncreate user SYSDBA password '%s' using plugin Srp;\ncommit;\n" \
-  "$dir" "$password" | isql-fb -q -b
+if [ "$user_plugin" = Srp ]; then
+  printf "create database '%s/security3.fdb' user 'SYSDBA';\ncreate user SYSDBA password '%s' using plugin Srp;\ncommit;\n" \
+    "$dir" "$password" | isql-fb -q -b
+else
+  # The legacy user manager's table and view come from Firebird's own
+  # script; it makes SYSDBA, whose password is then set.
+  {
+    printf "create database '%s/security3.fdb' user 'SYSDBA';\n" "$dir"
+    cat /usr/share/firebird/3.0/security.sql
+    printf "alter user SYSDBA password '%s' using plugin Legacy_UserManager;\ncommit;\n" "$password"
+  } | isql-fb -q -b
+fi
 
 # Local TCP ports (hex) that any socket of the machine holds, listening or not.
 ports_in_use() {

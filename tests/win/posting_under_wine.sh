@@ -14,7 +14,13 @@
 #     standard output, exit 0; five arguments with the window: it posts and
 #     closes by itself, exit 0;
 #   - after each posting every receipt of the day is posted once in that
-#     ledger: none left, none twice.
+#     ledger: none left, none twice;
+#   - under a Cyrillic code page (1251): the error box's title whole, a
+#     posting through the window;
+#   - against a server set up as Firebird 4 and 5 servers are by default
+#     (Srp256 only, wire encryption required) and as a 2.5-era one (legacy
+#     logins, no encryption): five arguments post, a wrong password is
+#     refused with the server's text.
 #
 #   tests/win/posting_under_wine.sh [program folder] [fbclient.dll]
 #
@@ -312,4 +318,67 @@ start "$server" SYSDBA "$password" 01 S
 ends_with 0 "five arguments, the window"
 check_ledger N COMP_NIIF_ID COMPROBANTE_NIIF "unattended, S"
 
-echo "windows posting: both procedures through the window and unattended, every receipt posted once; a wrong password refused"
+# ---------------------------------------------------------------- a Cyrillic Windows
+
+# Wine takes the ANSI code page from the locale: ru_RU gives 1251, where
+# "ó" and "ñ" do not exist. The program's texts must still come out whole,
+# and its folder ("... ñ") must still load. The locale is made for this test
+# alone (LOCPATH), nothing of the machine's is changed.
+step "under a Cyrillic code page"
+command -v localedef >/dev/null || fail "localedef is not installed (Debian package locales)"
+localedef -i ru_RU -f UTF-8 "$work/locale/ru_RU.UTF-8" >/dev/null 2>&1 || [ -d "$work/locale/ru_RU.UTF-8" ] ||
+  fail "could not make the ru_RU.UTF-8 locale"
+cyrillic() { LOCPATH="$work/locale" LC_ALL=ru_RU.UTF-8 LANG=ru_RU.UTF-8 "$@"; }
+oem="$(cd "$work" && cyrillic "$wd_wine" cmd /c chcp 2>/dev/null | tr -d '\r')"
+[[ "$oem" == *866* ]] || fail "Wine did not take the Russian locale (chcp: $oem)"
+cyrillic start_window
+log_in "not-$password"
+errbox="$(wd_wait_window "$box" "$app" 30)" || fail "no error box after a wrong password under code page 1251"
+title="$(xdotool getwindowname "$errbox")"
+[ "$title" = "Contabilización ventas POS" ] || fail "the error box under code page 1251 is titled \"$title\""
+sleep 1
+screen "$work/shots/cyrillic-error.png" && keep "$work/shots/cyrillic-error.png"
+xdotool key Return
+wd_window_absent "$box" 1 || fail "Enter did not close the error box"
+xdotool windowactivate --sync "$win" >/dev/null 2>&1
+xdotool key Escape
+ends_with 0 "Esc after the error box, code page 1251"
+sql -i "$root/db/seed.sql" >/dev/null || fail "topping up today's receipts"
+cyrillic start_window
+log_in "$password"
+connected || fail "the connection step did not attach under code page 1251: $(cat "$work/err.log")"
+sleep 1
+post_and_watch cyrillic
+ends_with 0 "F2 after the connection step, code page 1251"
+check_ledger L COMP_ID COMPROBANTE "the plain procedure under code page 1251"
+
+# ---------------------------------------------------------------- other servers' defaults
+
+# The client the folder ships against a server set up as Firebird 4 and 5
+# servers are out of the box (Srp256 logins only, an unencrypted wire
+# refused) and as a Firebird 2.5-era server (legacy logins only, no wire
+# encryption): each login method and wire setting that server allows is the
+# only one, so a posting proves the client speaks it.
+for auth in srp256 legacy; do
+  step "unattended without a window, a server with $auth logins"
+  "$root/tests/posting/fbserver_stop.sh" "$work/fb" >/dev/null 2>&1
+  "$root/tests/posting/fbserver_start.sh" "$work/fb" 0 "$password" "$auth" >"$work/fbserver.log" 2>&1 ||
+    { cat "$work/fbserver.log"; fail "the Firebird server with $auth logins did not start"; }
+  address="$(cat "$work/fb/address")"
+  server="$address:$work/demo"
+  database="$server/datos/01/ledgara.fdb"
+  sql -i "$root/db/seed.sql" >/dev/null || fail "topping up today's receipts ($auth)"
+  due="$(unposted L COMP_ID)"
+  [ "$due" -gt 0 ] || fail "the top-up left nothing to post ($auth)"
+  CONTARDC_NO_WINDOW=1 start "$server" SYSDBA "$password" 01 N
+  ends_with 0 "five arguments, no window, $auth logins"
+  check_ledger L COMP_ID COMPROBANTE "unattended, $auth logins"
+  printed="$(grep -c 'CONTABILIZADO' "$work/out.log")"
+  [ "$printed" = "$due" ] || fail "$printed rows printed for $due receipts posted ($auth): $(cat "$work/out.log")"
+  CONTARDC_NO_WINDOW=1 start "$server" SYSDBA "not-$password" 01 N
+  ends_with 1 "a wrong password, $auth logins"
+  grep -q 'Your user name and password are not defined' "$work/err.log" ||
+    fail "a wrong password with $auth logins: not the server's refusal: $(cat "$work/err.log")"
+done
+
+echo "windows posting: the zip's folder with its own client, both procedures through the window and unattended, every receipt posted once; a wrong password refused; under code page 1251; against Srp256-only servers with the wire encrypted and legacy-login servers without"
