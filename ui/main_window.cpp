@@ -29,6 +29,7 @@
 #include <QPixmap>
 #include <QProxyStyle>
 #include <QScreen>
+#include <QWindow>
 
 namespace {
 
@@ -340,6 +341,19 @@ bool Tfcontardc::event(QEvent* event)
 
 bool Tfcontardc::eventFilter(QObject* watched, QEvent* event)
 {
+    // A window manager activates a new window when it maps it. On an X
+    // display that none serves (a bare Xvfb that a scheduler points DISPLAY
+    // at) nothing would, and FormActivate, with it an unattended run, would
+    // wait for a click forever. So once shown and exposed the window asks for
+    // its first activation itself: a window manager grants it as it would
+    // anyway, and without one the toolkit gives the window the input focus
+    // directly, which is that activation.
+    if (!m_activated && !m_activationAsked && event->type() == QEvent::Expose &&
+        watched == static_cast<QObject*>(windowHandle()) && windowHandle()->isExposed() &&
+        QGuiApplication::platformName() == QLatin1String("xcb")) {
+        m_activationAsked = true;
+        activateWindow();
+    }
     if (event->type() == QEvent::KeyPress) {
         auto* widget = qobject_cast<QWidget*>(watched);
         // A key is seen once, at the control that has the focus (a key that

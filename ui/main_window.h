@@ -86,5 +86,6 @@ private:
     std::vector<std::string> m_listaservidores;
     QMetaObject::Connection m_focusWatch;
     bool m_activated = false;
+    bool m_activationAsked = false;
     bool m_closed = false;
 };

@@ -5,7 +5,8 @@
 # keyboard flow end to end: the first focus in the server list, Tab through the
 # fields, leaving the company box connects, one F2 posts every receipt once
 # and ends the program with exit code 0; and Esc before anything else ends it
-# with 0 as well.
+# with 0 as well. Before the window manager starts: five arguments post and
+# end the program on a display that no window manager serves.
 # Usage: real_window_test.sh PROGRAM     (exit 77: skipped, a tool is missing)
 set -uo pipefail
 program="$1"
@@ -34,11 +35,6 @@ export DISPLAY=":$(head -n1 "$work/display")"
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM
 export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
-openbox --sm-disable >"$work/openbox.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 1 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break; sleep 0.1; done
-xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' || fail "openbox did not start"
-
 # The demo installation, every point of sale with its accounts: one run posts
 # all of today's receipts, so a second call of the procedure would find none
 # and say "No hay recibos por contabilizar." in a box that waits.
@@ -77,6 +73,30 @@ ends_with() {
   wait "$app"; code=$?
   [ "$code" = "$want" ] || fail "exit code $code, expected $want ($2): $(cat "$work/out.log")"
 }
+
+# Without a window manager (a bare X display that a scheduler points DISPLAY
+# at) nothing activates a new window; the unattended run starts all the same,
+# posts and ends the program.
+cp "$db" "$work/pristine.fdb"
+fresh_demo() { cp "$work/pristine.fdb" "$db"; }
+unattended() {
+  local label="$1"
+  shift
+  fresh_demo
+  "$program" "$@" >"$work/out.log" 2>&1 &
+  app=$!
+  pids+=("$app")
+  ends_with 0 "$label"
+  [ "$(unposted)" = 0 ] || fail "$label: $(unposted) receipts left unposted"
+  [ -s "$work/out.log" ] && fail "$label: unexpected output: $(cat "$work/out.log")"
+}
+unattended "five arguments, no window manager" "$work/demo" SYSDBA tallowbin 01 N
+fresh_demo
+
+openbox --sm-disable >"$work/openbox.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 1 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break; sleep 0.1; done
+xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' || fail "openbox did not start"
 
 # Esc straight away.
 start
@@ -139,4 +159,4 @@ kill -0 "$app" 2>/dev/null || fail "the posting of 100,000 receipts ended before
 kill -TERM "$app"
 ends_with 1 "SIGTERM while posting"
 [ "$(unposted)" = "$before" ] || fail "a stopped run posted: $before unposted before, $(unposted) after"
-echo "real window: Esc, and Tab/type/F2 posting every receipt once, both exit 0; SIGTERM connected and while posting, exit 1, nothing posted"
+echo "real window: five arguments without a window manager, Esc, and Tab/type/F2 posting every receipt once, both exit 0; SIGTERM connected and while posting, exit 1, nothing posted"
