@@ -25,7 +25,14 @@ int applicationError(const std::exception& e)
 
 int contardcWindowMain(int argc, char** argv, const std::vector<std::string>* arguments)
 {
-    ContardcApplication app(argc, argv);
+    // The command line is the program's: a password "-platform" or a company
+    // "-style" is the user's, not an option for the toolkit to act on (and
+    // abort on). The toolkit is given the program's name and nothing else;
+    // its settings come from its environment variables.
+    char fallbackName[] = "contardc";
+    char* toolkitArgv[] = {argc > 0 && argv[0] ? argv[0] : fallbackName, nullptr};
+    int toolkitArgc = 1;
+    ContardcApplication app(toolkitArgc, toolkitArgv);
     try {
         Tfcontardc window(*arguments);
         window.centreOnDesktop();

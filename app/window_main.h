@@ -20,8 +20,9 @@ inline constexpr const char* kWindowModuleName = "libcontardc_window.so";
 #endif
 inline constexpr const char* kWindowEntryName = "contardcWindowMain";
 
-// Runs the window until it closes; returns the exit code. arguments: the
-// program's arguments 1.. as split from the command line.
+// Runs the window until it closes; returns the exit code. argc, argv: the
+// process's own, of which the toolkit sees only the program's name;
+// arguments: the program's arguments 1.. as split from the command line.
 using WindowMain = int (*)(int argc, char** argv, const std::vector<std::string>* arguments);
 extern "C" CONTARDC_WINDOW_EXPORT int contardcWindowMain(int argc, char** argv,
                                                         const std::vector<std::string>* arguments);

@@ -6,7 +6,8 @@
 # fields, leaving the company box connects, one F2 posts every receipt once
 # and ends the program with exit code 0; and Esc before anything else ends it
 # with 0 as well. Before the window manager starts: five arguments post and
-# end the program on a display that no window manager serves.
+# end the program on a display that no window manager serves, and the
+# toolkit's own options among the arguments are left to the program.
 # Usage: real_window_test.sh PROGRAM     (exit 77: skipped, a tool is missing)
 set -uo pipefail
 program="$1"
@@ -76,7 +77,9 @@ ends_with() {
 
 # Without a window manager (a bare X display that a scheduler points DISPLAY
 # at) nothing activates a new window; the unattended run starts all the same,
-# posts and ends the program.
+# posts and ends the program. The arguments are the program's alone: the
+# toolkit's options written as the password, followed by the company 01, are
+# a password (which the embedded engine does not check) and a company.
 cp "$db" "$work/pristine.fdb"
 fresh_demo() { cp "$work/pristine.fdb" "$db"; }
 unattended() {
@@ -91,6 +94,9 @@ unattended() {
   [ -s "$work/out.log" ] && fail "$label: unexpected output: $(cat "$work/out.log")"
 }
 unattended "five arguments, no window manager" "$work/demo" SYSDBA tallowbin 01 N
+for option in -platform -display -style; do
+  unattended "password $option, no window manager" "$work/demo" SYSDBA "$option" 01 N
+done
 fresh_demo
 
 openbox --sm-disable >"$work/openbox.log" 2>&1 &
@@ -159,4 +165,4 @@ kill -0 "$app" 2>/dev/null || fail "the posting of 100,000 receipts ended before
 kill -TERM "$app"
 ends_with 1 "SIGTERM while posting"
 [ "$(unposted)" = "$before" ] || fail "a stopped run posted: $before unposted before, $(unposted) after"
-echo "real window: five arguments without a window manager, Esc, and Tab/type/F2 posting every receipt once, both exit 0; SIGTERM connected and while posting, exit 1, nothing posted"
+echo "real window: five arguments without a window manager, toolkit options as arguments, Esc, and Tab/type/F2 posting every receipt once, both exit 0; SIGTERM connected and while posting, exit 1, nothing posted"
