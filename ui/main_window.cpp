@@ -8,6 +8,7 @@
 #include "grid/ansi_text.h"
 #include "ui/bevel_panel.h"
 #include "ui/button_art.h"
+#include "ui/client_text.h"
 #include "ui/date_conventions.h"
 #include "ui/date_picker.h"
 #include "ui/fonts.h"
@@ -275,7 +276,7 @@ void Tfcontardc::FormCreate(QObject*)
     m_listaservidores = readServerList(serverListPath(directory));
     Servidor->clear();
     for (const std::string& entry : m_listaservidores)
-        Servidor->addItem(ansiToQString(entry));
+        Servidor->addItem(fileTextToQString(entry));
     if (Servidor->count() > 0 && Servidor->currentIndex() != 0)
         Servidor->setCurrentIndex(0);
 }
@@ -291,10 +292,10 @@ void Tfcontardc::FormActivate(QObject*)
     const std::string flag = argument(5);
     if (flag.empty())
         return;
-    Servidor->setServerText(ansiToQString(argument(1)));
-    Tusua->setText(ansiToQString(argument(2)));
-    TClave->setText(ansiToQString(argument(3)));
-    Cia->setText(ansiToQString(argument(4)));
+    Servidor->setServerText(clientToQString(argument(1)));
+    Tusua->setText(clientToQString(argument(2)));
+    TClave->setText(clientToQString(argument(3)));
+    Cia->setText(clientToQString(argument(4)));
     ckNiif->setChecked(flag == "S");
     CiaExit(this);
     EFecIni->setDate(QDate::currentDate());

@@ -9,6 +9,7 @@
 #include "posting/posting_run.h"
 #include "grid/ansi_text.h"
 #include "ui/bevel_panel.h"
+#include "ui/client_text.h"
 #include "ui/date_conventions.h"
 #include "ui/messages.h"
 #include "ui/server_combo.h"
@@ -20,18 +21,19 @@
 
 void Tfcontardc::CiaExit(QObject*)
 {
-    const std::string company = qStringToAnsi(Cia->text());
-    const std::string user = qStringToAnsi(Tusua->text());
-    const std::string password = qStringToAnsi(TClave->text());
+    // The client's bytes, as the run without a window passes them on.
+    const std::string company = qStringToClient(Cia->text());
+    const std::string user = qStringToClient(Tusua->text());
+    const std::string password = qStringToClient(TClave->text());
     if (!PostingRun::canConnect(company, user, password))
         return;
 
-    Panel5->setCaption(ansiToQString(connectingCaption(company)));
+    Panel5->setCaption(ansiToQString(connectingCaption(qStringToAnsi(Cia->text()))));
     Panel5->show();
     repaint();
 
     PostingRun run(*m_data);
-    run.connect(qStringToAnsi(Servidor->serverText()), company, user, password);
+    run.connect(qStringToClient(Servidor->serverText()), company, user, password);
 
     EFecIni->setEnabled(true);
     EFecIni->setDate(QDate::currentDate());

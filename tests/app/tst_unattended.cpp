@@ -85,6 +85,8 @@ private slots:
     void postsAndCloses();
     void nothingToPostEndsAfterTheMessage();
     void wrongPasswordLeavesTheWindowUsable();
+    void textBeyondAsciiReachesTheClient_data();
+    void textBeyondAsciiReachesTheClient();
     void headless_data();
     void headless();
     void withoutUsableDisplay_data();
@@ -246,6 +248,70 @@ void TestUnattended::wrongPasswordLeavesTheWindowUsable()
     QCOMPARE(w.EFecIni->date(), QDate(2003, 1, 20));
     QVERIFY(!w.SpeedButton3->isEnabled());
     QVERIFY(!w.data().Ledgara.connected());
+}
+
+// A password and a server folder with an "ñ", typed into the window, given
+// as arguments or picked from a server list written by the ERP (Windows-1252)
+// or on this machine (UTF-8): the client takes them in the locale's encoding
+// (UTF-8 here), as the run without a window hands its arguments over, and the
+// window shows them as they read.
+void TestUnattended::textBeyondAsciiReachesTheClient_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::newRow("typed into the window") << "typed";
+    QTest::newRow("five arguments") << "arguments";
+    QTest::newRow("server list in Windows-1252") << "list-1252";
+    QTest::newRow("server list in UTF-8") << "list-utf8";
+}
+
+void TestUnattended::textBeyondAsciiReachesTheClient()
+{
+    QFETCH(QString, source);
+    const QString server = makeCompany(QStringLiteral("se\u00F1or-") + source);
+    QVERIFY(!server.isEmpty());
+    const QString password = QStringLiteral("Contrase\u00F1a1");
+    const std::string unposted = "select count(*) from RECIBO_CAJA where RECI_FECHA = current_date and COMP_ID is null";
+    const std::string database = (server + "/datos/01/ledgara.fdb").toStdString();
+    QVERIFY(fbtest::scalar(database, kPassword.toStdString(), unposted) != "0");
+    if (source.startsWith("list")) {
+        // An installation whose server list names only that folder.
+        const QString erp = m_dir.filePath("erp-" + source);
+        QVERIFY(QDir().mkpath(erp));
+        QFile list(erp + "/SERVIDORES.cfg");
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        list.write((source == "list-1252" ? server.toLatin1() : server.toUtf8()) + "\r\n");
+        list.close();
+        QFile reg(m_dir.filePath(source + ".reg"));
+        QVERIFY(reg.open(QIODevice::WriteOnly));
+        reg.write("REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\Software\\Vantel\\LedgaraERP2026]\r\n\"Directorio\"=\"" +
+                  erp.toUtf8() + "\"\r\n");
+        reg.close();
+        qputenv("LEDGARA_HKLM", QFile::encodeName(reg.fileName()));
+    }
+
+    RecordingMessenger messages;
+    std::vector<std::string> arguments;
+    if (source == "arguments")
+        arguments = {server.toUtf8().toStdString(), "SYSDBA", password.toUtf8().toStdString(), "01", "N"};
+    Tfcontardc w(arguments);
+    activate(w);
+    if (source != "arguments") {
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        if (source == "typed")
+            w.Servidor->setServerText(server);
+        w.Tusua->setText(QStringLiteral("SYSDBA"));
+        w.TClave->setText(password);
+        w.Cia->setText(QStringLiteral("01"));
+        w.Cia->setFocus();
+        QTest::keyClick(w.Cia, Qt::Key_Tab);  // leaving the company box connects
+        QVERIFY2(messages.errors.empty(), messages.errors.empty() ? "" : messages.errors[0].c_str());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F2);
+    }
+    QTRY_VERIFY2(w.closed() || !messages.errors.empty(), "the run neither ended nor failed");
+    QVERIFY2(messages.errors.empty(), messages.errors.empty() ? "" : messages.errors[0].c_str());
+    QCOMPARE(w.Servidor->serverText(), server);
+    QCOMPARE(w.TClave->text(), password);
+    QCOMPARE(fbtest::scalar(database, kPassword.toStdString(), unposted), QStringLiteral("0"));
 }
 
 QProcess* TestUnattended::runHeadless(const QStringList& arguments, const QMap<QString, QString>& extra)

@@ -1,6 +1,7 @@
 // The texts the posting layer composes without a database: parameter lines,
 // the database path, the posting statement, error texts and the choice
 // between embedded and server access.
+#include "posting/client_text.h"
 #include "posting/firebird.h"
 #include "posting/ledgara_data.h"
 #include "posting/param_list.h"
@@ -46,6 +47,8 @@ private slots:
     void localPath();
     void statementRefused_data();
     void statementRefused();
+    void clientTextBackAndForth_data();
+    void clientTextBackAndForth();
 };
 
 void TestPostingText::setValue_data()
@@ -253,6 +256,32 @@ void TestPostingText::statementRefused()
     QVERIFY(!set.active());
     QCOMPARE(data.TPuntos.sql(), std::string("select * from \"PUNTO_VENTA\""));
     QVERIFY(!data.Ledgara.connected());
+}
+
+// The window takes the command line's bytes into its boxes and hands them
+// to the client again: whatever the bytes, the same ones come out (UTF-8
+// locale). Text reads as the characters it holds.
+void TestPostingText::clientTextBackAndForth_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");  // empty: not text, only the bytes matter
+    QTest::newRow("ASCII") << QByteArray("srv/datos") << "srv/datos";
+    QTest::newRow("two-byte character") << QByteArray("Contrase\xC3\xB1" "a1") << "Contrase\u00F1a1";
+    QTest::newRow("four-byte character") << QByteArray("\xF0\x9F\x98\x80") << "\U0001F600";
+    QTest::newRow("Windows-1252 byte") << QByteArray("Contrase\xF1" "a1") << "";
+    QTest::newRow("cut sequence at the end") << QByteArray("ab\xC3") << "";
+    QTest::newRow("overlong slash") << QByteArray("..\xC0\xAF..") << "";
+    QTest::newRow("encoded surrogate") << QByteArray("\xED\xB3\xB1") << "";
+}
+
+void TestPostingText::clientTextBackAndForth()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    const std::u16string unicode = fromClientText(bytes.toStdString());
+    QCOMPARE(QByteArray::fromStdString(toClientText(unicode)), bytes);
+    if (!text.isEmpty())
+        QCOMPARE(QString::fromStdU16String(unicode), text);
 }
 
 QTEST_GUILESS_MAIN(TestPostingText)
