@@ -92,5 +92,5 @@ int main(int argc, char** argv)
         return 1;
     }
     Console console;
-    return runWithoutWindow(arguments, today(), console);
+    return runWithoutWindow(arguments, today, console);
 }

@@ -36,7 +36,8 @@ void readSettings(Console& console)
 
 } // namespace
 
-int runWithoutWindow(const std::vector<std::string>& arguments, const CivilDate& date, Console& console)
+int runWithoutWindow(const std::vector<std::string>& arguments, const std::function<CivilDate()>& today,
+                     Console& console)
 {
     readSettings(console);
     LedgaraData data;
@@ -49,7 +50,7 @@ int runWithoutWindow(const std::vector<std::string>& arguments, const CivilDate&
             run.connect(argument(arguments, 1), company, user, password);
             run.readPointsOfSale();
         }
-        run.post(dateText(date), argument(arguments, 5) == "S");
+        run.post(dateText(today()), argument(arguments, 5) == "S");
     } catch (const std::exception& e) {
         console.error(errorBoxText(e.what()));
         return 1;

@@ -6,6 +6,7 @@
 // written to the console instead of shown in boxes. No part of the window
 // toolkit is started.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,5 +14,9 @@ class Console;
 struct CivilDate;
 
 // arguments: the program's arguments 1.. ; the fifth is not empty.
+// today: the clock, read once the connection step is done (as the window
+// sets its date picker), so that a run started just before midnight posts
+// the day it connected on, not the day it started on.
 // Returns the exit code: 0 after a posting run, 1 when an error stopped it.
-int runWithoutWindow(const std::vector<std::string>& arguments, const CivilDate& date, Console& console);
+int runWithoutWindow(const std::vector<std::string>& arguments, const std::function<CivilDate()>& today,
+                     Console& console);

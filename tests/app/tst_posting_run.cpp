@@ -212,18 +212,32 @@ void TestPostingRun::failuresKeepTheirTexts()
 
 // The whole run without a display, as the program makes it: the missing
 // registry key reported, the rows as a table, and nothing left the next time.
+// The clock is read once the run is connected, as the window sets its date
+// picker, and not at all when the connection is refused.
 void TestPostingRun::runWithoutWindow()
 {
     const QString server = makeCompany("console");
     QVERIFY(!server.isEmpty());
+    const std::string database = (server + "/datos/01/ledgara.fdb").toStdString();
     const std::vector<std::string> arguments{server.toStdString(), "SYSDBA", kPassword.toStdString(), "01", "N"};
-    const CivilDate date = today();
+    // The attachments to the company's database other than the one asking.
+    const std::string others =
+        "select count(*) from mon$attachments where mon$attachment_id <> current_connection and mon$system_flag = 0";
+    int reads = 0;
+    QString othersWhenRead;
+    const auto date = [&] {
+        ++reads;
+        othersWhenRead = fbtest::scalar(database, kPassword.toStdString(), others);
+        return today();
+    };
     const QByteArray notice =
         "No se encontr\xC3\xB3 la Clave HKEY_LOCAL_MACHINE\\Software\\Vantel\\LedgaraERP2026\\Directorio\n";
     {
         Captured out, err;
         Console console(out.stream(), err.stream());
         QCOMPARE(::runWithoutWindow(arguments, date, console), 0);
+        QCOMPARE(reads, 1);
+        QCOMPARE(othersWhenRead, QStringLiteral("1"));
         const QList<QByteArray> lines = out.text().split('\n');
         QVERIFY(lines.size() >= 3);
         QCOMPARE(lines[0] + '\n', notice);
@@ -244,7 +258,9 @@ void TestPostingRun::runWithoutWindow()
         Console console(out.stream(), err.stream());
         std::vector<std::string> wrong = arguments;
         wrong[3] = "99";
+        reads = 0;
         QCOMPARE(::runWithoutWindow(wrong, date, console), 1);
+        QCOMPARE(reads, 0);
         QCOMPARE(out.text(), notice);
         QVERIFY2(err.text().startsWith("dbExpress Error: [0x0015]: Connection failed\n"), err.text().constData());
         QVERIFY(err.text().endsWith(".\n"));
