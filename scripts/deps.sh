@@ -90,11 +90,13 @@ contardc_install_windows_deps() { contardc_install_packages "${contardc_windows_
 # Qt for Windows from Debian's qt6-base source, the Windows build of the whole
 # program and its check under Wine on a virtual display (scripts/build-windows.sh),
 # and its tests there (tests/win/program_under_wine.sh: xwininfo and xprop from
-# x11-utils, Wine's own Windows fonts from fonts-wine).
+# x11-utils, Wine's own Windows fonts from fonts-wine, faces Wine draws whole from
+# fonts-liberation2 and fonts-urw-base35 (tests/win/wine_desktop.sh), localedef from
+# locales for a Cyrillic code page).
 contardc_windows_qt_packages=(
   cmake ninja-build qt6-base-dev firebird-dev dpkg-dev zip unzip xz-utils
   gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
-  wine wine64 xvfb xauth openbox xdotool imagemagick x11-utils fonts-wine
+  wine wine64 xvfb xauth openbox xdotool imagemagick x11-utils fonts-wine fonts-liberation2 fonts-urw-base35 locales
 )
 contardc_install_windows_qt_deps() { contardc_install_packages "${contardc_windows_qt_packages[@]}"; }
 

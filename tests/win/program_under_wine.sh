@@ -75,6 +75,7 @@ check_that() {  # check_that DESCRIPTION 'SHELL CONDITION'
 
 echo "== program: $folder/contardc.exe ($(date -r "$folder/contardc.exe" '+%Y-%m-%d %H:%M'))"
 "$cxx" -std=c++20 -O1 -municode -static -s -o "$work/hidden_station.exe" "$here/hidden_station.cpp"
+"$cxx" -std=c++20 -O1 -municode -static -s -o "$work/blackbox_probe.exe" "$here/blackbox_probe.cpp" -lgdi32
 wd_start_desktop "$work/desktop"
 echo "== Wine prefix $work/wine"
 wd_make_prefix "$work/wine"
@@ -86,6 +87,23 @@ wd_add_wine_fonts || {
 }
 unset LEDGARA_FBCLIENT LEDGARA_HKLM CONTARDC_NO_WINDOW
 screen_w=1024 screen_h=768
+
+# Every glyph of the window's texts whole in the faces the prefix gives it
+# (window 11 and status panel 13 pixels, buttons 11 narrow), so that the
+# screenshots show what the program draws; and the control: Liberation Sans
+# 1.07 at 11 pixels, where Wine's GDI inks "I" outside the box it reports
+# for it, which is what turned "NIIF" into "N  F" on the screen.
+texts='Contabilizar recibos Parámetros Servidor : Usuario : Clave : Compañía: Fecha: Origen: NIIF F2: Ejecutar Esc: Cancelar Rev:2026/05/25 Este programa genera la contabilización de los recibos de caja sin contabilizar de la fecha indicada Contabilizando facturas. espere un momento... PREF NUMERO ESTADO CONTABILIZADO PV01 0123456789 localhost:C:\Ledgara 127.0.0.1/3050:D:\Datos'
+for face in "Liberation Sans:11" "Liberation Sans:13" "Arial Narrow:11"; do
+  probe="$("$wd_wine" "$work/blackbox_probe.exe" "${face%:*}" "${face#*:}" "$texts" 2>/dev/null | tr -d '\r')"
+  check_that "${face%:*} ${face#*:} px draws the window's texts whole under Wine (${probe##*$'\n'})" "[[ \"\$probe\" == *': 0 of '* ]]"
+done
+if [ -f /usr/share/fonts/truetype/liberation/LiberationSans-Regular.ttf ]; then
+  printf '<?xml version="1.0"?><!DOCTYPE fontconfig SYSTEM "fonts.dtd"><fontconfig><include ignore_missing="yes">/etc/fonts/fonts.conf</include><selectfont><rejectfont><glob>/usr/share/fonts/truetype/liberation2/*</glob></rejectfont></selectfont></fontconfig>\n' \
+    >"$work/liberation1.conf"
+  probe="$(FONTCONFIG_FILE="$work/liberation1.conf" "$wd_wine" "$work/blackbox_probe.exe" "Liberation Sans" 11 NIIF 2>/dev/null | tr -d '\r')"
+  check_that "control: Liberation Sans 1.07 at 11 px inks \"I\" outside its box under Wine" "[[ \"\$probe\" == *'U+0049'* ]]"
+fi
 
 erp_key='HKLM\Software\Vantel\LedgaraERP2026'
 title_re='^Contabilización ventas POS$'
