@@ -40,6 +40,13 @@ inline QString isql(const QString& database, const QString& user, const QString&
         args << database;
     QProcess p;
     p.setProcessChannelMode(QProcess::SeparateChannels);
+    // The paths are UTF-8 (the test folders are named after the application,
+    // "Contabilización ventas POS"); without a locale the client would take
+    // them as ASCII and drop the accented letter.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (env.value("LC_ALL").isEmpty() && env.value("LC_CTYPE").isEmpty() && env.value("LANG").isEmpty())
+        env.insert("LC_CTYPE", "C.UTF-8");
+    p.setProcessEnvironment(env);
     p.start("isql-fb", args);
     if (!p.waitForStarted())
         return "isql-fb did not start";

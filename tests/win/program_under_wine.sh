@@ -18,8 +18,12 @@
 #     notices go out as the program's bytes when redirected, and as text to
 #     the console of the cmd.exe that started it.
 #
+#   - Qt's plugins looked for in the program's folder only (qt.conf);
+#   - the faces the Wine prefix gives draw every glyph of the window's texts.
+#
 #   tests/win/program_under_wine.sh [program folder]
-#       default: <source>/build-windows/contardc
+#       default: <source>/build-windows/contardc; the cases run a copy
+#       without the Firebird client the folder ships
 #
 # Message box texts are read from Wine's own trace of the boxes it shows;
 # screenshots of every step are left in <program folder>/../program-under-wine/.
@@ -52,6 +56,14 @@ shots="$(dirname "$folder")/program-under-wine"
 rm -rf "$shots"
 mkdir -p "$shots"
 work="$(mktemp -d "${TMPDIR:-/tmp}/contardc-program.XXXXXX")"
+# The cases below are about the program with no Firebird client to load: a
+# copy of the folder without the one it ships (windows_posting runs the
+# folder whole).
+shipped="$folder"
+mkdir -p "$work/prog"
+cp -r "$shipped" "$work/prog/contardc"
+rm -f "$work/prog/contardc/fbclient.dll"
+folder="$work/prog/contardc"
 app_pid=""
 finish() {
   [ -z "$app_pid" ] || kill "$app_pid" 2>/dev/null || true
@@ -248,6 +260,31 @@ else
   check "window: Home comes back to the first entry, the one shown at start" [ "$s4" = "$s0" ]
   end_with_escape window
 fi
+
+# ---------------------------------------------------------------- Qt's plugins
+# qt.conf keeps Qt's plugin search inside the folder: without it Qt also
+# looks in the folder above the program's (C:\plugins for C:\Contardc),
+# which any user may be able to create. Wine's trace of the files opened
+# shows where it looked; the same folder without qt.conf is the control.
+plugins_probed() { # CASE FOLDER: the program's opens of <parent>\plugins
+  local name="$1" dir="$2" parent
+  parent="$("$wd_wine" winepath -w "$(dirname "$dir")" 2>/dev/null | tr -d '\r')"
+  WINEDEBUG=-all,trace+file "$wd_wine" "$dir/contardc.exe" >"$work/$name.out" 2>"$work/$name.err" &
+  app_pid=$!
+  win="$(wd_wait_window "$window_re" "$app_pid" 60 || true)"
+  if [ -n "$win" ]; then end_with_escape "$name"; else fail "$name: no window"; kill "$app_pid" 2>/dev/null; fi
+  app_pid=""
+  grep -a -c -F "${parent//\\/\\\\}\\\\plugins" "$work/$name.err" || true
+}
+echo "== Qt's plugins from the program's folder only"
+check_that "qt.conf: shipped in the folder" '[ -f "$folder/qt.conf" ]'
+probed="$(plugins_probed qtconf "$folder")"
+check_that "qt.conf: Qt never looks in the folder above the program's ($probed opens)" '[ "$probed" = 0 ]'
+mkdir -p "$work/noconf"
+cp -r "$folder" "$work/noconf/contardc"
+rm -f "$work/noconf/contardc/qt.conf"
+probed="$(plugins_probed noconf "$work/noconf/contardc")"
+check_that "control: without qt.conf Qt looks in the folder above the program's ($probed opens)" '[ "$probed" -gt 0 ]'
 
 # ------------------------------------------- wrong value type, then F2 with no client
 echo "== a REG_DWORD value, then F2 with no Firebird client"
