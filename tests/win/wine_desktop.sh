@@ -25,8 +25,7 @@
 #   wd_make_prefix P    exports WINEPREFIX=P (64-bit, no Mono or Gecko
 #                       installers, no Wine debug output) and creates it with
 #                       wineboot; Wine's ANSI code page is 1252 (C locale),
-#                       the one of the ERP's Spanish installations. Wine sees
-#                       the faces of wd_fontconfig (FONTCONFIG_FILE).
+#                       the one of the ERP's Spanish installations.
 #   wd_add_wine_fonts   copies Wine's own fonts (Debian package fonts-wine:
 #                       MS Sans Serif, Tahoma and the other faces Windows
 #                       has) into the prefix, where this Wine looks for them;
@@ -117,31 +116,8 @@ wd_start_desktop() {
   return 1
 }
 
-# Faces Wine draws whole. Wine's GDI reports glyph boxes that the glyph's
-# own ink leaves for some glyphs of Liberation Sans 1.07 at 11 pixels ("I",
-# "t", "!", "w": GetGlyphOutline's black box starts a pixel right of where
-# ExtTextOut inks, tests/win/blackbox_probe.cpp shows it), and the toolkit's
-# GDI font engine crops each glyph to that box: "NIIF" came out as "N  F".
-# Liberation Sans 2 (fonts-liberation2: the same metrics) has no such glyph
-# among the program's texts, so Wine is shown that one only; Liberation Sans
-# Narrow stays (it has no version 2). Nothing of the machine's own
-# configuration changes.
-wd_fontconfig() { # FILE
-  local v1=/usr/share/fonts/truetype/liberation
-  {
-    echo '<?xml version="1.0"?><!DOCTYPE fontconfig SYSTEM "fonts.dtd">'
-    echo '<fontconfig><include ignore_missing="yes">/etc/fonts/fonts.conf</include>'
-    if [ -f /usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf ]; then
-      echo "<selectfont><rejectfont><glob>$v1/LiberationSans-*</glob></rejectfont></selectfont>"
-    fi
-    echo '</fontconfig>'
-  } >"$1"
-  export FONTCONFIG_FILE="$1"
-}
-
 wd_make_prefix() {
   export WINEPREFIX="$1" WINEARCH=win64 WINEDEBUG=-all
-  wd_fontconfig "$1.fonts.conf"
   export WINEDLLOVERRIDES="mscoree,mshtml="
   export LC_ALL=C.UTF-8
   mkdir -p "$WINEPREFIX"
@@ -152,15 +128,21 @@ wd_make_prefix() {
   "$wd_wineserver" -w >/dev/null 2>&1 || true
 }
 
+# Faces Wine draws whole. Wine's GDI reports glyph boxes that the glyph's
+# own ink leaves for some glyphs of Liberation Sans 1.07 at 11 pixels ("I",
+# "t", "!", "w": GetGlyphOutline's black box starts a pixel right of where
+# ExtTextOut inks; tests/win/blackbox_probe.cpp shows it), and the toolkit's
+# GDI font engine crops each glyph to that box: "NIIF" came out as "N  F".
+# Liberation Sans 2 (Debian's fonts-liberation2: the same metrics) has no
+# such glyph among the program's texts, and where both are installed Wine
+# takes the newer version of a face. Liberation Sans Narrow has no version
+# 2, and its "2" loses a column the same way: "Arial Narrow", the buttons'
+# face (Windows has it with Office), is Nimbus Sans Narrow in the prefix.
 wd_add_wine_fonts() {
   local fonts=/usr/share/wine/fonts
   [ -f "$fonts/sserife.fon" ] || return 1
   mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
   cp "$fonts"/* "$WINEPREFIX/drive_c/windows/Fonts/"
-  # "Arial Narrow" (the buttons' face, which Windows has with Office) as
-  # Nimbus Sans Narrow, whose glyphs Wine draws whole; Liberation Sans
-  # Narrow's "2" loses its right column the way Liberation Sans 1.07's "I"
-  # does.
   if fc-list "Nimbus Sans Narrow" | grep -q .; then
     "$wd_wine" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Arial Narrow' /t REG_SZ \
       /d 'Nimbus Sans Narrow' /f >/dev/null
