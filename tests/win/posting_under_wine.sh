@@ -44,7 +44,7 @@ skip() {
 # shellcheck source=tests/win/wine_desktop.sh
 source "$here/wine_desktop.sh"
 wd_find_tools || skip "$wd_missing"
-for tool in c++ convert isql-fb fbsvcmgr unzip; do
+for tool in c++ x86_64-w64-mingw32-g++ convert isql-fb fbsvcmgr unzip; do
   command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
 [ -x /usr/sbin/firebird ] || skip "the Firebird server is not installed (Debian package firebird3.0-server)"
@@ -326,11 +326,15 @@ check_ledger N COMP_NIIF_ID COMPROBANTE_NIIF "unattended, S"
 # alone (LOCPATH), nothing of the machine's is changed.
 step "under a Cyrillic code page"
 command -v localedef >/dev/null || fail "localedef is not installed (Debian package locales)"
+mkdir -p "$work/locale"
 localedef -i ru_RU -f UTF-8 "$work/locale/ru_RU.UTF-8" >/dev/null 2>&1 || [ -d "$work/locale/ru_RU.UTF-8" ] ||
   fail "could not make the ru_RU.UTF-8 locale"
 cyrillic() { LOCPATH="$work/locale" LC_ALL=ru_RU.UTF-8 LANG=ru_RU.UTF-8 "$@"; }
-oem="$(cd "$work" && cyrillic "$wd_wine" cmd /c chcp 2>/dev/null | tr -d '\r')"
-[[ "$oem" == *866* ]] || fail "Wine did not take the Russian locale (chcp: $oem)"
+printf '#include <windows.h>\n#include <cstdio>\nint main() { std::printf("%%u\\n", GetACP()); }\n' >"$work/acp.cpp"
+x86_64-w64-mingw32-g++ -O1 -static -s -o "$work/acp.exe" "$work/acp.cpp" || fail "building acp.exe"
+acp="$(cyrillic "$wd_wine" "$work/acp.exe" 2>/dev/null | tr -d '\r')"
+[ "$acp" = 1251 ] || fail "Wine did not take the Russian locale (ANSI code page $acp, not 1251)"
+echo "the ANSI code page under ru_RU.UTF-8: $acp"
 cyrillic start_window
 log_in "not-$password"
 errbox="$(wd_wait_window "$box" "$app" 30)" || fail "no error box after a wrong password under code page 1251"
