@@ -1,18 +1,29 @@
 #include "app/display.h"
 
+bool windowsWindowUsable(const WindowsSessionFacts& facts)
+{
+    if (facts.refusedByVariable)
+        return false;
+    if (facts.stationVisible == false)
+        return false;
+    if (facts.sessionId == 0ul)
+        return false;
+    return facts.connectState != kSessionDisconnected;
+}
+
 #ifdef _WIN32
 
 #include <windows.h>
+#include <wtsapi32.h>
 
-#include <cstdlib>
-#include <cstring>
+static_assert(kSessionDisconnected == WTSDisconnected);
 
 namespace {
 
 // A job that Task Scheduler runs whether the user is logged on or not, or a
 // service, gets a window station of its own that no screen shows: a box
 // there would wait for a click that can never come.
-bool windowStationVisible()
+std::optional<bool> windowStationVisible()
 {
     HWINSTA station = GetProcessWindowStation();
     if (!station)
@@ -20,7 +31,7 @@ bool windowStationVisible()
     USEROBJECTFLAGS flags{};
     DWORD needed = 0;
     if (!GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, &needed))
-        return true;  // not known: the window, as an interactive start expects
+        return std::nullopt;
     return (flags.dwFlags & WSF_VISIBLE) != 0;
 }
 
@@ -28,15 +39,44 @@ bool windowStationVisible()
 // remote session left open, a scheduler of another make).
 bool windowRefused()
 {
-    const char* value = std::getenv("CONTARDC_NO_WINDOW");
-    return value && *value && std::strcmp(value, "0") != 0;
+    wchar_t value[2];
+    const DWORD n = GetEnvironmentVariableW(L"CONTARDC_NO_WINDOW", value, 2);
+    // Longer than one character, or one that is not "0".
+    return n > 1 || (n == 1 && value[0] != L'0');
+}
+
+std::optional<unsigned long> sessionId()
+{
+    DWORD id = 0;
+    if (!ProcessIdToSessionId(GetCurrentProcessId(), &id))
+        return std::nullopt;
+    return id;
+}
+
+std::optional<int> connectState()
+{
+    WTS_CONNECTSTATE_CLASS* state = nullptr;
+    DWORD bytes = 0;
+    if (!WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSConnectState,
+                                     reinterpret_cast<LPWSTR*>(&state), &bytes))
+        return std::nullopt;
+    std::optional<int> known;
+    if (state && bytes >= sizeof *state)
+        known = static_cast<int>(*state);
+    WTSFreeMemory(state);
+    return known;
 }
 
 } // namespace
 
+WindowsSessionFacts windowsSessionFacts()
+{
+    return {windowRefused(), windowStationVisible(), sessionId(), connectState()};
+}
+
 bool prepareDisplay()
 {
-    return !windowRefused() && windowStationVisible();
+    return windowsWindowUsable(windowsSessionFacts());
 }
 
 #else

@@ -71,3 +71,20 @@ std::string ansiToUtf8(std::string_view bytes)
     }
     return out;
 }
+
+#ifdef _WIN32
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "the Windows API's wide strings are UTF-16");
+
+std::wstring ansiToWide(std::string_view bytes)
+{
+    const std::u16string text = ansiToUtf16(bytes);
+    return std::wstring(text.begin(), text.end());
+}
+
+std::string wideToAnsi(std::wstring_view text)
+{
+    return utf16ToAnsi(std::u16string(text.begin(), text.end()));
+}
+
+#endif

@@ -15,3 +15,12 @@ std::u16string ansiToUtf16(std::string_view bytes);
 std::string utf16ToAnsi(std::u16string_view text);
 // Windows-1252 bytes to UTF-8, for a terminal, a log or a file.
 std::string ansiToUtf8(std::string_view bytes);
+
+#ifdef _WIN32
+// The same two for the wide strings of the Windows API (wchar_t is UTF-16
+// there). Every text that crosses into Windows or comes back from it goes
+// through these, never through the system's ANSI code page, which need not
+// be Windows-1252.
+std::wstring ansiToWide(std::string_view bytes);
+std::string wideToAnsi(std::wstring_view text);
+#endif

@@ -1,6 +1,8 @@
 #include "config/command_line.h"
 
 #ifdef _WIN32
+#include "config/ansi_text.h"
+
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -105,20 +107,12 @@ std::string commandLineArgument(std::string_view raw, int n, CharStep step)
 
 #ifdef _WIN32
 
-namespace {
-
-// The command line is NUL-terminated, so CharNextA never reads past it.
-std::size_t ansiCharStep(std::string_view rest)
-{
-    const char* next = CharNextA(rest.data());
-    return static_cast<std::size_t>(next - rest.data());
-}
-
-} // namespace
-
 std::vector<std::string> programArguments(int, char**)
 {
-    std::vector<std::string> words = splitCommandLine(GetCommandLineA(), ansiCharStep);
+    // The command line as Windows keeps it, in UTF-16, brought to the
+    // program's code page here: the ANSI one of the system may be another
+    // (a Cyrillic or a UTF-8 Windows), and would give other bytes.
+    std::vector<std::string> words = splitCommandLine(wideToAnsi(GetCommandLineW()));
     if (!words.empty())
         words.erase(words.begin());
     return words;

@@ -8,11 +8,11 @@
 #include <vector>
 
 // The length in bytes of the character that starts `rest` (never 0 and never
-// more than rest.size()). Windows passes one that steps as CharNextA does, so
-// a double-byte character of the code page is never split.
+// more than rest.size()). A double-byte code page steps over a lead byte and
+// its partner together, so that such a character is never split.
 using CharStep = std::size_t (*)(std::string_view rest);
 
-// One byte is one character: the single-byte code pages.
+// One byte is one character: the single-byte code pages, Windows-1252 among them.
 std::size_t singleByteStep(std::string_view rest);
 
 // The words of a raw command line, word 0 (the program as written) included:
@@ -33,8 +33,9 @@ std::vector<std::string> splitCommandLine(std::string_view raw, CharStep step = 
 std::string commandLineArgument(std::string_view raw, int n, CharStep step = singleByteStep);
 
 // The program's arguments 1..N, in order (index 0 holds argument 1).
-// On Windows they are split from GetCommandLineA by the rules above, stepping
-// with CharNextA, and argc/argv are not used. Elsewhere the shell has split
+// On Windows they are split by the rules above from GetCommandLineW, taken to
+// Windows-1252 (a character outside it becomes "?") and stepped through one
+// byte at a time, whatever the system's ANSI code page; argc/argv are not used. Elsewhere the shell has split
 // them already: argv[1..] with every empty argument dropped and the later
 // ones moved up, as the splitting drops an empty quote pair, so that a
 // non-empty fifth argument still means the first four are non-empty.

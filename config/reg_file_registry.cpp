@@ -106,10 +106,10 @@ std::u16string utf16Units(std::string_view bytes)
     return units;
 }
 
-// Unicode text from the file becomes text in the encoding that the
-// platform's file calls take, since what the program reads from the registry
-// ends up in a path. On Windows that is the ANSI code page: the very bytes the
-// registry's ANSI calls return for the same value. Elsewhere it is UTF-8, or a
+// Unicode text from the file becomes text in the encoding of the program's
+// paths, since what the program reads from the registry ends up in a path.
+// On Windows that is the program's code page, Windows-1252: the very bytes it
+// reads from the registry for the same value. Elsewhere it is UTF-8, or a
 // folder with an accented name, written by the registry editor as UTF-16,
 // would be looked for under a name that does not exist.
 #ifdef _WIN32

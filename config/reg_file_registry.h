@@ -29,10 +29,10 @@
 // Unicode text (a marked file, UTF-16 hex data) comes back in the encoding
 // of the platform's file names, because the value read is a directory that
 // becomes a path: UTF-8 off Windows, so that an accented folder name matches
-// the folder; on Windows, where only the tests read an export, the ANSI code
-// page (Windows-1252), a character outside it becoming "?", the bytes the
-// registry's ANSI calls return for the same value. Unmarked 8-bit text is not
-// converted: a file written on Linux holds UTF-8 already.
+// the folder; on Windows, where only the tests read an export, the program's
+// code page, Windows-1252, a character outside it becoming "?": the bytes the
+// program reads from the registry for the same value. Unmarked 8-bit text is
+// not converted: a file written on Linux holds UTF-8 already.
 //
 // Anything else is an error, thrown as std::runtime_error naming the file and
 // the line: a mistyped configuration must not pass for an absent one.

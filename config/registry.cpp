@@ -5,6 +5,8 @@
 #include <cstdlib>
 
 #ifdef _WIN32
+#include "config/ansi_text.h"
+
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -13,7 +15,26 @@
 #endif
 #include <windows.h>
 
+#include <cstring>
+
 namespace {
+
+// The registry keeps its texts in UTF-16 and its ANSI calls would hand them
+// over in the system's code page, which need not be the ERP's: names go in,
+// and string data comes back, through the program's own conversion instead.
+bool isText(DWORD type)
+{
+    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+// Stored UTF-16 (NULs and all) to Windows-1252, a character for a character;
+// an odd last byte is no character.
+std::string textFromUtf16(const std::string& stored)
+{
+    std::wstring units(stored.size() / 2, L'\0');
+    std::memcpy(units.data(), stored.data(), units.size() * sizeof(wchar_t));
+    return wideToAnsi(units);
+}
 
 class Win32Key final : public RegistryKey {
 public:
@@ -23,7 +44,7 @@ public:
     std::optional<std::uint32_t> valueSize(const std::string& name) override
     {
         DWORD size = 0;
-        if (RegQueryValueExA(m_key, name.c_str(), nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS)
+        if (RegQueryValueExW(m_key, ansiToWide(name).c_str(), nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS)
             return std::nullopt;
         return static_cast<std::uint32_t>(size);
     }
@@ -33,12 +54,15 @@ public:
         std::string buffer(size, '\0');
         DWORD type = 0;
         DWORD length = size;
-        if (RegQueryValueExA(m_key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &length)
+        if (RegQueryValueExW(m_key, ansiToWide(name).c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()),
+                             &length)
             != ERROR_SUCCESS)
             return std::nullopt;
         // The value may have shrunk since its size was asked for.
         if (length < buffer.size())
             buffer.resize(length);
+        if (isText(type))
+            buffer = textFromUtf16(buffer);
         return RegistryValue{static_cast<RegistryType>(type), std::move(buffer)};
     }
 
@@ -57,7 +81,7 @@ public:
         access |= KEY_WOW64_32KEY;
 #endif
         HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, access, &key) != ERROR_SUCCESS)
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, ansiToWide(subKey).c_str(), 0, access, &key) != ERROR_SUCCESS)
             return nullptr;
         return std::make_unique<Win32Key>(key);
     }
@@ -77,8 +101,6 @@ std::unique_ptr<Registry> systemRegistry()
     return regFileRegistry(localMachineExportPath());
 }
 
-#endif
-
 std::string localMachineExportPath()
 {
     // An empty setting is taken as no setting, so "LEDGARA_HKLM= prog" cannot
@@ -88,3 +110,5 @@ std::string localMachineExportPath()
         return path;
     return "/etc/ledgara/hklm.reg";
 }
+
+#endif

@@ -4,8 +4,10 @@
 //
 // Names and data are byte strings in the encoding of the platform's file
 // names, since the value the program reads becomes a path: on Windows the
-// system's 8-bit code page, as the registry's ANSI entry points give them;
-// elsewhere what the export file stand-in gives, UTF-8 for Unicode text.
+// program's code page, Windows-1252, converted from and to the registry's
+// UTF-16 whatever the system's ANSI code page (a character outside it
+// becomes "?"); elsewhere what the export file stand-in gives, UTF-8 for
+// Unicode text.
 
 #include <cstdint>
 #include <memory>
@@ -32,7 +34,9 @@ enum class RegistryType : std::uint32_t {
 
 struct RegistryValue {
     RegistryType type = RegistryType::None;
-    std::string data; // the raw bytes; a string type keeps its stored NUL terminator
+    // The raw bytes; the text of a string type (REG_SZ, REG_EXPAND_SZ,
+    // REG_MULTI_SZ) keeps its stored NULs, its terminator among them.
+    std::string data;
 };
 
 // An open key. Destroying it closes the key, so it is closed on every path.
@@ -43,8 +47,10 @@ public:
     RegistryKey& operator=(const RegistryKey&) = delete;
     virtual ~RegistryKey() = default;
 
-    // Size in bytes of the named value's data; nullopt when the query fails
-    // (the value does not exist). The empty name is the key's default value.
+    // Size in bytes of the named value's data as the key stores it, which is
+    // what readValue needs (on Windows a text's UTF-16, twice its length in
+    // bytes); nullopt when the query fails (the value does not exist). The
+    // empty name is the key's default value.
     virtual std::optional<std::uint32_t> valueSize(const std::string& name) = 0;
 
     // The named value's type and data, read into a buffer of `size` bytes;
@@ -71,5 +77,7 @@ public:
 // a key is opened. A missing file holds no keys.
 std::unique_ptr<Registry> systemRegistry();
 
+#ifndef _WIN32
 // Path of the export file that stands in for HKEY_LOCAL_MACHINE off Windows.
 std::string localMachineExportPath();
+#endif

@@ -7,6 +7,8 @@
 #include <stdexcept>
 
 #ifdef _WIN32
+#include "config/ansi_text.h"
+
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -134,9 +136,11 @@ private:
 std::vector<std::string> readServerList(const std::string& path)
 {
     // Share mode 0: while the list is read, nobody else can open the file,
-    // and a file that another process has open cannot be opened here.
-    const Handle file(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr));
+    // and a file that another process has open cannot be opened here. The
+    // path is the program's Windows-1252 text, named to Windows in UTF-16:
+    // the ANSI call would read it in the system's code page.
+    const Handle file(CreateFileW(ansiToWide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid())
         return {};
     // Only a file on disk is a server list: a directory named in the

@@ -64,7 +64,8 @@ private:
 // The entries of a server list file's bytes held whole in memory.
 std::vector<std::string> parseServerList(std::string_view bytes);
 
-// The entries of the server list file at `path`, parsed while it is read in
+// The entries of the server list file at `path` (on Windows a Windows-1252
+// path, whatever the system's code page), parsed while it is read in
 // pieces of kServerListReadSize, so that any file costs the same bounded
 // memory. The file is held without sharing while it is read: on Windows
 // opened with share mode 0; elsewhere with a non-blocking exclusive flock, so

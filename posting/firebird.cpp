@@ -17,6 +17,8 @@
 #include <stdexcept>
 
 #ifdef _WIN32
+#include "config/ansi_text.h"
+
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -40,13 +42,83 @@ struct ClientApi {
 };
 
 #ifdef _WIN32
-void* openLibrary(const std::string& name) { return LoadLibraryA(name.c_str()); }
+// What is asked for: LEDGARA_FBCLIENT as Windows holds it, in UTF-16, since
+// a path in it may have characters that no code page has; empty when unset
+// or empty, which asks for fbclient.dll, then gds32.dll.
+using LibraryChoice = std::wstring;
+
+LibraryChoice wantedLibrary()
+{
+    std::wstring value(256, L'\0');
+    for (;;) {
+        const DWORD n = GetEnvironmentVariableW(L"LEDGARA_FBCLIENT", value.data(), static_cast<DWORD>(value.size()));
+        // Too small a buffer gives the size it needs, its NUL counted.
+        if (n < value.size()) {
+            value.resize(n);
+            return value;
+        }
+        value.resize(n);
+    }
+}
+
+std::string libraryText(const LibraryChoice& choice)
+{
+    return choice.empty() ? std::string("fbclient.dll") : wideToAnsi(choice);
+}
+
+std::wstring fullPath(const std::wstring& path)
+{
+    std::wstring full(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (n == 0)
+            return {};
+        if (n < full.size()) {
+            full.resize(n);
+            return full;
+        }
+        full.resize(n);
+    }
+}
+
+void* openLibrary(const LibraryChoice& choice)
+{
+    if (choice.empty()) {
+        // The client shipped beside the program, else one installed in the
+        // system folder; never the current folder or those on PATH, where
+        // anybody may have left a fbclient.dll.
+        constexpr DWORD search = LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32;
+        HMODULE lib = LoadLibraryExW(L"fbclient.dll", nullptr, search);
+        if (!lib)
+            lib = LoadLibraryExW(L"gds32.dll", nullptr, search);
+        return lib;
+    }
+    // A named client is taken from the current folder when its path is a
+    // relative one, and the libraries it needs from its own folder.
+    const std::wstring path = fullPath(choice);
+    if (path.empty())
+        return nullptr;
+    return LoadLibraryExW(path.c_str(), nullptr,
+                          LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_APPLICATION_DIR
+                              | LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
 void* findSymbol(void* lib, const char* name)
 {
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(lib), name));
 }
 #else
-void* openLibrary(const std::string& name) { return dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL); }
+using LibraryChoice = std::string;
+
+LibraryChoice wantedLibrary()
+{
+    const char* env = std::getenv("LEDGARA_FBCLIENT");
+    return env && *env ? env : "libfbclient.so.2";
+}
+
+std::string libraryText(const LibraryChoice& choice) { return choice; }
+
+void* openLibrary(const LibraryChoice& name) { return dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL); }
 void* findSymbol(void* lib, const char* name) { return dlsym(lib, name); }
 #endif
 
@@ -56,25 +128,21 @@ void* findSymbol(void* lib, const char* name) { return dlsym(lib, name); }
 // differently later (LEDGARA_FBCLIENT changed) only serves later attachments.
 const ClientApi& loadedApi()
 {
-    static std::string loadedName;
+    static LibraryChoice loadedChoice;
     static ClientApi loaded;
-    const std::string wanted = clientLibraryName();
-    if (loaded.isc_attach_database && wanted == loadedName)
+    const LibraryChoice wanted = wantedLibrary();
+    if (loaded.isc_attach_database && wanted == loadedChoice)
         return loaded;
     void* lib = openLibrary(wanted);
-#ifdef _WIN32
-    if (const char* env = std::getenv("LEDGARA_FBCLIENT"); !lib && (!env || !*env))
-        lib = openLibrary("gds32.dll");
-#endif
     if (!lib)
-        throw SqlError(msg::format(msg::kUnableToLoad, {wanted}));
+        throw SqlError(msg::format(msg::kUnableToLoad, {libraryText(wanted)}));
     ClientApi api;
 #define CONTARDC_RESOLVE(name)                                                    \
     if (!(api.name = reinterpret_cast<decltype(api.name)>(findSymbol(lib, #name)))) \
         throw SqlError(msg::format(msg::kUnableToFindProcedure, {#name}));
     CONTARDC_CLIENT_ENTRIES(CONTARDC_RESOLVE)
 #undef CONTARDC_RESOLVE
-    loadedName = wanted;
+    loadedChoice = wanted;
     return loaded = api;
 }
 
@@ -191,13 +259,7 @@ constexpr unsigned short kDialect = 3;
 
 std::string clientLibraryName()
 {
-    if (const char* env = std::getenv("LEDGARA_FBCLIENT"); env && *env)
-        return env;
-#ifdef _WIN32
-    return "fbclient.dll";
-#else
-    return "libfbclient.so.2";
-#endif
+    return libraryText(wantedLibrary());
 }
 
 void loadClientLibrary() { loadedApi(); }

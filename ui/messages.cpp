@@ -33,9 +33,11 @@ public:
     void error(const std::string& text) override
     {
 #ifdef _WIN32
+        // Wide, so that the text reads the same on a Windows whose ANSI code
+        // page is not the program's.
         QWidget* active = QApplication::activeWindow();
-        MessageBoxA(active ? reinterpret_cast<HWND>(active->winId()) : nullptr, text.c_str(),
-                    qStringToAnsi(applicationTitle()).c_str(), MB_OK | MB_ICONERROR);
+        MessageBoxW(active ? reinterpret_cast<HWND>(active->winId()) : nullptr, ansiToWide(text).c_str(),
+                    applicationTitle().toStdWString().c_str(), MB_OK | MB_ICONERROR);
 #else
         QMessageBox box(QMessageBox::Critical, applicationTitle(), ansiToQString(text), QMessageBox::NoButton,
                         QApplication::activeWindow());
