@@ -329,7 +329,13 @@ command -v localedef >/dev/null || fail "localedef is not installed (Debian pack
 mkdir -p "$work/locale"
 localedef -i ru_RU -f UTF-8 "$work/locale/ru_RU.UTF-8" >/dev/null 2>&1 || [ -d "$work/locale/ru_RU.UTF-8" ] ||
   fail "could not make the ru_RU.UTF-8 locale"
-cyrillic() { LOCPATH="$work/locale" LC_ALL=ru_RU.UTF-8 LANG=ru_RU.UTF-8 "$@"; }
+# LOCPATH goes into the environment first, so that the shell itself finds
+# the locale when it takes LC_ALL for the command.
+cyrillic() {
+  export LOCPATH="$work/locale"
+  LC_ALL=ru_RU.UTF-8 LANG=ru_RU.UTF-8 "$@"
+  unset LOCPATH
+}
 printf '#include <windows.h>\n#include <cstdio>\nint main() { std::printf("%%u\\n", GetACP()); }\n' >"$work/acp.cpp"
 x86_64-w64-mingw32-g++ -O1 -static -s -o "$work/acp.exe" "$work/acp.cpp" || fail "building acp.exe"
 acp="$(cyrillic "$wd_wine" "$work/acp.exe" 2>/dev/null | tr -d '\r')"
