@@ -1,11 +1,13 @@
 #include "app/console.h"
 
 #include "config/ansi_text.h"
+#include "posting/client_text.h"
 #include "posting/dataset.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <clocale>
+#include <cstring>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -173,27 +175,48 @@ void useStartingConsole()
 }
 #endif
 
-void Console::line(std::FILE* stream, std::string_view text)
+bool Console::line(std::FILE* stream, std::string_view text)
 {
 #ifdef _WIN32
     if (writeLine(stream, text))
-        return;
+        return true;
 #endif
-    const std::string bytes = terminalText(text);
-    std::fwrite(bytes.data(), 1, bytes.size(), stream);
-    std::fputc('\n', stream);
+    std::string bytes = terminalText(text);
+    bytes += '\n';
+    return std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
+}
+
+void Console::endReport(bool written)
+{
+    int error = written ? 0 : errno;
+    // A write the stream buffered fails only when it is flushed.
+    const bool flushed = std::fflush(m_out) == 0;
+    if (!flushed && error == 0)
+        error = errno;
+    const bool failed = !written || !flushed || std::ferror(m_out);
+    if (failed && m_outError == 0)
+        m_outError = error != 0 ? error : EIO;
+}
+
+std::string Console::reportLostReason() const
+{
+    if (m_outError == 0)
+        return {};
+    // strerror speaks the locale's encoding; the program's text is Windows-1252.
+    return utf16ToAnsi(fromClientText(std::strerror(m_outError)));
 }
 
 void Console::information(std::string_view text)
 {
-    line(m_out, text);
-    std::fflush(m_out);
+    errno = 0;
+    endReport(line(m_out, text));
 }
 
 void Console::error(std::string_view text)
 {
-    line(m_err, text);
-    std::fflush(m_err);
+    // Where standard error is gone too, the exit code is all that tells.
+    if (line(m_err, text))
+        std::fflush(m_err);
 }
 
 void Console::rows(const ClientDataSet& set)
@@ -216,14 +239,17 @@ void Console::rows(const ClientDataSet& set)
     };
     for (int i = 0; i < 3; ++i)
         put(i, names[i]);
-    line(m_out, text);
-    for (std::size_t r = 0; r < set.recordCount(); ++r) {
+    errno = 0;
+    bool written = line(m_out, text);
+    // Once a write has failed the rest are not tried: its reader is gone or
+    // the device full, and the failure is what the run reports.
+    for (std::size_t r = 0; written && r < set.recordCount(); ++r) {
         text.clear();
         for (int i = 0; i < 3; ++i)
             put(i, fields[i] ? set.displayText(r, *fields[i]) : std::string());
         while (!text.empty() && text.back() == ' ')
             text.pop_back();
-        line(m_out, text);
+        written = line(m_out, text);
     }
-    std::fflush(m_out);
+    endReport(written);
 }

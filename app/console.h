@@ -30,6 +30,9 @@ std::string terminalText(std::string_view ansi);
 void useStartingConsole();
 #endif
 
+// Every write is checked. The notices and rows are the run's report: when
+// one cannot be written (the reader went away, the disk is full) the run goes
+// on, and at its end says so on standard error (see reportLost()).
 class Console {
 public:
     Console(std::FILE* out = stdout, std::FILE* err = stderr) : m_out(out), m_err(err) {}
@@ -41,9 +44,18 @@ public:
     // PREF, NUMERO and ESTADO, each as wide as its field; nothing when empty.
     void rows(const ClientDataSet& rows);
 
+    // True once a notice or a row could not be written whole.
+    bool reportLost() const { return m_outError != 0; }
+    // Why, in the program's text (the system's own words for the first failure).
+    std::string reportLostReason() const;
+
 private:
-    void line(std::FILE* stream, std::string_view text);
+    // False when the line did not reach the stream.
+    bool line(std::FILE* stream, std::string_view text);
+    // Flushes the report's stream and notes a failure of it or of an earlier write.
+    void endReport(bool written);
 
     std::FILE* m_out;
     std::FILE* m_err;
+    int m_outError = 0;  // errno of the report's first failed write
 };

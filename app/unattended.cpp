@@ -34,6 +34,15 @@ void readSettings(Console& console)
     }
 }
 
+// A report that did not reach standard output is said on standard error,
+// with what the run did.
+void sayReportLost(Console& console, const std::string& outcome)
+{
+    if (console.reportLost())
+        console.error("contardc: the report could not be written to standard output (" +
+                      console.reportLostReason() + "); " + outcome);
+}
+
 } // namespace
 
 int runWithoutWindow(const std::vector<std::string>& arguments, const std::function<CivilDate()>& today,
@@ -53,10 +62,17 @@ int runWithoutWindow(const std::vector<std::string>& arguments, const std::funct
         run.post(dateText(today()), argument(arguments, 5) == "S");
     } catch (const std::exception& e) {
         console.error(errorBoxText(e.what()));
-        return 1;
+        // A result the set cannot bind fails only after the procedure's work
+        // was committed: posted, but without its rows to report.
+        const bool committed = data.PRepArticulos.committed();
+        if (committed && !console.reportLost())
+            console.error("contardc: the receipts were posted before this error; their rows are not shown");
+        sayReportLost(console, committed ? "the receipts were posted" : "nothing was posted");
+        return committed ? kExitPosted : kExitFailed;
     }
     console.rows(run.rows());
     if (run.nothingPosted())
         console.information(msg::kNoReceipts);
-    return 0;
+    sayReportLost(console, run.nothingPosted() ? "there were no receipts to post" : "the receipts were posted");
+    return kExitPosted;
 }

@@ -1,19 +1,67 @@
 #include "posting/client_shutdown.h"
 
-#ifndef _WIN32
 #include <csignal>
+
+#ifndef _WIN32
 #include <initializer_list>
 #include <unistd.h>
+#endif
 
 namespace {
 
-extern "C" void onStopSignal(int)
+// Written by the program's one thread, read by the stop handler.
+volatile std::sig_atomic_t g_posting = 0;   // a posting statement is out, not yet come back
+volatile std::sig_atomic_t g_committed = 0; // a posting came back committed
+
+// Appends `text` to the line being built; async-signal-safe.
+void append(char* buffer, int size, int& length, const char* text)
 {
-    ::_exit(kStopExitCode);
+    for (; *text && length < size - 1; ++text)
+        buffer[length++] = *text;
+    buffer[length] = '\0';
 }
 
-} // namespace
+#ifndef _WIN32
+extern "C" void onStopSignal(int signal)
+{
+    char line[160];
+    const int length = stopLine(signal, line, static_cast<int>(sizeof line));
+    // Nothing more can be done when standard error is gone.
+    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line, static_cast<std::size_t>(length));
+    ::_exit(g_committed ? kPostedExitCode : kStopExitCode);
+}
 #endif
+
+} // namespace
+
+void notePostingStarted() { g_posting = 1; }
+
+void notePostingCommitted()
+{
+    g_committed = 1;
+    g_posting = 0;
+}
+
+void notePostingFailed() { g_posting = 0; }
+
+int stopLine(int signal, char* buffer, int size)
+{
+    int length = 0;
+    if (size <= 0)
+        return 0;
+    buffer[0] = '\0';
+    append(buffer, size, length, "contardc: stopped by ");
+    append(buffer, size, length, signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "a signal");
+    if (g_committed)
+        append(buffer, size, length, " after the posting was committed");
+    else if (g_posting)
+        append(buffer, size, length,
+               " during the posting; the database rolls it back, unless its commit was already on its way");
+    else
+        append(buffer, size, length, "; nothing was posted");
+    append(buffer, size, length, "\n");
+    return length;
+}
 
 void endOnStopRequest()
 {
@@ -23,5 +71,9 @@ void endOnStopRequest()
     sigemptyset(&action.sa_mask);
     for (const int signal : {SIGINT, SIGTERM})
         ::sigaction(signal, &action, nullptr);
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    ::sigaction(SIGPIPE, &ignore, nullptr);
 #endif
 }

@@ -1,6 +1,8 @@
 #include "posting/ledgara_data.h"
 
+#include "posting/client_shutdown.h"
 #include "posting/messages.h"
+#include "posting/sql_error.h"
 
 namespace {
 
@@ -30,7 +32,7 @@ LedgaraData::LedgaraData()
     CPuntos.declareField("TERC_NIT", FieldKind::String, 20);
     CPuntos.declareField("SUCU_ID", FieldKind::Integer);
 
-    CRepArticulos.setProvider(&SQLQuery1);
+    CRepArticulos.setProvider(&PRepArticulos);
     CRepArticulos.declareField("ID", FieldKind::Integer);
     CRepArticulos.declareField("PREF", FieldKind::String, 4);
     CRepArticulos.declareField("NUMERO", FieldKind::String, 6);
@@ -41,8 +43,25 @@ LedgaraData::LedgaraData()
     DRepart.setDataSet(&CRepArticulos);
 }
 
+void LedgaraData::PostingWatch::fetch(const std::string& commandText, RowSink& sink)
+{
+    notePostingStarted();
+    try {
+        m_query.fetch(commandText, sink);
+    } catch (...) {
+        // The statement's transaction was rolled back.
+        notePostingFailed();
+        throw;
+    }
+    // Back with every row read and the work committed, whatever the binding
+    // of the fields then finds.
+    m_committed = true;
+    notePostingCommitted();
+}
+
 void LedgaraData::reconnect(const std::string& database, const std::string& user, const std::string& password)
 {
+    m_refusal.clear();
     Ledgara.close();
     Ledgara.params().setValue("Database", database);
     Ledgara.params().setValue("User_Name", user);
@@ -50,13 +69,27 @@ void LedgaraData::reconnect(const std::string& database, const std::string& user
     Ledgara.open();
 }
 
+void LedgaraData::refuseConnection(const std::string& text)
+{
+    m_refusal = text;
+    Ledgara.close();
+}
+
+void LedgaraData::throwIfRefused() const
+{
+    if (!m_refusal.empty())
+        throw SqlError(m_refusal);
+}
+
 void LedgaraData::readPuntos()
 {
+    throwIfRefused();
     CPuntos.open();  // an open set is not read again
 }
 
 void LedgaraData::runPosting(const std::string& dateText, bool niif)
 {
+    throwIfRefused();
     CRepArticulos.close();
     CRepArticulos.setCommandText(postingStatement(dateText, niif));
     CRepArticulos.open();
@@ -65,6 +98,13 @@ void LedgaraData::runPosting(const std::string& dateText, bool niif)
 std::string databasePath(const std::string& server, const std::string& company)
 {
     return server + "/datos/" + company + "/ledgara.fdb";
+}
+
+bool companyCodeStaysInItsFolder(const std::string& company)
+{
+    if (company.find_first_of("/\\") != std::string::npos)
+        return false;
+    return company.find_first_not_of(". ") != std::string::npos;
 }
 
 std::string postingStatement(const std::string& dateText, bool niif)

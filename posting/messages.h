@@ -10,6 +10,8 @@ namespace msg {
 
 inline constexpr std::string_view kNoReceipts = "No hay recibos por contabilizar.";
 inline constexpr std::string_view kConnecting = "Conectando a la base de datos %s ...";
+inline constexpr std::string_view kCompanyCodeRefused =
+    "El c\xF3" "digo de empresa no es v\xE1" "lido: no puede contener \"/\" ni \"\\\" ni ser solo puntos o espacios.";
 
 inline constexpr std::string_view kUnableToLoad = "Unable to Load %s";
 inline constexpr std::string_view kUnableToFindProcedure = "Unable to Find Procedure %s";

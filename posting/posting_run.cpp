@@ -1,5 +1,8 @@
 #include "posting/posting_run.h"
 
+#include "posting/messages.h"
+#include "posting/sql_error.h"
+
 #include <cstdio>
 #include <ctime>
 
@@ -30,6 +33,11 @@ bool PostingRun::canConnect(const std::string& company, const std::string& user,
 void PostingRun::connect(const std::string& server, const std::string& company, const std::string& user,
                          const std::string& password)
 {
+    if (!companyCodeStaysInItsFolder(company)) {
+        const std::string text(msg::kCompanyCodeRefused);
+        m_data.refuseConnection(text);
+        throw SqlError(text);
+    }
     m_data.reconnect(databasePath(server, company), user, password);
 }
 

@@ -31,7 +31,10 @@ public:
     static bool canConnect(const std::string& company, const std::string& user, const std::string& password);
 
     // Ends the current connection and opens one to the company's database on
-    // the server (server + "/datos/" + company + "/ledgara.fdb").
+    // the server (server + "/datos/" + company + "/ledgara.fdb"). A company
+    // code that would leave its folder (companyCodeStaysInItsFolder) is
+    // refused with SqlError(msg::kCompanyCodeRefused) before anything
+    // connects, and the steps after it are refused the same way.
     void connect(const std::string& server, const std::string& company, const std::string& user,
                  const std::string& password);
     // Reads the points of sale into CPuntos, once per run of the program.

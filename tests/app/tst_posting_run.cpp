@@ -8,6 +8,7 @@
 #include "app/console.h"
 #include "app/unattended.h"
 #include "posting/ledgara_data.h"
+#include "posting/messages.h"
 #include "posting/posting_run.h"
 
 #include <QCoreApplication>
@@ -16,7 +17,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <cstdio>
+#include <functional>
+
+#include <unistd.h>
 
 namespace {
 
@@ -68,6 +73,10 @@ private slots:
     void failuresKeepTheirTexts_data();
     void failuresKeepTheirTexts();
     void runWithoutWindow();
+    void companyCodeLeavingItsFolderIsRefused_data();
+    void companyCodeLeavingItsFolderIsRefused();
+    void reportThatCannotBeWritten_data();
+    void reportThatCannotBeWritten();
 
 private:
     QString makeCompany(const QString& name);
@@ -265,6 +274,118 @@ void TestPostingRun::runWithoutWindow()
         QVERIFY2(err.text().startsWith("dbExpress Error: [0x0015]: Connection failed\n"), err.text().constData());
         QVERIFY(err.text().endsWith(".\n"));
     }
+}
+
+// A company code is a folder inside the server's "datos": one that leads out
+// of it is refused before anything connects, the steps after it are refused
+// too (not run over the company connected before), and no database is
+// touched, the one it points at included.
+void TestPostingRun::companyCodeLeavingItsFolderIsRefused_data()
+{
+    QTest::addColumn<QString>("company");
+    QTest::newRow("up into a sibling folder") << "../travdir";
+    QTest::newRow("up with the Windows separator") << "..\\travdir";
+    QTest::newRow("into the company and out twice") << "01/../../travdir";
+    QTest::newRow("the parent folder") << "..";
+}
+
+void TestPostingRun::companyCodeLeavingItsFolderIsRefused()
+{
+    QFETCH(QString, company);
+    const QString server = makeCompany("refused-" + QString::number(QTest::currentDataTag()[3]));
+    QVERIFY(!server.isEmpty());
+    // The database that "../travdir" leads to, with receipts of its own.
+    QVERIFY(QDir().mkpath(server + "/travdir"));
+    QVERIFY(QFile::copy(server + "/datos/01/ledgara.fdb", server + "/travdir/ledgara.fdb"));
+    const std::string ours = (server + "/datos/01/ledgara.fdb").toStdString();
+    const std::string theirs = (server + "/travdir/ledgara.fdb").toStdString();
+    const QString waiting = fbtest::scalar(ours, kPassword.toStdString(), unpostedSql(false));
+    QVERIFY(waiting != "0");
+    QCOMPARE(fbtest::scalar(theirs, kPassword.toStdString(), unpostedSql(false)), waiting);
+    const QString refused = QString::fromLatin1(msg::kCompanyCodeRefused.data(), msg::kCompanyCodeRefused.size());
+
+    LedgaraData data;
+    PostingRun run(data);
+    run.connect(server.toStdString(), "01", "SYSDBA", kPassword.toStdString());
+    const auto refusal = [&](const std::function<void()>& step) {
+        try {
+            step();
+        } catch (const std::exception& e) {
+            return QString::fromLatin1(e.what());
+        }
+        return QStringLiteral("no error");
+    };
+    QCOMPARE(refusal([&] { run.connect(server.toStdString(), company.toStdString(), "SYSDBA",
+                                       kPassword.toStdString()); }),
+             refused);
+    QVERIFY(!data.Ledgara.connected());
+    QCOMPARE(refusal([&] { run.readPointsOfSale(); }), refused);
+    QCOMPARE(refusal([&] { run.post(::dateText(today()), false); }), refused);
+    QVERIFY(!data.Ledgara.connected());
+    QCOMPARE(fbtest::scalar(ours, kPassword.toStdString(), unpostedSql(false)), waiting);
+    QCOMPARE(fbtest::scalar(theirs, kPassword.toStdString(), unpostedSql(false)), waiting);
+
+    // Without a display: the same text on standard error, exit code 1.
+    Captured out, err;
+    Console console(out.stream(), err.stream());
+    const std::vector<std::string> arguments{server.toStdString(), "SYSDBA", kPassword.toStdString(),
+                                             company.toStdString(), "N"};
+    QCOMPARE(::runWithoutWindow(arguments, today, console), 1);
+    QCOMPARE(err.text(), refused.toLatin1().replace("\xF3", "\xC3\xB3").replace("\xE1", "\xC3\xA1") + "\n");
+    QCOMPARE(fbtest::scalar(theirs, kPassword.toStdString(), unpostedSql(false)), waiting);
+
+    // A code that stays in its folder connects again, and posts there.
+    run.connect(server.toStdString(), "01", "SYSDBA", kPassword.toStdString());
+    run.post(::dateText(today()), false);
+    QCOMPARE(QString::number(run.rows().recordCount()), waiting);
+    QCOMPARE(fbtest::scalar(theirs, kPassword.toStdString(), unpostedSql(false)), waiting);
+}
+
+// Standard output that takes nothing (a full disk, a reader gone away): the
+// posting is done and stays done, the run says on standard error that its
+// report was lost and what it did, and the exit code is the posting's: 0.
+void TestPostingRun::reportThatCannotBeWritten_data()
+{
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QByteArray>("reason");
+    QTest::newRow("a full device") << "/dev/full" << QByteArray("No space left on device");
+    QTest::newRow("a pipe nobody reads") << "pipe" << QByteArray("Broken pipe");
+}
+
+void TestPostingRun::reportThatCannotBeWritten()
+{
+    QFETCH(QString, output);
+    QFETCH(QByteArray, reason);
+    const QString server = makeCompany("lost-" + output.right(4));
+    QVERIFY(!server.isEmpty());
+    const std::string database = (server + "/datos/01/ledgara.fdb").toStdString();
+    const std::vector<std::string> arguments{server.toStdString(), "SYSDBA", kPassword.toStdString(), "01", "N"};
+    // The program ignores SIGPIPE; this process does too, for the pipe's case.
+    const auto previous = std::signal(SIGPIPE, SIG_IGN);
+    const auto open = [&]() -> std::FILE* {
+        if (output != "pipe")
+            return std::fopen(QFile::encodeName(output).constData(), "w");
+        int fds[2];
+        if (::pipe(fds) != 0)
+            return nullptr;
+        ::close(fds[0]);
+        return ::fdopen(fds[1], "w");
+    };
+    const QList<QByteArray> outcomes{"the receipts were posted", "there were no receipts to post"};
+    for (const QByteArray& outcome : outcomes) {
+        std::FILE* out = open();
+        QVERIFY(out);
+        Captured err;
+        Console console(out, err.stream());
+        QCOMPARE(::runWithoutWindow(arguments, today, console), 0);
+        std::fclose(out);
+        // The missing registry key's notice failed first; the report is the
+        // reason all the same.
+        QCOMPARE(err.text(), "contardc: the report could not be written to standard output (" + reason + "); " +
+                                 outcome + "\n");
+        QCOMPARE(fbtest::scalar(database, kPassword.toStdString(), unpostedSql(false)), QStringLiteral("0"));
+    }
+    std::signal(SIGPIPE, previous);
 }
 
 QTEST_APPLESS_MAIN(TestPostingRun)

@@ -13,6 +13,7 @@
 
 #include <csignal>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <QCheckBox>
 #include <QDateEdit>
@@ -94,6 +95,7 @@ private slots:
     void consoleTextInTheLocale_data();
     void consoleTextInTheLocale();
     void stopRequestRollsTheRunBack();
+    void readerGoneAway();
 
 private:
     QString makeCompany(const QString& name);
@@ -484,11 +486,51 @@ void TestUnattended::stopRequestRollsTheRunBack()
     QCOMPARE(stopped->exitStatus(), QProcess::NormalExit);
     QCOMPARE(stopped->exitCode(), 1);
     QCOMPARE(stopped->readAllStandardOutput(), QByteArray());
+    QCOMPARE(stopped->readAllStandardError(),
+             QByteArray("contardc: stopped by SIGTERM during the posting; the database rolls it back, unless its "
+                        "commit was already on its way\n"));
     QCOMPARE(fbtest::scalar(db, password.toStdString(), unposted), before);
 
     QProcess* rerun = runHeadless({tcp + ":" + server, "SYSDBA", password, "01", "N"});
     QCOMPARE(rerun->exitCode(), 0);
     QCOMPARE(fbtest::scalar(db, password.toStdString(), unposted), QStringLiteral("0"));
+}
+
+// Standard output a pipe whose reader has gone (`contardc ... | true`), the
+// registry key missing so that the first write comes before connecting: the
+// program is not killed by SIGPIPE, posts, says on standard error that its
+// report was lost, and ends with the posting's exit code, 0.
+void TestUnattended::readerGoneAway()
+{
+    const QString server = makeCompany("reader-gone");
+    QVERIFY(!server.isEmpty());
+    const std::string database = (server + "/datos/01/ledgara.fdb").toStdString();
+    const std::string unposted = "select count(*) from RECIBO_CAJA where RECI_FECHA = current_date and COMP_ID is null";
+    QVERIFY(fbtest::scalar(database, kPassword.toStdString(), unposted) != "0");
+    int fds[2];
+    QVERIFY(::pipe(fds) == 0);
+    ::close(fds[0]);
+    auto* p = new QProcess(this);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.remove("QT_QPA_PLATFORM");
+    env.insert("LEDGARA_HKLM", m_dir.filePath("absent.reg"));
+    env.insert("LC_ALL", "C.UTF-8");
+    p->setProcessEnvironment(env);
+    const int writeEnd = fds[1];
+    p->setChildProcessModifier([writeEnd] { ::dup2(writeEnd, STDOUT_FILENO); });
+    p->start(QStringLiteral(CONTARDC_PROGRAM), {server, "SYSDBA", kPassword, "01", "N"});
+    const bool started = p->waitForStarted();
+    ::close(writeEnd);
+    QVERIFY(started);
+    QVERIFY(p->waitForFinished(120000));
+    QCOMPARE(p->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p->readAllStandardError(),
+             QByteArray("contardc: the report could not be written to standard output (Broken pipe); "
+                        "the receipts were posted\n"));
+    QCOMPARE(p->exitCode(), 0);
+    QCOMPARE(fbtest::scalar(database, kPassword.toStdString(), unposted), QStringLiteral("0"));
 }
 
 int main(int argc, char** argv)

@@ -1,6 +1,7 @@
 // The texts the posting layer composes without a database: parameter lines,
 // the database path, the posting statement, error texts and the choice
 // between embedded and server access.
+#include "posting/client_shutdown.h"
 #include "posting/client_text.h"
 #include "posting/firebird.h"
 #include "posting/ledgara_data.h"
@@ -8,6 +9,10 @@
 #include "posting/sql_error.h"
 
 #include <QtTest>
+
+#include <algorithm>
+#include <csignal>
+#include <cstring>
 
 namespace {
 
@@ -39,6 +44,10 @@ private slots:
     void value();
     void databasePath_data();
     void databasePath();
+    void companyCodeStaysInItsFolder_data();
+    void companyCodeStaysInItsFolder();
+    void stopLine_data();
+    void stopLine();
     void postingStatement_data();
     void postingStatement();
     void errorText_data();
@@ -148,6 +157,80 @@ void TestPostingText::databasePath()
     QFETCH(QString, company);
     QFETCH(QString, path);
     QCOMPARE(QString::fromStdString(::databasePath(server.toStdString(), company.toStdString())), path);
+}
+
+void TestPostingText::companyCodeStaysInItsFolder_data()
+{
+    QTest::addColumn<QString>("company");
+    QTest::addColumn<bool>("stays");
+    QTest::newRow("two digits") << "01" << true;
+    QTest::newRow("letters, a dot inside") << "emp.norte" << true;
+    QTest::newRow("leading blank") << " 01" << true;
+    QTest::newRow("dots around a name") << "..01.." << true;
+    QTest::newRow("up and into another folder") << "../travdir" << false;
+    QTest::newRow("Windows separator") << "..\\travdir" << false;
+    QTest::newRow("down into a folder") << "01/sub" << false;
+    QTest::newRow("down then up twice") << "01/../../travdir" << false;
+    QTest::newRow("absolute path") << "/srv/otra" << false;
+    QTest::newRow("the parent itself") << ".." << false;
+    QTest::newRow("the datos folder itself") << "." << false;
+    QTest::newRow("dots Windows trims to the parent") << "..." << false;
+    QTest::newRow("dots and blanks") << ". . " << false;
+    QTest::newRow("blanks alone") << "  " << false;
+}
+
+void TestPostingText::companyCodeStaysInItsFolder()
+{
+    QFETCH(QString, company);
+    QFETCH(bool, stays);
+    QCOMPARE(::companyCodeStaysInItsFolder(company.toStdString()), stays);
+}
+
+// The line a stop request writes, by what the posting had come to; cut to
+// the buffer it is given, never past it.
+void TestPostingText::stopLine_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<QString>("stage");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QByteArray>("line");
+    QTest::newRow("before posting") << int(SIGTERM) << "none" << 160
+                                    << QByteArray("contardc: stopped by SIGTERM; nothing was posted\n");
+    QTest::newRow("interrupt from the terminal") << int(SIGINT) << "none" << 160
+                                                 << QByteArray("contardc: stopped by SIGINT; nothing was posted\n");
+    QTest::newRow("while the procedure works") << int(SIGTERM) << "started" << 160
+                                               << QByteArray("contardc: stopped by SIGTERM during the posting; the "
+                                                             "database rolls it back, unless its commit was already "
+                                                             "on its way\n");
+    QTest::newRow("after a failed posting") << int(SIGTERM) << "failed" << 160
+                                            << QByteArray("contardc: stopped by SIGTERM; nothing was posted\n");
+    QTest::newRow("after the commit") << int(SIGTERM) << "committed" << 160
+                                      << QByteArray("contardc: stopped by SIGTERM after the posting was committed\n");
+    QTest::newRow("a short buffer") << int(SIGTERM) << "none" << 12 << QByteArray("contardc: s");
+    QTest::newRow("no room at all") << int(SIGTERM) << "none" << 0 << QByteArray();
+}
+
+void TestPostingText::stopLine()
+{
+    QFETCH(int, signal);
+    QFETCH(QString, stage);
+    QFETCH(int, size);
+    QFETCH(QByteArray, line);
+    // The stages in the order a run goes through them; each test starts anew.
+    notePostingFailed();
+    if (stage == "started" || stage == "committed" || stage == "failed")
+        notePostingStarted();
+    if (stage == "failed")
+        notePostingFailed();
+    if (stage == "committed")
+        notePostingCommitted();
+    char buffer[200];
+    std::memset(buffer, 'x', sizeof buffer);
+    const int length = ::stopLine(signal, buffer, size);
+    QCOMPARE(QByteArray(buffer, length), line);
+    if (size > 0)
+        QCOMPARE(buffer[length], '\0');
+    QCOMPARE(buffer[std::max(size, 1)], 'x');
 }
 
 void TestPostingText::postingStatement_data()
