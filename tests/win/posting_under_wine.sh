@@ -208,7 +208,33 @@ start_window() {
   for _ in $(seq 1 50); do [ "$(xdotool getactivewindow 2>/dev/null)" = "$win" ] && break; sleep 0.1; done
   [ "$(xdotool getactivewindow 2>/dev/null)" = "$win" ] || fail "the window was not activated"
   xdotool mousemove 0 0   # the pointer off the window, out of the screenshots
-  sleep 0.5
+  wd_wait_settled "$win" 20 || fail "the window was not drawn, or did not settle"
+}
+# client_crop W H X Y: a checksum of that rectangle of the window's client area.
+client_crop() {
+  local x y
+  read -r x y _ _ < <(wd_client_geometry "$win")
+  import -window root -crop "$1x$2+$((x + $3))+$((y + $4))" +repage rgb:- 2>/dev/null | md5sum | cut -d' ' -f1
+}
+# The date picker (client 48,182, 89 x 21) holds the focus: its day is
+# selected, in the highlight colour (blue well above red).
+date_picker_focused() {
+  local x y blue
+  read -r x y _ _ < <(wd_client_geometry "$win")
+  blue="$(import -window root -crop "89x21+$((x + 48))+$((y + 182))" +repage miff:- 2>/dev/null |
+    convert miff:- -fx '(b - r) > 0.4' -format '%[fx:int(mean * 10000)]' info: 2>/dev/null)"
+  [ -n "$blue" ] && [ "$blue" -gt 0 ]
+}
+# The connection step is done once it has attached, read the points of sale
+# and moved the focus to the date picker, as it does last.
+connection_step_done() {
+  connected || fail "the connection step did not attach to $database (see the screen): $(cat "$work/err.log")"
+  for _ in $(seq 1 150); do
+    date_picker_focused && return 0
+    kill -0 "$app" 2>/dev/null || break
+    sleep 0.2
+  done
+  fail "the connection step did not hand the focus to the date picker: $(cat "$work/err.log")"
 }
 ends_with() { # CODE WHAT
   wd_wait_exit "$app" 60 || fail "the program did not end ($2)"
@@ -265,8 +291,7 @@ post_and_watch() { # NAME
 step "interactive, plain procedure"
 start_window
 log_in "$password"
-connected || fail "the connection step did not attach to $database (see the screen): $(cat "$work/err.log")"
-sleep 1
+connection_step_done
 post_and_watch plain
 ends_with 0 "F2 after the connection step"
 check_ledger L COMP_ID COMPROBANTE "the plain procedure"
@@ -275,11 +300,14 @@ check_ledger L COMP_ID COMPROBANTE "the plain procedure"
 step "interactive, IFRS procedure"
 start_window
 log_in "$password"
-connected || fail "the connection step did not attach: $(cat "$work/err.log")"
-sleep 1
-# The connection step left the focus in the date picker; "NIIF" comes next.
+connection_step_done
+# The connection step left the focus in the date picker; "NIIF" (client
+# 167,185, 38 x 14) comes next.
+unticked="$(client_crop 38 14 167 185)"
 xdotool key Tab space
-sleep 0.5
+for _ in $(seq 1 50); do [ "$(client_crop 38 14 167 185)" != "$unticked" ] && break; sleep 0.2; done
+[ "$(client_crop 38 14 167 185)" != "$unticked" ] || fail "NIIF did not change on the screen after Tab, space"
+wd_wait_settled "$win" 10 || fail "the window did not settle after NIIF was ticked"
 post_and_watch niif
 ends_with 0 "NIIF ticked, F2"
 check_ledger N COMP_NIIF_ID COMPROBANTE_NIIF "the IFRS procedure"
@@ -287,12 +315,12 @@ check_ledger N COMP_NIIF_ID COMPROBANTE_NIIF "the IFRS procedure"
 step "a wrong password"
 start_window
 log_in "not-$password"
-wd_wait_window "$box" "$app" 30 >/dev/null || fail "no error box after a wrong password"
-sleep 1
+errbox="$(wd_wait_window "$box" "$app" 30)" || fail "no error box after a wrong password"
+wd_wait_settled "$errbox" 10 || fail "the error box was not drawn"
 screen "$work/shots/wrong-password.png" && keep "$work/shots/wrong-password.png"
 [ "$(attached)" = 0 ] || fail "a wrong password left an attachment"
 xdotool key Return
-wd_window_absent "$box" 1 || fail "Enter did not close the error box"
+wd_wait_gone "$box" 10 || fail "Enter did not close the error box"
 kill -0 "$app" 2>/dev/null || fail "the program ended after the error box"
 xdotool search --onlyvisible --name '^Contabilizar recibos$' >/dev/null 2>&1 || fail "the window closed after the error box"
 xdotool windowactivate --sync "$win" >/dev/null 2>&1
@@ -346,18 +374,17 @@ log_in "not-$password"
 errbox="$(wd_wait_window "$box" "$app" 30)" || fail "no error box after a wrong password under code page 1251"
 title="$(xdotool getwindowname "$errbox")"
 [ "$title" = "Contabilización ventas POS" ] || fail "the error box under code page 1251 is titled \"$title\""
-sleep 1
+wd_wait_settled "$errbox" 10 || fail "the error box was not drawn"
 screen "$work/shots/cyrillic-error.png" && keep "$work/shots/cyrillic-error.png"
 xdotool key Return
-wd_window_absent "$box" 1 || fail "Enter did not close the error box"
+wd_wait_gone "$box" 10 || fail "Enter did not close the error box"
 xdotool windowactivate --sync "$win" >/dev/null 2>&1
 xdotool key Escape
 ends_with 0 "Esc after the error box, code page 1251"
 sql -i "$root/db/seed.sql" >/dev/null || fail "topping up today's receipts"
 cyrillic start_window
 log_in "$password"
-connected || fail "the connection step did not attach under code page 1251: $(cat "$work/err.log")"
-sleep 1
+connection_step_done
 post_and_watch cyrillic
 ends_with 0 "F2 after the connection step, code page 1251"
 check_ledger L COMP_ID COMPROBANTE "the plain procedure under code page 1251"

@@ -127,11 +127,12 @@ printf 'localhost:C:\\Ledgara\r\n127.0.0.1/3050:D:\\Datos\r\ncontabilidad:E:\\Es
 exe_win="$("$wd_wine" winepath -w "$folder/contardc.exe" 2>/dev/null | tr -d '\r')"
 
 # start_program CASE [ARGUMENT...]: the program in the background, Wine's
-# trace of message boxes on its standard error; app_pid set.
+# trace of message boxes and of the DLLs it loads on its standard error;
+# app_pid set.
 start_program() {
   local name="$1"
   shift
-  WINEDEBUG=-all,trace+msgbox "$wd_wine" "$folder/contardc.exe" "$@" \
+  WINEDEBUG=-all,trace+msgbox,trace+loaddll "$wd_wine" "$folder/contardc.exe" "$@" \
     >"$work/$name.out" 2>"$work/$name.err" &
   app_pid=$!
 }
@@ -201,7 +202,7 @@ if [ -z "$box" ]; then
   fail "key absent: no window captioned \"Contabilización ventas POS\" appeared"
 else
   pass "key absent: a box captioned \"Contabilización ventas POS\" appears"
-  sleep 1
+  check "key absent: the box is drawn" wd_wait_settled "$box" 10
   shot absent-message
   check "key absent: the main window is not shown while the message is" \
     wd_window_absent "$window_re" 1
@@ -212,7 +213,7 @@ else
     fail "key absent: no window after OK"
   else
     pass "key absent: the window opens after OK"
-    sleep 1
+    check "key absent: the window is drawn" wd_wait_settled "$win" 10
     empty_combo="$(combo_sum "$win")"
     end_with_escape "key absent"
   fi
@@ -230,8 +231,12 @@ if [ -z "$win" ]; then
 else
   pass "window: \"Contabilizar recibos\" appears (CONTARDC_NO_WINDOW=0 keeps it)"
   check "window: no message box on a good start" wd_window_absent "$title_re" 1
-  sleep 1
+  check "window: the window is drawn" wd_wait_settled "$win" 10
   shot window
+  # The control of the "never loaded" checks of the runs without a window:
+  # the same trace names the module where it is loaded.
+  check "window: Wine's DLL trace names contardc_window.dll when the window shows" \
+    grep -qi "contardc_window.dll" "$work/window.err"
   read -r cx cy cw ch < <(wd_client_geometry "$win")
   check_that "window: client area 358 x 371 (got $cw x $ch)" '[ "$cw" = 358 ] && [ "$ch" = 371 ]'
   # Centred by the frame Windows draws (16 wider and 39 taller than the
@@ -288,7 +293,7 @@ box="$(wait_box dword)"
 if [ -z "$box" ]; then
   fail "REG_DWORD: no message box appeared"
 else
-  sleep 1
+  check "REG_DWORD: the box is drawn" wd_wait_settled "$box" 10
   shot dword-message
   check "REG_DWORD: the system's error box says \"Invalid data type for 'Directorio'\"" \
     [ "$(box_texts dword)" = "Invalid data type for 'Directorio'" ]
@@ -299,23 +304,22 @@ else
     fail "REG_DWORD: no window after OK"
   else
     pass "REG_DWORD: the window opens after OK"
-    sleep 1
+    check "REG_DWORD: the window is drawn" wd_wait_settled "$win" 10
     check "REG_DWORD: no server list loaded" [ "$(combo_sum "$win")" = "$empty_combo" ]
     wd_press "$win" F2
     box="$(wait_box dword)"
     if [ -z "$box" ]; then
       fail "F2: no message box appeared"
     else
-      sleep 1
+      check "F2: the box is drawn" wd_wait_settled "$box" 10
       shot f2-message
       texts="$(box_texts dword | tail -n +2)"
       check "F2: the error box says \"Unable to Load fbclient.dll.\" (got \"$texts\")" \
         [ "$texts" = "Unable to Load fbclient.dll." ]
       wd_press "$box" Return
-      sleep 1
+      check "F2: the message box is gone" wd_wait_gone "$title_re" 10
       check "F2: after OK the window is still open" \
         [ -n "$(xdotool search --onlyvisible --name "$window_re" 2>/dev/null)" ]
-      check "F2: the message box is gone" wd_window_absent "$title_re" 1
       if kill -0 "$app_pid" 2>/dev/null; then end_with_escape F2; else fail "F2: the program ended"; fi
     fi
   fi

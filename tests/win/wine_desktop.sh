@@ -41,6 +41,13 @@
 #                       process PID ends first.
 #   wd_window_absent NAME SECS
 #                       returns 0 when no window titled NAME is seen during SECS.
+#   wd_wait_gone NAME SECS
+#                       returns 0 once no window titled NAME is visible, 1
+#                       when one still is after SECS.
+#   wd_wait_settled WIN SECS
+#                       returns 0 once WIN's client area is drawn and still
+#                       (a blinking caret aside); 1 when it is not within
+#                       SECS (ImageMagick's import).
 #   wd_client_geometry WIN
 #                       prints "X Y W H" of the window's client area on the
 #                       screen (xwininfo: openbox's frame left out).
@@ -185,11 +192,53 @@ wd_window_absent() {
   return 0
 }
 
+# wd_wait_gone NAME SECS: 0 once no visible window is named NAME, 1 when one
+# still is at the deadline.
+wd_wait_gone() {
+  local name="$1" secs="$2" i
+  for i in $(seq $((secs * 4))); do
+    [ -z "$(xdotool search --onlyvisible --name "$name" 2>/dev/null || true)" ] && return 0
+    sleep 0.25
+  done
+  return 1
+}
+
 wd_client_geometry() {
   xwininfo -id "$1" | awk '
     /Absolute upper-left X:/ {x=$NF} /Absolute upper-left Y:/ {y=$NF}
     /^ *Width:/ {w=$NF} /^ *Height:/ {h=$NF}
     END {print x, y, w, h}'
+}
+
+# wd_wait_settled WINDOW SECS: waits until the window's client area is
+# drawn (more than one colour) and still: over the last six samples, 0.15 s
+# apart, at most two pictures, the newest seen at least twice (a text caret
+# blinks between two). The next key or screenshot then meets the state the
+# program reached rather than one a fixed pause hoped for; 1 when it is still
+# changing, or blank, at the deadline.
+wd_wait_settled() {
+  local win="$1" secs="$2" i x y w h sample
+  local -a seen=()
+  for i in $(seq $((secs * 7))); do
+    read -r x y w h < <(wd_client_geometry "$win")
+    [ -n "$w" ] || return 1
+    sample="$(import -window root -crop "${w}x${h}+${x}+${y}" +repage miff:- 2>/dev/null |
+      convert miff:- -format '%k %#' info: 2>/dev/null)"
+    if [ -z "$sample" ] || [ "${sample%% *}" -le 1 ]; then
+      seen=()
+    else
+      seen+=("$sample")
+      if [ "${#seen[@]}" -ge 6 ]; then
+        seen=("${seen[@]: -6}")
+        if [ "$(printf '%s\n' "${seen[@]}" | sort -u | wc -l)" -le 2 ] &&
+          [ "$(printf '%s\n' "${seen[@]}" | grep -cxF "$sample")" -ge 2 ]; then
+          return 0
+        fi
+      fi
+    fi
+    sleep 0.15
+  done
+  return 1
 }
 
 wd_press() {
