@@ -196,8 +196,9 @@ wd_reg_add 'HKLM\Software\Vantel\LedgaraERP2026' Directorio REG_SZ "Z:${work//\/
 # ---------------------------------------------------------------- driving the program
 
 app="" win=""
+wine_env=(env)   # what Wine is started with: cyrillic() adds a locale
 start() { # ARGS...: contardc.exe started from its folder
-  (cd "$program" && exec "$wd_wine" contardc.exe "$@") >"$work/out.log" 2>"$work/err.log" &
+  (cd "$program" && exec "${wine_env[@]}" "$wd_wine" contardc.exe "$@") >"$work/out.log" 2>"$work/err.log" &
   app=$!
 }
 start_window() {
@@ -242,11 +243,11 @@ ends_with() { # CODE WHAT
 }
 # The server list has the focus, its first entry selected; real key presses
 # (XTEST): Wine ignores synthetic ones.
-log_in() { # PASSWORD
+log_in() { # PASSWORD [COMPANY]
   xdotool key Tab
   xdotool type --delay 40 SYSDBA && xdotool key Tab
   xdotool type --delay 40 "$1" && xdotool key Tab
-  xdotool type --delay 40 01 && xdotool key Tab
+  xdotool type --delay 40 "${2:-01}" && xdotool key Tab
 }
 box='^Contabilizaci.{1,2}n ventas POS$'   # the message boxes' title
 connected() {
@@ -357,24 +358,32 @@ command -v localedef >/dev/null || fail "localedef is not installed (Debian pack
 mkdir -p "$work/locale"
 localedef -i ru_RU -f UTF-8 "$work/locale/ru_RU.UTF-8" >/dev/null 2>&1 || [ -d "$work/locale/ru_RU.UTF-8" ] ||
   fail "could not make the ru_RU.UTF-8 locale"
-# LOCPATH goes into the environment first, so that the shell itself finds
-# the locale when it takes LC_ALL for the command.
+# The locale goes to Wine through env(1), not through this shell, which
+# would try to take it itself.
 cyrillic() {
-  export LOCPATH="$work/locale"
-  LC_ALL=ru_RU.UTF-8 LANG=ru_RU.UTF-8 "$@"
-  unset LOCPATH
+  wine_env=(env LOCPATH="$work/locale" LC_ALL=ru_RU.UTF-8 LANG=ru_RU.UTF-8)
+  "$@"
+  wine_env=(env)
 }
 printf '#include <windows.h>\n#include <cstdio>\nint main() { std::printf("%%u\\n", GetACP()); }\n' >"$work/acp.cpp"
 x86_64-w64-mingw32-g++ -O1 -static -s -o "$work/acp.exe" "$work/acp.cpp" || fail "building acp.exe"
-acp="$(cyrillic "$wd_wine" "$work/acp.exe" 2>/dev/null | tr -d '\r')"
+acp="$(env LOCPATH="$work/locale" LC_ALL=ru_RU.UTF-8 LANG=ru_RU.UTF-8 "$wd_wine" "$work/acp.exe" 2>/dev/null |
+  tr -d '\r')"
 [ "$acp" = 1251 ] || fail "Wine did not take the Russian locale (ANSI code page $acp, not 1251)"
 echo "the ANSI code page under ru_RU.UTF-8: $acp"
-cyrillic start_window
-log_in "not-$password"
-errbox="$(wd_wait_window "$box" "$app" 30)" || fail "no error box after a wrong password under code page 1251"
+# A company code that leaves its folder: the system's error box, its title
+# and its text with letters that code page 1251 lacks, read from Wine's
+# trace of message boxes (which writes U+00F3 as \00f3).
+WINEDEBUG=-all,trace+msgbox cyrillic start_window
+log_in "$password" "../01"
+errbox="$(wd_wait_window "$box" "$app" 30)" || fail "no error box for a company code leaving its folder, code page 1251"
 title="$(xdotool getwindowname "$errbox")"
 [ "$title" = "Contabilización ventas POS" ] || fail "the error box under code page 1251 is titled \"$title\""
 wd_wait_settled "$errbox" 10 || fail "the error box was not drawn"
+text="$(sed -n 's/^.*trace:msgbox:MSGBOX_OnInit L"\(.*\)"\r\{0,1\}$/\1/p' "$work/err.log" | tail -n 1)"
+expected='El c\00f3digo de empresa no es v\00e1lido: no puede contener \"/\" ni \"\\\" ni ser solo puntos o espacios.'
+[ "$text" = "$expected" ] || fail "the error box under code page 1251 says \"$text\", not \"$expected\""
+[ "$(attached)" = 0 ] || fail "a refused company code left an attachment"
 screen "$work/shots/cyrillic-error.png" && keep "$work/shots/cyrillic-error.png"
 xdotool key Return
 wd_wait_gone "$box" 10 || fail "Enter did not close the error box"
