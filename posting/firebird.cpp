@@ -2,6 +2,8 @@
 // at run time: the only file that knows the client's C API.
 #include "posting/firebird.h"
 
+#include "config/ansi_text.h"
+#include "posting/client_text.h"
 #include "posting/messages.h"
 #include "posting/sql_connection.h"
 #include "posting/sql_error.h"
@@ -305,8 +307,10 @@ struct SqlConnection::Attachment {
     {
         std::vector<std::string> lines;
         char line[1024];
+        // The client writes in its own encoding (the locale's on Linux, where
+        // a file name in the text is UTF-8); the program's texts are Windows-1252.
         for (const ISC_STATUS* cursor = status; status && api.fb_interpret(line, sizeof line, &cursor) > 0;)
-            lines.emplace_back(line);
+            lines.emplace_back(utf16ToAnsi(fromClientText(line)));
         SqlError error(static_cast<int>(failure), std::move(lines), status ? api.isc_sqlcode(status) : 0,
                        status ? status[1] : 0, lastError);
         lastError = error.what();

@@ -72,6 +72,7 @@ private slots:
     void stepsPostOnceThenNothing();
     void failuresKeepTheirTexts_data();
     void failuresKeepTheirTexts();
+    void clientTextBecomesTheProgramsText();
     void runWithoutWindow();
     void companyCodeLeavingItsFolderIsRefused_data();
     void companyCodeLeavingItsFolderIsRefused();
@@ -88,6 +89,8 @@ void TestPostingRun::initTestCase()
     QVERIFY(m_dir.isValid());
     qputenv("FIREBIRD_LOCK", QFile::encodeName(m_dir.filePath("lock")));
     qputenv("LEDGARA_HKLM", QFile::encodeName(m_dir.filePath("absent.reg")));
+    // The character type the program takes (main() does the same).
+    useLocaleCharacters();
 }
 
 // A server folder holding company 01: <server>/datos/01/ledgara.fdb.
@@ -217,6 +220,24 @@ void TestPostingRun::failuresKeepTheirTexts()
         QVERIFY2(!QString::fromLatin1(e.what()).contains(kPassword), e.what());
     }
     QVERIFY(!data.CRepArticulos.active());
+}
+
+// The client writes its messages in its own encoding (UTF-8 here); a file
+// name with "ñ" in one comes back as the program's Windows-1252 text, which
+// the console and the window show whole, not as two characters of UTF-8.
+void TestPostingRun::clientTextBecomesTheProgramsText()
+{
+    const QString server = m_dir.filePath(QStringLiteral("se\u00F1al-nowhere"));
+    LedgaraData data;
+    PostingRun run(data);
+    try {
+        run.connect(QFile::encodeName(server).toStdString(), "01", "SYSDBA", kPassword.toStdString());
+        QFAIL("no error");
+    } catch (const std::exception& e) {
+        const QByteArray text(e.what());
+        QVERIFY2(text.contains("se\xF1" "al-nowhere/datos/01/ledgara.fdb"), e.what());
+        QVERIFY2(!text.contains("\xC3\xB1"), e.what());
+    }
 }
 
 // The whole run without a display, as the program makes it: the missing
