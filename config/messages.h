@@ -42,6 +42,10 @@ inline constexpr std::string_view kRegFileBadString = "texto no v\xE1" "lido";
 inline constexpr std::string_view kRegFileBadDword = "n\xFA" "mero dword no v\xE1" "lido";
 inline constexpr std::string_view kRegFileBadHex = "datos hexadecimales no v\xE1" "lidos";
 inline constexpr std::string_view kRegFileBadLine = "l\xED" "nea no reconocida";
+// Bounds that no export reaches (%d the bound in bytes): a line too long, a
+// key whose values take too much.
+inline constexpr std::string_view kRegFileLineTooLong = "l\xED" "nea de m\xE1" "s de %d bytes";
+inline constexpr std::string_view kRegFileKeyTooBig = "los valores de la clave ocupan m\xE1" "s de %d bytes";
 
 // `format` with each %s or %d replaced by the next of `args`, in order
 // (a number is passed already written out). Other text is copied as it is.

@@ -6,13 +6,21 @@
 #include "config/ansi_text.h"
 #endif
 
+#include <algorithm>
 #include <array>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
-#include <vector>
+
+#ifdef _WIN32
+#include <filesystem>
+#include <fstream>
+#else
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -202,6 +210,73 @@ bool onlyComment(std::string_view rest)
 // An unquoted stretch without the comment that may end its line.
 std::string_view uncommented(std::string_view s) { return trim(s.substr(0, s.find(';'))); }
 
+// The text of a quoted string starting at s[pos] == '"'; pos ends past
+// the closing quote. nullopt when it is not closed or has a stray "\".
+std::optional<std::string> quoted(std::string_view s, std::size_t& pos)
+{
+    // The closing quote and the text's length first, so that a long text is
+    // allocated once, with room for the NUL that a string value gets.
+    std::size_t length = 0;
+    std::size_t close = pos + 1;
+    for (; close < s.size() && s[close] != '"'; ++close, ++length) {
+        if (s[close] == '\\') {
+            if (close + 1 >= s.size() || (s[close + 1] != '\\' && s[close + 1] != '"'))
+                return std::nullopt;
+            ++close;
+        }
+    }
+    if (close >= s.size())
+        return std::nullopt;
+    std::string text;
+    text.reserve(length + 1);
+    for (++pos; pos < close; ++pos) {
+        if (s[pos] == '\\')
+            ++pos;
+        text += s[pos];
+    }
+    pos = close + 1;
+    return text;
+}
+
+// What a value takes as kRegFileKeyMax counts it.
+std::size_t valueCost(std::size_t nameSize, std::size_t dataSize)
+{
+    return kRegFileValueBookkeeping + nameSize + dataSize;
+}
+
+std::string boundReason(std::string_view format, std::size_t bound)
+{
+    return formatMessage(format, {std::to_string(bound)});
+}
+
+char16_t utf16Unit(char low, char high)
+{
+    return static_cast<char16_t>(static_cast<unsigned char>(low) | (static_cast<unsigned char>(high) << 8));
+}
+
+bool isHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+
+// How many bytes at the end of `bytes` start a UTF-8 sequence that bytes
+// still to come may complete: a lead byte and fewer continuation bytes than it
+// announces. Those wait for the next piece, so that the conversion sees the
+// sequence whole, as it would in the whole file.
+std::size_t unfinishedUtf8Tail(std::string_view bytes)
+{
+    for (std::size_t back = 1; back <= std::min<std::size_t>(3, bytes.size()); ++back) {
+        const auto b = static_cast<unsigned char>(bytes[bytes.size() - back]);
+        if (b < 0x80)
+            return 0;
+        if (b >= 0xC0) {
+            const std::size_t length = b >= 0xC2 && b <= 0xDF   ? 2
+                                       : b >= 0xE0 && b <= 0xEF ? 3
+                                       : b >= 0xF0 && b <= 0xF4 ? 4
+                                                                : 0;
+            return length > back ? back : 0;
+        }
+    }
+    return 0;
+}
+
 class FileKey final : public RegistryKey {
 public:
     explicit FileKey(RegFileRegistry::Values values) : m_values(std::move(values)) {}
@@ -228,275 +303,422 @@ private:
 
 } // namespace
 
-class RegFileParser {
-public:
-    RegFileParser(std::string_view bytes, const std::string& fileName) : m_fileName(fileName)
-    {
-        constexpr std::string_view kUtf16Mark = "\xFF\xFE";
-        constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
-        if (bytes.substr(0, kUtf16Mark.size()) == kUtf16Mark)
-            m_text = nativeFromUtf16(utf16Units(bytes.substr(kUtf16Mark.size())));
-        else if (bytes.substr(0, kUtf8Mark.size()) == kUtf8Mark)
-            m_text = nativeFromUtf8(bytes.substr(kUtf8Mark.size()));
-        else
-            m_text = std::string(bytes);
-        std::size_t start = 0;
-        while (start <= m_text.size()) {
-            std::size_t end = m_text.find('\n', start);
-            if (end == std::string::npos)
-                end = m_text.size();
-            std::string_view line(m_text.data() + start, end - start);
-            // CR CR LF is what a CR LF file becomes after a pass through a
-            // program that writes every LF as CR LF; the editor takes it.
-            while (!line.empty() && line.back() == '\r')
-                line.remove_suffix(1);
-            m_lines.push_back(line);
-            start = end + 1;
-        }
-    }
+RegFileParser::RegFileParser(std::string fileNameForErrors, std::optional<std::string> onlyKey)
+    : m_fileName(std::move(fileNameForErrors))
+{
+    if (onlyKey)
+        m_onlyKey = fold(*onlyKey);
+}
 
-    RegFileRegistry parse()
-    {
-        if (m_lines.empty())
-            fail(1, kRegFileBadHeader);
-        const std::string_view header = trim(m_lines[0]);
+void RegFileParser::feed(std::string_view bytes)
+{
+    if (m_encoding == Encoding::Undecided) {
+        // The byte-order mark, if any, is in the first three bytes.
+        const std::size_t take = std::min(bytes.size(), 3 - m_head.size());
+        m_head.append(bytes.substr(0, take));
+        bytes.remove_prefix(take);
+        if (m_head.size() < 3)
+            return;
+        decide();
+    }
+    switch (m_encoding) {
+    case Encoding::Bytes:
+        text(bytes);
+        break;
+    case Encoding::Utf8:
+        decodeUtf8(bytes, false);
+        break;
+    case Encoding::Utf16:
+        decodeUtf16(bytes);
+        break;
+    case Encoding::Undecided:
+        break;
+    }
+}
+
+void RegFileParser::decide()
+{
+    constexpr std::string_view kUtf16Mark = "\xFF\xFE";
+    constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+    std::size_t mark = 0;
+    if (m_head.compare(0, kUtf16Mark.size(), kUtf16Mark) == 0) {
+        m_encoding = Encoding::Utf16;
+        mark = kUtf16Mark.size();
+    } else if (m_head.compare(0, kUtf8Mark.size(), kUtf8Mark) == 0) {
+        m_encoding = Encoding::Utf8;
+        mark = kUtf8Mark.size();
+    } else {
+        m_encoding = Encoding::Bytes;
+    }
+    const std::string rest = m_head.substr(mark);
+    m_head.clear();
+    feed(rest);
+}
+
+void RegFileParser::decodeUtf16(std::string_view bytes)
+{
+    // Converted a slice at a time, so that a file fed whole is not also held
+    // whole once more as text.
+    constexpr std::size_t kSliceUnits = kRegFileReadSize / 2;
+    std::size_t i = 0;
+    if (!m_carry.empty() && !bytes.empty()) {
+        m_units += utf16Unit(m_carry[0], bytes[0]);
+        m_carry.clear();
+        i = 1;
+    }
+    for (; i + 1 < bytes.size(); i += 2) {
+        m_units += utf16Unit(bytes[i], bytes[i + 1]);
+        if (m_units.size() >= kSliceUnits)
+            convertUnits();
+    }
+    if (i < bytes.size())
+        m_carry.assign(1, bytes[i]);
+    convertUnits();
+}
+
+// The units gathered so far become text, but for a last high surrogate: its
+// partner may start the next piece.
+void RegFileParser::convertUnits()
+{
+    char16_t held = 0;
+    if (!m_units.empty() && isHighSurrogate(m_units.back())) {
+        held = m_units.back();
+        m_units.pop_back();
+    }
+    if (!m_units.empty())
+        text(nativeFromUtf16(m_units));
+    m_units.clear();
+    if (held != 0)
+        m_units += held;
+}
+
+void RegFileParser::decodeUtf8(std::string_view bytes, bool atEnd)
+{
+    std::string joined;
+    if (!m_carry.empty()) {
+        joined = std::move(m_carry);
+        m_carry.clear();
+        joined.append(bytes);
+        bytes = joined;
+    }
+    const std::size_t whole = atEnd ? bytes.size() : bytes.size() - unfinishedUtf8Tail(bytes);
+    m_carry.assign(bytes.substr(whole));
+    if (whole > 0)
+        text(nativeFromUtf8(bytes.substr(0, whole)));
+}
+
+// Text in the program's encoding, split into lines at each LF.
+void RegFileParser::text(std::string_view text)
+{
+    for (;;) {
+        const std::size_t end = text.find('\n');
+        if (end == std::string_view::npos) {
+            appendPartial(text);
+            return;
+        }
+        if (m_partial.empty()) {
+            line(text.substr(0, end));
+        } else {
+            appendPartial(text.substr(0, end));
+            line(m_partial);
+            // A long line's buffer is given back rather than kept for short ones.
+            if (m_partial.capacity() > kRegFileReadSize)
+                std::string().swap(m_partial);
+            else
+                m_partial.clear();
+        }
+        text.remove_prefix(end + 1);
+    }
+}
+
+void RegFileParser::appendPartial(std::string_view piece)
+{
+    if (piece.size() > kRegFileLineMax - m_partial.size())
+        fail(m_lineNumber + 1, boundReason(kRegFileLineTooLong, kRegFileLineMax));
+    m_partial.append(piece);
+}
+
+void RegFileParser::line(std::string_view line)
+{
+    ++m_lineNumber;
+    if (line.size() > kRegFileLineMax)
+        fail(boundReason(kRegFileLineTooLong, kRegFileLineMax));
+    // CR CR LF is what a CR LF file becomes after a pass through a program
+    // that writes every LF as CR LF; the editor takes it.
+    while (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+
+    if (m_lineNumber == 1) {
+        const std::string_view header = trim(line);
         if (header == kHeader5)
             m_unicode = true;
         else if (header != kHeader4)
-            fail(1, kRegFileBadHeader);
+            fail(kRegFileBadHeader);
         m_result.m_keys[""];
-
-        for (m_index = 1; m_index < m_lines.size(); ++m_index) {
-            const std::string_view line = trim(m_lines[m_index]);
-            if (line.empty() || line.front() == ';')
-                continue;
-            if (line.front() == '[')
-                keyLine(line);
-            else if (line.front() == '"' || line.front() == '@')
-                valueLine(line);
-            else
-                fail(kRegFileBadLine);
-        }
-        return std::move(m_result);
+        return;
     }
-
-private:
-    [[noreturn]] void fail(std::size_t lineNumber, std::string_view reason) const
-    {
-        throw std::runtime_error(
-            formatMessage(kRegFileSyntaxError, {m_fileName, std::to_string(lineNumber), reason}));
+    if (m_hex) {
+        hexLine(line);
+        return;
     }
-    [[noreturn]] void fail(std::string_view reason) const { fail(m_index + 1, reason); }
-
-    void keyLine(std::string_view line)
-    {
-        // The key ends at the first "]" that only blanks or a comment follow.
-        std::size_t close = line.find(']');
-        while (close != std::string_view::npos && !onlyComment(line.substr(close + 1)))
-            close = line.find(']', close + 1);
-        if (close == std::string_view::npos)
-            fail(kRegFileBadKey);
-        std::string_view path = line.substr(1, close - 1);
-        const bool remove = !path.empty() && path.front() == '-';
-        if (remove)
-            path.remove_prefix(1);
-
-        const std::size_t slash = path.find('\\');
-        const std::string_view hive = path.substr(0, slash);
-        const std::string_view below = slash == std::string_view::npos ? std::string_view() : path.substr(slash + 1);
-        if (slash != std::string_view::npos) {
-            // Every component must have a name: no "\\", no leading or trailing "\".
-            std::size_t from = 0;
-            for (;;) {
-                const std::size_t next = below.find('\\', from);
-                const std::size_t length = (next == std::string_view::npos ? below.size() : next) - from;
-                if (length == 0)
-                    fail(kRegFileBadKey);
-                if (next == std::string_view::npos)
-                    break;
-                from = next + 1;
-            }
-        }
-
-        m_inLocalMachine = equalsFolded(hive, kLocalMachine);
-        if (!m_inLocalMachine) {
-            bool known = false;
-            for (std::string_view other : kOtherHives)
-                known = known || equalsFolded(hive, other);
-            if (!known)
-                fail(kRegFileBadKey);
-            m_inKey = !remove;
-            return;
-        }
-
-        const std::string key = fold(below);
-        if (remove) {
-            m_inKey = false;
-            if (key.empty()) {
-                m_result.m_keys.clear();
-                m_result.m_keys[""];
-                return;
-            }
-            // The subkeys sort together right after "key\\", so a deletion
-            // costs what it removes, not a walk over every key of the file.
-            m_result.m_keys.erase(key);
-            const std::string children = key + '\\';
-            auto it = m_result.m_keys.lower_bound(children);
-            while (it != m_result.m_keys.end() && it->first.compare(0, children.size(), children) == 0)
-                it = m_result.m_keys.erase(it);
-            return;
-        }
-        m_inKey = true;
-        m_currentKey = key;
-        // Creating a key creates its parents, as importing the file would.
-        for (std::size_t at = key.find('\\'); at != std::string::npos; at = key.find('\\', at + 1))
-            m_result.m_keys[key.substr(0, at)];
-        m_result.m_keys[key];
-    }
-
-    // The text of a quoted string starting at s[pos] == '"'; pos ends past
-    // the closing quote. nullopt when it is not closed or has a stray "\".
-    static std::optional<std::string> quoted(std::string_view s, std::size_t& pos)
-    {
-        std::string text;
-        for (++pos; pos < s.size(); ++pos) {
-            const char c = s[pos];
-            if (c == '"') {
-                ++pos;
-                return text;
-            }
-            if (c == '\\') {
-                if (pos + 1 >= s.size() || (s[pos + 1] != '\\' && s[pos + 1] != '"'))
-                    return std::nullopt;
-                ++pos;
-            }
-            text += s[pos];
-        }
-        return std::nullopt;
-    }
-
-    void valueLine(std::string_view line)
-    {
-        if (!m_inKey)
-            fail(kRegFileValueOutsideKey);
-        std::size_t pos = 0;
-        std::string name;
-        if (line.front() == '@') {
-            pos = 1;
-        } else {
-            auto text = quoted(line, pos);
-            if (!text)
-                fail(kRegFileBadValueName);
-            name = std::move(*text);
-        }
-        std::string_view rest = trim(line.substr(pos));
-        if (rest.empty() || rest.front() != '=')
-            fail(kRegFileBadValueName);
-        rest = trim(rest.substr(1));
-
-        std::optional<RegistryValue> value = valueData(rest);
-        if (!m_inLocalMachine)
-            return;
-        auto& values = m_result.m_keys[m_currentKey];
-        if (value)
-            values[fold(name)] = std::move(*value);
-        else
-            values.erase(fold(name));
-    }
-
-    // The value written after "="; nullopt for "-", the deletion mark.
-    std::optional<RegistryValue> valueData(std::string_view rest)
-    {
-        if (uncommented(rest) == "-")
-            return std::nullopt;
-        if (!rest.empty() && rest.front() == '"') {
-            std::size_t pos = 0;
-            auto text = quoted(rest, pos);
-            if (!text || !onlyComment(rest.substr(pos)))
-                fail(kRegFileBadString);
-            text->push_back('\0');
-            return RegistryValue{RegistryType::Sz, std::move(*text)};
-        }
-        if (startsWithFolded(rest, "dword:")) {
-            const auto number = parseHex(uncommented(rest.substr(6)), 8);
-            if (!number)
-                fail(kRegFileBadDword);
-            std::string data(4, '\0');
-            for (std::size_t i = 0; i < 4; ++i)
-                data[i] = static_cast<char>((*number >> (8 * i)) & 0xFF);
-            return RegistryValue{RegistryType::Dword, std::move(data)};
-        }
-        if (startsWithFolded(rest, "hex")) {
-            rest.remove_prefix(3);
-            RegistryType type = RegistryType::Binary;
-            if (!rest.empty() && rest.front() == '(') {
-                const std::size_t close = rest.find(')');
-                const auto number = close == std::string_view::npos ? std::nullopt
-                                                                    : parseHex(rest.substr(1, close - 1), 8);
-                if (!number)
-                    fail(kRegFileBadHex);
-                type = static_cast<RegistryType>(*number);
-                rest.remove_prefix(close + 1);
-            }
-            if (rest.empty() || rest.front() != ':')
-                fail(kRegFileBadHex);
-            std::string data = hexList(rest.substr(1));
-            const bool text = type == RegistryType::Sz || type == RegistryType::ExpandSz
-                              || type == RegistryType::MultiSz;
-            if (text && m_unicode)
-                data = nativeFromUtf16(utf16Units(data));
-            return RegistryValue{type, std::move(data)};
-        }
+    line = trim(line);
+    if (line.empty() || line.front() == ';')
+        return;
+    if (line.front() == '[')
+        keyLine(line);
+    else if (line.front() == '"' || line.front() == '@')
+        valueLine(line);
+    else
         fail(kRegFileBadLine);
-    }
+}
 
-    // Comma-separated bytes of two hex digits; a "\" at the end of a line
-    // (before its comment, if any) carries the list on to the next line.
-    std::string hexList(std::string_view rest)
-    {
-        std::string data;
+RegFileRegistry RegFileParser::finish() &&
+{
+    if (m_encoding == Encoding::Undecided)
+        decide();
+    if (m_encoding == Encoding::Utf8)
+        decodeUtf8({}, true);
+    // An odd last byte of UTF-16 is not a character and is dropped; a high
+    // surrogate left without its partner becomes U+FFFD.
+    if (m_encoding == Encoding::Utf16 && !m_units.empty()) {
+        text(nativeFromUtf16(m_units));
+        m_units.clear();
+    }
+    // The bytes after the last LF are a line too, empty or not.
+    line(m_partial);
+    if (m_hex)
+        fail(kRegFileBadHex);
+    return std::move(m_result);
+}
+
+void RegFileParser::fail(std::size_t lineNumber, std::string_view reason) const
+{
+    throw std::runtime_error(formatMessage(kRegFileSyntaxError, {m_fileName, std::to_string(lineNumber), reason}));
+}
+
+void RegFileParser::fail(std::string_view reason) const { fail(m_lineNumber, reason); }
+
+bool RegFileParser::holds(const std::string& key) const { return !m_onlyKey || key == *m_onlyKey; }
+
+// The key that the values being read go to, when the reading keeps it.
+RegFileRegistry::Key* RegFileParser::currentKeyHeld()
+{
+    if (!m_inLocalMachine || !holds(m_currentKey))
+        return nullptr;
+    return &m_result.m_keys[m_currentKey];
+}
+
+void RegFileParser::keyLine(std::string_view line)
+{
+    // The key ends at the first "]" that only blanks or a comment follow.
+    std::size_t close = line.find(']');
+    while (close != std::string_view::npos && !onlyComment(line.substr(close + 1)))
+        close = line.find(']', close + 1);
+    if (close == std::string_view::npos)
+        fail(kRegFileBadKey);
+    std::string_view path = line.substr(1, close - 1);
+    const bool remove = !path.empty() && path.front() == '-';
+    if (remove)
+        path.remove_prefix(1);
+
+    const std::size_t slash = path.find('\\');
+    const std::string_view hive = path.substr(0, slash);
+    const std::string_view below = slash == std::string_view::npos ? std::string_view() : path.substr(slash + 1);
+    if (slash != std::string_view::npos) {
+        // Every component must have a name: no "\\", no leading or trailing "\".
+        std::size_t from = 0;
         for (;;) {
-            rest = uncommented(rest);
-            const bool more = !rest.empty() && rest.back() == '\\';
-            if (more)
-                rest = trim(rest.substr(0, rest.size() - 1));
-            std::size_t from = 0;
-            while (from < rest.size()) {
-                std::size_t comma = rest.find(',', from);
-                const bool last = comma == std::string_view::npos;
-                if (last)
-                    comma = rest.size();
-                const auto byte = parseHex(trim(rest.substr(from, comma - from)), 2);
-                if (!byte)
-                    fail(kRegFileBadHex);
-                data += static_cast<char>(*byte);
-                from = comma + 1;
-                // A comma may end a line only when the list goes on.
-                if (!last && from == rest.size() && !more)
-                    fail(kRegFileBadHex);
-            }
-            if (!more)
-                return data;
-            if (m_index + 1 >= m_lines.size())
-                fail(kRegFileBadHex);
-            rest = m_lines[++m_index];
+            const std::size_t next = below.find('\\', from);
+            const std::size_t length = (next == std::string_view::npos ? below.size() : next) - from;
+            if (length == 0)
+                fail(kRegFileBadKey);
+            if (next == std::string_view::npos)
+                break;
+            from = next + 1;
         }
     }
 
-    std::string m_fileName;
-    std::string m_text;
-    std::vector<std::string_view> m_lines;
-    std::size_t m_index = 0;
-    bool m_unicode = false;
-    bool m_inKey = false;
-    bool m_inLocalMachine = false;
-    std::string m_currentKey;
-    RegFileRegistry m_result;
-};
+    m_inLocalMachine = equalsFolded(hive, kLocalMachine);
+    if (!m_inLocalMachine) {
+        bool known = false;
+        for (std::string_view other : kOtherHives)
+            known = known || equalsFolded(hive, other);
+        if (!known)
+            fail(kRegFileBadKey);
+        m_inKey = !remove;
+        return;
+    }
+
+    std::string key = fold(below);
+    auto& keys = m_result.m_keys;
+    if (remove) {
+        m_inKey = false;
+        if (key.empty()) {
+            keys.clear();
+            keys[""];
+            return;
+        }
+        // The subkeys sort together right after "key\\", so a deletion
+        // costs what it removes, not a walk over every key of the file.
+        keys.erase(key);
+        const std::string children = key + '\\';
+        auto it = keys.lower_bound(children);
+        while (it != keys.end() && it->first.compare(0, children.size(), children) == 0)
+            it = keys.erase(it);
+        return;
+    }
+    m_inKey = true;
+    // Creating a key creates its parents, as importing the file would.
+    if (!m_onlyKey) {
+        for (std::size_t at = key.find('\\'); at != std::string::npos; at = key.find('\\', at + 1))
+            keys[key.substr(0, at)];
+        keys[key];
+    } else {
+        const std::string& only = *m_onlyKey;
+        if (key == only
+            || (key.size() > only.size() && key[only.size()] == '\\' && key.compare(0, only.size(), only) == 0))
+            keys[only];
+    }
+    m_currentKey = std::move(key);
+}
+
+void RegFileParser::valueLine(std::string_view line)
+{
+    if (!m_inKey)
+        fail(kRegFileValueOutsideKey);
+    std::size_t pos = 0;
+    std::string name;
+    if (line.front() == '@') {
+        pos = 1;
+    } else {
+        auto text = quoted(line, pos);
+        if (!text)
+            fail(kRegFileBadValueName);
+        name = std::move(*text);
+    }
+    std::string_view rest = trim(line.substr(pos));
+    if (rest.empty() || rest.front() != '=')
+        fail(kRegFileBadValueName);
+    rest = trim(rest.substr(1));
+
+    // The value written after "=": "-" is the deletion mark.
+    if (uncommented(rest) == "-") {
+        store(name, std::nullopt);
+        return;
+    }
+    if (!rest.empty() && rest.front() == '"') {
+        std::size_t at = 0;
+        auto text = quoted(rest, at);
+        if (!text || !onlyComment(rest.substr(at)))
+            fail(kRegFileBadString);
+        text->push_back('\0');
+        store(name, RegistryValue{RegistryType::Sz, std::move(*text)});
+        return;
+    }
+    if (startsWithFolded(rest, "dword:")) {
+        const auto number = parseHex(uncommented(rest.substr(6)), 8);
+        if (!number)
+            fail(kRegFileBadDword);
+        std::string data(4, '\0');
+        for (std::size_t i = 0; i < 4; ++i)
+            data[i] = static_cast<char>((*number >> (8 * i)) & 0xFF);
+        store(name, RegistryValue{RegistryType::Dword, std::move(data)});
+        return;
+    }
+    if (startsWithFolded(rest, "hex")) {
+        rest.remove_prefix(3);
+        RegistryType type = RegistryType::Binary;
+        if (!rest.empty() && rest.front() == '(') {
+            const std::size_t close = rest.find(')');
+            const auto number = close == std::string_view::npos ? std::nullopt : parseHex(rest.substr(1, close - 1), 8);
+            if (!number)
+                fail(kRegFileBadHex);
+            type = static_cast<RegistryType>(*number);
+            rest.remove_prefix(close + 1);
+        }
+        if (rest.empty() || rest.front() != ':')
+            fail(kRegFileBadHex);
+        // The bytes of a key that is not held are checked, not collected.
+        m_hex = PendingHex{std::move(name), type, {}, currentKeyHeld() != nullptr};
+        hexLine(rest.substr(1));
+        return;
+    }
+    fail(kRegFileBadLine);
+}
+
+// One line of comma-separated bytes of two hex digits; a "\" at its end
+// (before its comment, if any) carries the list on to the next line.
+void RegFileParser::hexLine(std::string_view rest)
+{
+    PendingHex& hex = *m_hex;
+    // The bytes the list may still collect before its key passes its bound.
+    std::size_t room = std::string::npos;
+    if (hex.kept) {
+        const std::size_t used = currentKeyHeld()->held + valueCost(hex.name.size(), 0);
+        room = used > kRegFileKeyMax ? 0 : kRegFileKeyMax - used;
+    }
+    rest = uncommented(rest);
+    const bool more = !rest.empty() && rest.back() == '\\';
+    if (more)
+        rest = trim(rest.substr(0, rest.size() - 1));
+    std::size_t from = 0;
+    while (from < rest.size()) {
+        std::size_t comma = rest.find(',', from);
+        const bool last = comma == std::string_view::npos;
+        if (last)
+            comma = rest.size();
+        const auto byte = parseHex(trim(rest.substr(from, comma - from)), 2);
+        if (!byte)
+            fail(kRegFileBadHex);
+        if (hex.kept) {
+            if (hex.data.size() >= room)
+                fail(boundReason(kRegFileKeyTooBig, kRegFileKeyMax));
+            hex.data += static_cast<char>(*byte);
+        }
+        from = comma + 1;
+        // A comma may end a line only when the list goes on.
+        if (!last && from == rest.size() && !more)
+            fail(kRegFileBadHex);
+    }
+    if (more)
+        return;
+
+    PendingHex done = std::move(hex);
+    m_hex.reset();
+    const bool text = done.type == RegistryType::Sz || done.type == RegistryType::ExpandSz
+                      || done.type == RegistryType::MultiSz;
+    if (done.kept && text && m_unicode)
+        done.data = nativeFromUtf16(utf16Units(done.data));
+    store(done.name, RegistryValue{done.type, std::move(done.data)});
+}
+
+// Sets (or with nullopt deletes) a value of the current key, when the
+// reading holds that key.
+void RegFileParser::store(const std::string& name, std::optional<RegistryValue> value)
+{
+    RegFileRegistry::Key* key = currentKeyHeld();
+    if (!key)
+        return;
+    std::string folded = fold(name);
+    const auto it = key->values.find(folded);
+    if (it != key->values.end()) {
+        key->held -= valueCost(it->first.size(), it->second.data.size());
+        key->values.erase(it);
+    }
+    if (!value)
+        return;
+    const std::size_t cost = valueCost(folded.size(), value->data.size());
+    if (cost > kRegFileKeyMax - key->held)
+        fail(boundReason(kRegFileKeyTooBig, kRegFileKeyMax));
+    key->held += cost;
+    key->values.emplace(std::move(folded), std::move(*value));
+}
 
 RegFileRegistry RegFileRegistry::fromBytes(std::string_view bytes, const std::string& fileNameForErrors)
 {
-    return RegFileParser(bytes, fileNameForErrors).parse();
+    RegFileParser parser(fileNameForErrors);
+    parser.feed(bytes);
+    return std::move(parser).finish();
 }
 
 std::unique_ptr<RegistryKey> RegFileRegistry::openLocalMachine(const std::string& subKey)
@@ -504,27 +726,93 @@ std::unique_ptr<RegistryKey> RegFileRegistry::openLocalMachine(const std::string
     const auto it = m_keys.find(fold(subKey));
     if (it == m_keys.end())
         return nullptr;
-    return std::make_unique<FileKey>(it->second);
+    return std::make_unique<FileKey>(it->second.values);
+}
+
+std::unique_ptr<RegistryKey> RegFileRegistry::takeLocalMachine(const std::string& subKey) &&
+{
+    const auto it = m_keys.find(fold(subKey));
+    if (it == m_keys.end())
+        return nullptr;
+    return std::make_unique<FileKey>(std::move(it->second.values));
 }
 
 namespace {
+
+#ifndef _WIN32
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+#endif
 
 class ExportFileRegistry final : public Registry {
 public:
     explicit ExportFileRegistry(std::string path) : m_path(std::move(path)) {}
 
+    // Only the bytes the file holds when it is opened are read: a file that
+    // grows while it is read does not keep the reading going.
     std::unique_ptr<RegistryKey> openLocalMachine(const std::string& subKey) override
     {
+        const auto buffer = std::make_unique<char[]>(kRegFileReadSize);
+        RegFileParser parser(m_path, subKey);
+#ifdef _WIN32
         std::error_code error;
         if (!std::filesystem::is_regular_file(m_path, error))
+            return nullptr;
+        std::uintmax_t left = std::filesystem::file_size(m_path, error);
+        if (error)
             return nullptr;
         std::ifstream in(m_path, std::ios::binary);
         if (!in)
             return nullptr;
-        const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        while (left > 0 && in) {
+            in.read(buffer.get(), static_cast<std::streamsize>(std::min<std::uintmax_t>(left, kRegFileReadSize)));
+            const auto got = static_cast<std::size_t>(in.gcount());
+            if (got == 0)
+                break;
+            parser.feed(std::string_view(buffer.get(), got));
+            left -= got;
+        }
         if (in.bad())
             return nullptr;
-        return RegFileRegistry::fromBytes(bytes, m_path).openLocalMachine(subKey);
+#else
+        // O_NONBLOCK keeps a FIFO of that name from stalling the reading; it
+        // is refused as not a regular file right after, as a device is.
+        const FileDescriptor file(::open(m_path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+        if (file.get() < 0)
+            return nullptr;
+        struct stat info {};
+        if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
+            return nullptr;
+        auto left = static_cast<std::uint64_t>(info.st_size);
+        while (left > 0) {
+            const ssize_t got = ::read(file.get(), buffer.get(), std::min<std::uint64_t>(left, kRegFileReadSize));
+            if (got < 0) {
+                if (errno == EINTR)
+                    continue;
+                return nullptr;
+            }
+            if (got == 0)
+                break;
+            parser.feed(std::string_view(buffer.get(), static_cast<std::size_t>(got)));
+            left -= static_cast<std::uint64_t>(got);
+        }
+#endif
+        return std::move(parser).finish().takeLocalMachine(subKey);
     }
 
 private:

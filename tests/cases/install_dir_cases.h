@@ -4,6 +4,7 @@
 // same table.
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace cases {
@@ -24,6 +25,18 @@ inline std::string nativeText([[maybe_unused]] const std::string& windows1252,
 #else
     return utf8;
 #endif
+}
+
+// UTF-16 text as a UTF-16LE file with its byte-order mark, surrogates and
+// all, for text that Latin-1 cannot carry.
+inline std::string utf16File(std::u16string_view text)
+{
+    std::string bytes = "\xFF\xFE";
+    for (char16_t unit : text) {
+        bytes += static_cast<char>(unit & 0xFF);
+        bytes += static_cast<char>(unit >> 8);
+    }
+    return bytes;
 }
 
 struct InstallDirCase {
@@ -73,6 +86,16 @@ inline const std::vector<InstallDirCase> kInstallDirCases = {
      false, "C:\\Aplicaci\xF3n", ""},
     {"REG_SZ from a UTF-16 file", kV5 + kErpKey + "\"Directorio\"=\"C:\\\\Aplicaci\xF3n\"\r\n", true, false,
      nativeText("C:\\Aplicaci\xF3n", "C:\\Aplicaci\xC3\xB3n"), ""},
+    {"REG_SZ beyond the BMP from a UTF-16 file",
+     utf16File(u"Windows Registry Editor Version 5.00\r\n\r\n"
+               u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantel\\LedgaraERP2026]\r\n"
+               u"\"Directorio\"=\"C:\\\\\U0001F600\U0001F600\"\r\n"),
+     false, false, nativeText("C:\\??", "C:\\\xF0\x9F\x98\x80\xF0\x9F\x98\x80"), ""},
+    {"REG_SZ with surrogates out of pairs from a UTF-16 file",
+     utf16File(u"Windows Registry Editor Version 5.00\r\n\r\n"
+               u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vantel\\LedgaraERP2026]\r\n"
+               u"\"Directorio\"=\"C:\xD83D\\\\\xDE00\xD83D\"\r\n"),
+     false, false, nativeText("C:?\\??", "C:\xEF\xBF\xBD\\\xEF\xBF\xBD\xEF\xBF\xBD"), ""},
     {"REG_SZ from a UTF-8 file with its byte-order mark",
      "\xEF\xBB\xBF" + kV5 + kErpKey + "\"Directorio\"=\"C:\\\\Aplicaci\xC3\xB3n \xE2\x82\xAC\"\r\n", false, false,
      nativeText("C:\\Aplicaci\xF3n \x80", "C:\\Aplicaci\xC3\xB3n \xE2\x82\xAC"), ""},

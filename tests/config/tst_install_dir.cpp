@@ -13,6 +13,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <fstream>
 #include <optional>
 #include <stdexcept>
@@ -88,6 +91,26 @@ private:
     Trace& m_trace;
 };
 
+// The export fed to the parser `pieceSize` bytes at a time, keeping every key
+// or only the ERP's, then the lookup over it.
+Outcome lookupInPieces(const std::string& bytes, std::size_t pieceSize, bool onlyTheErpKey)
+{
+    Outcome outcome;
+    try {
+        std::optional<std::string> onlyKey;
+        if (onlyTheErpKey)
+            onlyKey = std::string(kInstallKeyPath.substr(1));
+        RegFileParser parser("fixture.reg", onlyKey);
+        for (std::size_t at = 0; at < bytes.size(); at += pieceSize)
+            parser.feed(std::string_view(bytes).substr(at, pieceSize));
+        RegFileRegistry registry = std::move(parser).finish();
+        outcome = lookup(registry);
+    } catch (const std::runtime_error& e) {
+        outcome.error = e.what();
+    }
+    return outcome;
+}
+
 void writeFile(const QString& path, const std::string& bytes)
 {
     std::ofstream out(path.toStdString(), std::ios::binary);
@@ -149,6 +172,44 @@ private slots:
             QFAIL("accepted a file that is not a registry export");
         } catch (const std::runtime_error& e) {
             QCOMPARE(printable(e.what()), printable(cases::regFileError(c.line, c.reason)));
+        }
+    }
+
+    // Every export of the tables, its bytes arriving in pieces of any size
+    // (lines, CR LF pairs, UTF-8 sequences, UTF-16 units and surrogate pairs
+    // cut between two pieces), and read keeping only the key looked up, as
+    // the file on disk is read: the same directory, message or error.
+    void exportInPieces_data()
+    {
+        QTest::addColumn<int>("pieceSize");
+        QTest::addColumn<bool>("onlyTheErpKey");
+        for (int size : {1, 2, 3, 5, 64 * 1024}) {
+            for (bool only : {false, true}) {
+                const QByteArray name =
+                    "pieces of " + QByteArray::number(size) + (only ? ", only the ERP's key" : ", every key");
+                QTest::newRow(name.constData()) << size << only;
+            }
+        }
+    }
+    void exportInPieces()
+    {
+        QFETCH(int, pieceSize);
+        QFETCH(bool, onlyTheErpKey);
+        for (const cases::InstallDirCase& c : cases::kInstallDirCases) {
+            const std::string bytes = c.utf16 ? cases::toUtf16File(c.regFile) : c.regFile;
+            const Outcome outcome = lookupInPieces(bytes, std::size_t(pieceSize), onlyTheErpKey);
+            const QByteArray got = printable(outcome.directory) + " | " + printable(outcome.error.value_or(""))
+                                   + " | " + QByteArray::number(qsizetype(outcome.messages.size()));
+            const QByteArray wanted = printable(c.directory) + " | " + printable(c.error) + " | "
+                                      + QByteArray::number(c.informed ? 1 : 0);
+            QVERIFY2(got == wanted, c.name + QByteArray(": ") + got + " instead of " + wanted);
+        }
+        for (const cases::RegFileErrorCase& c : cases::kRegFileErrorCases) {
+            const std::string bytes = c.utf16 ? cases::toUtf16File(c.regFile) : c.regFile;
+            const Outcome outcome = lookupInPieces(bytes, std::size_t(pieceSize), onlyTheErpKey);
+            const QByteArray got = printable(outcome.error.value_or("accepted"));
+            const QByteArray wanted = printable(cases::regFileError(c.line, c.reason));
+            QVERIFY2(got == wanted, c.name + QByteArray(": ") + got + " instead of " + wanted);
         }
     }
 
@@ -238,33 +299,41 @@ private slots:
     void exportFile_data()
     {
         QTest::addColumn<QByteArray>("contents"); // null: no file at all
-        QTest::addColumn<bool>("asDirectory");
+        QTest::addColumn<QByteArray>("inItsPlace"); // "directory", "FIFO", "device" or ""
         QTest::addColumn<bool>("informed");
         QTest::addColumn<QByteArray>("directory");
 
-        QTest::newRow("no file") << QByteArray() << false << true << QByteArray();
-        QTest::newRow("a directory in its place") << QByteArray() << true << true << QByteArray();
+        QTest::newRow("no file") << QByteArray() << QByteArray() << true << QByteArray();
+        QTest::newRow("a directory in its place") << QByteArray() << QByteArray("directory") << true << QByteArray();
+        // Neither may hold the start-up: a FIFO without a writer would wait
+        // for one, /dev/zero would never end.
+        QTest::newRow("a FIFO in its place") << QByteArray() << QByteArray("FIFO") << true << QByteArray();
+        QTest::newRow("/dev/zero in its place") << QByteArray() << QByteArray("device") << true << QByteArray();
         QTest::newRow("file with the value")
-            << QByteArray((cases::kV5 + cases::kErpKey + "\"Directorio\"=\"/opt/ledgara\"\r\n").c_str()) << false
+            << QByteArray((cases::kV5 + cases::kErpKey + "\"Directorio\"=\"/opt/ledgara\"\r\n").c_str()) << QByteArray()
             << false << QByteArray("/opt/ledgara");
         QTest::newRow("UTF-16 file with the value")
             << QByteArray::fromStdString(
                    cases::toUtf16File(cases::kV5 + cases::kErpKey + "\"Directorio\"=\"/opt/Aplicaci\xF3n\"\r\n"))
-            << false << false << QByteArray("/opt/Aplicaci\xC3\xB3n");
+            << QByteArray() << false << QByteArray("/opt/Aplicaci\xC3\xB3n");
     }
     // The file the system registry stands on, found through LEDGARA_HKLM.
     void exportFile()
     {
         QFETCH(QByteArray, contents);
-        QFETCH(bool, asDirectory);
+        QFETCH(QByteArray, inItsPlace);
         QFETCH(bool, informed);
         QFETCH(QByteArray, directory);
 
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
-        const QString path = dir.filePath("hklm.reg");
-        if (asDirectory)
+        QString path = dir.filePath("hklm.reg");
+        if (inItsPlace == "directory")
             QVERIFY(QDir(dir.path()).mkdir("hklm.reg"));
+        else if (inItsPlace == "FIFO")
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else if (inItsPlace == "device")
+            path = "/dev/zero";
         else if (!contents.isNull())
             writeFile(path, contents.toStdString());
         qputenv("LEDGARA_HKLM", QFile::encodeName(path));

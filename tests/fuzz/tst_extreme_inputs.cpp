@@ -272,6 +272,47 @@ void TestExtremeInputs::registryExport_data()
     QTest::newRow("a directory of 10 MB") << kV5 + kErpKey + "\"Directorio\"=\"" + longDirectory + "\"\r\n"
                                           << longDirectory << 0 << QByteArray();
 
+    // The bounds of what the reading holds: one line, and the values of the
+    // key it reads.
+    const auto lineMax = qsizetype(kRegFileLineMax);
+    const QByteArray lineTooLong = bytesOf(formatMessage(kRegFileLineTooLong, {std::to_string(kRegFileLineMax)}));
+    const QByteArray keyTooBig = bytesOf(formatMessage(kRegFileKeyTooBig, {std::to_string(kRegFileKeyMax)}));
+    QTest::newRow("a million comment lines of 3 bytes, the key after them")
+        << kV5 + repeated(";x\n", 1000000) + erp << QByteArray("C:\\LedgaraERP") << 0 << QByteArray();
+    // A line is counted up to its LF, CR included.
+    QTest::newRow("a comment line at the line bound")
+        << kV5 + ";" + QByteArray(lineMax - 2, 'c') + "\r\n" + erp << QByteArray("C:\\LedgaraERP") << 0 << QByteArray();
+    QTest::newRow("a comment line one byte past the line bound")
+        << kV5 + ";" + QByteArray(lineMax - 1, 'c') + "\r\n" + erp << QByteArray() << 3 << lineTooLong;
+    QTest::newRow("20 MB without a line end after the key")
+        << kV5 + erp + QByteArray(20 * 1024 * 1024, 'x') << QByteArray() << 6 << lineTooLong;
+    QTest::newRow("a UTF-16 line past the line bound")
+        << utf16WithMark(kV5 + erp + "\"Otro\"=\"" + QByteArray(lineMax, 'o') + "\"\r\n") << QByteArray() << 6
+        << lineTooLong;
+
+    const QByteArray sevenMegabytes(7 * 1024 * 1024, 's');
+    const QByteArray twoStrings =
+        "\"A\"=\"" + sevenMegabytes + "\"\r\n\"B\"=\"" + sevenMegabytes + "\"\r\n";
+    QTest::newRow("two strings of 7 MB in the key read") << kV5 + kErpKey + twoStrings << QByteArray() << 5
+                                                         << keyTooBig;
+    QTest::newRow("two strings of 7 MB in another key: not held")
+        << kV5 + "[HKEY_LOCAL_MACHINE\\Software\\Otro]\r\n" + twoStrings + erp << QByteArray("C:\\LedgaraERP") << 0
+        << QByteArray();
+    QTest::newRow("a string of 7 MB replaced by another: the first no longer counts")
+        << kV5 + kErpKey + "\"Directorio\"=\"" + sevenMegabytes + "\"\r\n"
+               + "\"Directorio\"=\"D:\\\\" + sevenMegabytes + "\"\r\n"
+        << "D:\\" + sevenMegabytes << 0 << QByteArray();
+    QTest::newRow("a string of 7 MB in a key deleted and written again")
+        << kV5 + kErpKey + "\"A\"=\"" + sevenMegabytes + "\"\r\n[-HKEY_LOCAL_MACHINE\\Software\\Vantel]\r\n" + kErpKey
+               + "\"Directorio\"=\"" + sevenMegabytes + "\"\r\n"
+        << sevenMegabytes << 0 << QByteArray();
+    // Lines of a MiB of data each, after "hex:00,\" on line 4: the twelfth
+    // of them, line 16, takes the value past the bound.
+    QByteArray megabyteRow = "  " + repeated("01,", 1024 * 1024) + "\\\r\n";
+    QTest::newRow("a hex value of 13 MB over continuation lines")
+        << kV5 + kErpKey + "\"Blob\"=hex:00,\\\r\n" + repeated(megabyteRow, 13) + "  00\r\n" << QByteArray() << 16
+        << keyTooBig;
+
     const int lines = int(big.count('\n'));
     QTest::newRow("a mistake on the last line of several megabytes")
         << big + "Directorio=C:\\ERP\r\n" << QByteArray() << lines + 1

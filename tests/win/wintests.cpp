@@ -547,6 +547,24 @@ Lookup lookUp(Registry& registry)
     return lookup;
 }
 
+// The export fed a byte at a time, keeping only the ERP's key, as the file on
+// disk is read: here a UTF-8 sequence cut between two pieces must still
+// become its character of the code page.
+Lookup lookUpInPieces(const std::string& exportBytes)
+{
+    try {
+        RegFileParser parser("fixture.reg", std::string(kInstallKeyPath.substr(1)));
+        for (const char& byte : exportBytes)
+            parser.feed(std::string_view(&byte, 1));
+        RegFileRegistry registry = std::move(parser).finish();
+        return lookUp(registry);
+    } catch (const std::exception& e) {
+        Lookup lookup;
+        lookup.error = e.what();
+        return lookup;
+    }
+}
+
 void checkLookup(const std::string& test, const Lookup& got, bool informed, const std::string& directory,
                  const std::string& error)
 {
@@ -719,6 +737,8 @@ void testInstallDirTable()
         const std::string bytes = c.utf16 ? cases::toUtf16File(c.regFile) : c.regFile;
         RegFileRegistry exported = RegFileRegistry::fromBytes(bytes, "fixture.reg");
         checkLookup(std::string("export file / ") + c.name, lookUp(exported), c.informed, c.directory, c.error);
+        checkLookup(std::string("export file in pieces / ") + c.name, lookUpInPieces(bytes), c.informed, c.directory,
+                    c.error);
         if (!mirrorErpKey(bytes)) {
             check(false, test, "could not write the key: " + lastErrorText());
             continue;
@@ -735,6 +755,8 @@ void testInstallDirTable()
             return true;
         });
         checkEqual(std::string("export file, malformed / ") + c.name, outcome.error,
+                   cases::regFileError(c.line, c.reason));
+        checkEqual(std::string("export file in pieces, malformed / ") + c.name, lookUpInPieces(bytes).error,
                    cases::regFileError(c.line, c.reason));
     }
 

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -18,10 +19,16 @@ namespace {
 // A file name with format marks in it: the error must name it as it is.
 const std::string kFileName = "C:\\ERP %s 100%\\hklm %d.reg";
 
-const std::array<std::string_view, 8> kReasons = {
-    kRegFileBadHeader, kRegFileBadKey,  kRegFileValueOutsideKey, kRegFileBadValueName,
-    kRegFileBadString, kRegFileBadDword, kRegFileBadHex,          kRegFileBadLine,
+const std::array<std::string, 10> kReasons = {
+    std::string(kRegFileBadHeader), std::string(kRegFileBadKey),    std::string(kRegFileValueOutsideKey),
+    std::string(kRegFileBadValueName), std::string(kRegFileBadString), std::string(kRegFileBadDword),
+    std::string(kRegFileBadHex),    std::string(kRegFileBadLine),
+    formatMessage(kRegFileLineTooLong, {std::to_string(kRegFileLineMax)}),
+    formatMessage(kRegFileKeyTooBig, {std::to_string(kRegFileKeyMax)}),
 };
+
+// The ERP's key, the one the file on disk is read for.
+const std::string kErpKey = "Software\\Vantel\\LedgaraERP2026";
 
 // The error names the file, a line that the file has, and what is wrong.
 void checkError(std::string_view message, std::string_view bytes)
@@ -90,6 +97,59 @@ void checkKeys(RegFileRegistry& registry, std::string_view bytes)
     }
 }
 
+// What a registry holds for a key: nothing, or its default value and
+// "Directorio" with their types and bytes.
+std::string described(RegFileRegistry& registry, const std::string& path)
+{
+    auto key = registry.openLocalMachine(path);
+    if (!key)
+        return "no key";
+    std::string text = "key";
+    for (const std::string& name : {std::string(), std::string("Directorio")}) {
+        const auto size = key->valueSize(name);
+        const auto value = size ? key->readValue(name, *size) : std::nullopt;
+        text += value ? " " + std::to_string(static_cast<std::uint32_t>(value->type)) + ":" + value->data : " -";
+    }
+    return text;
+}
+
+// The keys that the file's key lines name, and the ERP's key.
+std::vector<std::string> namedKeys(std::string_view bytes)
+{
+    std::vector<std::string> paths = {kErpKey};
+    constexpr std::string_view kPrefix = "[HKEY_LOCAL_MACHINE\\";
+    std::size_t start = 0;
+    while (start < bytes.size() && paths.size() < 64) {
+        std::size_t end = bytes.find('\n', start);
+        if (end == std::string_view::npos)
+            end = bytes.size();
+        const std::string_view line = trimmed(bytes.substr(start, end - start));
+        start = end + 1;
+        if (line.size() > kPrefix.size() && line.back() == ']'
+            && lowered(line.substr(0, kPrefix.size())) == lowered(kPrefix))
+            paths.emplace_back(line.substr(kPrefix.size(), line.size() - kPrefix.size() - 1));
+    }
+    return paths;
+}
+
+// The outcome of parsing: the error, or what the keys hold.
+std::string outcome(std::string_view bytes, std::size_t pieceSize, const std::optional<std::string>& onlyKey,
+                    const std::vector<std::string>& paths)
+{
+    try {
+        RegFileParser parser(kFileName, onlyKey);
+        for (std::size_t at = 0; at < bytes.size(); at += pieceSize)
+            parser.feed(bytes.substr(at, pieceSize));
+        RegFileRegistry registry = std::move(parser).finish();
+        std::string text;
+        for (const std::string& path : paths)
+            text += path + ": " + described(registry, path) + "\n";
+        return text;
+    } catch (const std::runtime_error& error) {
+        return std::string("error ") + error.what();
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -105,5 +165,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (...) {
         FUZZ_CHECK(false, "an exception other than std::runtime_error");
     }
+
+    // The same bytes in pieces, as the file is read, give the same keys or the
+    // same error; read for the ERP's key alone, the same for that key. (The
+    // inputs stay far below the bounds, where holding fewer keys could matter.)
+    const std::size_t pieceSize = 1 + (size > 0 ? data[size - 1] % 17 : 0);
+    const std::vector<std::string> paths = namedKeys(bytes);
+    const std::string whole = outcome(bytes, bytes.size() + 1, std::nullopt, paths);
+    FUZZ_CHECK(outcome(bytes, pieceSize, std::nullopt, paths) == whole, whole);
+    const std::string erpWhole = outcome(bytes, bytes.size() + 1, std::nullopt, {kErpKey});
+    FUZZ_CHECK(outcome(bytes, pieceSize, kErpKey, {kErpKey}) == erpWhole, erpWhole);
     return 0;
 }
