@@ -7,7 +7,7 @@ contardc_install_deps
 cmake -S "$here" -B "$here/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$here/build" --parallel "$(nproc)" >/dev/null
 source "$here/db/make_demo.sh"
-contardc_make_demo "$here/build/demo"   # exports LEDGARA_HKLM for the demo installation
+contardc_make_demo "$here/build/demo"   # exports LEDGARA_HKLM, and FIREBIRD_LOCK (build/demo/lock) unless set
 if [ $# -eq 0 ] && [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}${QT_QPA_PLATFORM:-}" ]; then
   # No display: post the demo company's receipts of today unattended and show what was posted.
   echo "No display: posting today's receipts of the demo company 01 unattended." >&2

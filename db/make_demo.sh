@@ -10,7 +10,9 @@
 #                              installation directory
 #   DIR/datos/01/ledgara.fdb   company 01: user SYSDBA, password "tallowbin",
 #                              receipts of today, yesterday and 2003/01/20
-# and exports LEDGARA_HKLM=DIR/hklm.reg.
+#   DIR/lock                   the embedded engine's lock files (unless
+#                              FIREBIRD_LOCK is set already)
+# and exports LEDGARA_HKLM=DIR/hklm.reg and FIREBIRD_LOCK.
 
 contardc_make_demo() {
   local dir="${1:?usage: contardc_make_demo DIR}"
@@ -21,11 +23,15 @@ contardc_make_demo() {
   local db="$dir/datos/01/ledgara.fdb"
   local password="tallowbin"
 
-  # The embedded engine keeps its lock files in /tmp/firebird, writable only
-  # by root and the firebird group; anyone else gets a lock folder of their
-  # own, fine for a database that no server opens.
-  if [ "$(id -u)" -ne 0 ] && ! { [ -d /tmp/firebird ] && [ -w /tmp/firebird ]; }; then
+  # The embedded engine's lock files: by default in /tmp/firebird, which
+  # belongs to whoever used the engine first on the machine and refuses
+  # everyone else. Unless the caller names a folder, they go to DIR/lock
+  # (mode 0700) beside the database, the same folder on every call, and the
+  # tool started afterwards inherits it.
+  if [ -z "${FIREBIRD_LOCK:-}" ]; then
     export FIREBIRD_LOCK="$dir/lock"
+    mkdir -p -m 700 "$FIREBIRD_LOCK" && chmod 700 "$FIREBIRD_LOCK" || return 1
+  else
     mkdir -p "$FIREBIRD_LOCK" || return 1
   fi
 
