@@ -63,10 +63,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-if [ "$(id -u)" -ne 0 ] && ! { [ -d /tmp/firebird ] && [ -w /tmp/firebird ]; }; then
-  export FIREBIRD_LOCK="$work/lock"
-  mkdir -p "$FIREBIRD_LOCK"
-fi
+# The embedded engine's lock files in a folder of the run's own, whoever ran
+# the engine first on this machine.
+export FIREBIRD_LOCK="$work/lock"
+mkdir -p -m 700 "$FIREBIRD_LOCK"
 
 # The tool's installation: registry export, server list, company 01.
 inst="$work/inst"
