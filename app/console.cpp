@@ -1,7 +1,7 @@
 #include "app/console.h"
 
-#include "config/ansi_text.h"
-#include "posting/client_text.h"
+#include "text/ansi_text.h"
+#include "text/client_text.h"
 #include "posting/dataset.h"
 
 #include <algorithm>
@@ -12,9 +12,6 @@
 #ifdef _WIN32
 #include <windows.h>
 #include <io.h>
-#else
-#include <iconv.h>
-#include <langinfo.h>
 #endif
 
 namespace {
@@ -88,70 +85,7 @@ bool writeLine(std::FILE* stream, std::string_view ansi)
 }
 #endif
 
-#ifndef _WIN32
-// The character set of the locale in force (see useLocaleCharacters), read once.
-const std::string& localeCharset()
-{
-    static const std::string charset = [] {
-        std::string name = nl_langinfo(CODESET);
-        std::string upper;
-        for (char c : name)
-            if (c != '-' && c != '_')
-                upper += static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
-        return upper == "UTF8" || upper == "ANSIX3.41968" || upper == "ASCII" || upper.empty() ? std::string() : name;
-    }();
-    return charset;
-}
-
-std::string convertTo(const std::string& charset, std::string_view ansi)
-{
-    const std::string target = charset + "//TRANSLIT";
-    iconv_t cd = iconv_open(target.c_str(), "WINDOWS-1252");
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return ansiToUtf8(ansi);
-    std::string out;
-    std::string in(ansi);
-    char* inPtr = in.data();
-    std::size_t inLeft = in.size();
-    char buffer[256];
-    while (inLeft > 0) {
-        char* outPtr = buffer;
-        std::size_t outLeft = sizeof buffer;
-        const std::size_t done = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-        out.append(buffer, sizeof buffer - outLeft);
-        if (done == static_cast<std::size_t>(-1) && errno != E2BIG) {
-            // A character the locale cannot show at all.
-            out += '?';
-            ++inPtr;
-            --inLeft;
-        }
-    }
-    iconv_close(cd);
-    return out;
-}
-#endif
-
 } // namespace
-
-void useLocaleCharacters()
-{
-#ifndef _WIN32
-    const char* name = std::setlocale(LC_CTYPE, "");
-    if (!name || std::string_view(name) == "C" || std::string_view(name) == "POSIX")
-        std::setlocale(LC_CTYPE, "C.UTF-8");
-#endif
-}
-
-std::string terminalText(std::string_view ansi)
-{
-#ifdef _WIN32
-    // The console of Windows takes the system's code page as it is.
-    return std::string(ansi);
-#else
-    const std::string& charset = localeCharset();
-    return charset.empty() ? ansiToUtf8(ansi) : convertTo(charset, ansi);
-#endif
-}
 
 #ifdef _WIN32
 void useStartingConsole()

@@ -10,17 +10,6 @@
 
 class ClientDataSet;
 
-// Takes the character handling of the user's locale (LC_CTYPE only: numbers
-// and dates keep the program's conventions), and UTF-8 where no locale is set,
-// as the window toolkit does. The database client reads file names in it.
-void useLocaleCharacters();
-
-// The bytes to write for the program's text: UTF-8 where the locale's
-// character set is UTF-8, or where no locale is set (the C locale: UTF-8 is
-// what a current system expects there); otherwise that character set, with
-// characters it lacks approximated or written as "?".
-std::string terminalText(std::string_view ansi);
-
 #ifdef _WIN32
 // The program is a windowed one, which Windows starts without a console:
 // standard output and error that the starter did not redirect are joined to

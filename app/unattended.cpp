@@ -7,7 +7,7 @@
 #include "posting/ledgara_data.h"
 #include "posting/messages.h"
 #include "posting/posting_run.h"
-#include "ui/error_text.h"
+#include "text/error_text.h"
 
 #include <exception>
 

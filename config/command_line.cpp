@@ -1,7 +1,7 @@
 #include "config/command_line.h"
 
 #ifdef _WIN32
-#include "config/ansi_text.h"
+#include "text/ansi_text.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN

@@ -1,6 +1,8 @@
 #include "config/install_dir.h"
+#include "text/format.h"
 
 #include "config/messages.h"
+#include "text/error.h"
 
 #include <stdexcept>
 
@@ -8,7 +10,7 @@ std::string lookupInstallDir(Registry& registry, const std::function<void(const 
 {
     const std::unique_ptr<RegistryKey> key = registry.openLocalMachine(std::string(kInstallKeyPath.substr(1)));
     if (!key) {
-        inform(std::string(kKeyNotFound));
+        inform(std::string(msg::kKeyNotFound));
         return {};
     }
     const std::string name(kInstallValueName);
@@ -19,8 +21,8 @@ std::string lookupInstallDir(Registry& registry, const std::function<void(const 
         return {};
     const std::optional<RegistryValue> value = key->readValue(name, *size);
     if (!value)
-        throw std::runtime_error(formatMessage(kFailedToGetData, {name}));
+        throw ProgramError(formatText(msg::kFailedToGetData, {name}));
     if (value->type != RegistryType::Sz && value->type != RegistryType::ExpandSz)
-        throw std::runtime_error(formatMessage(kInvalidDataType, {name}));
+        throw ProgramError(formatText(msg::kInvalidDataType, {name}));
     return value->data.substr(0, value->data.find('\0'));
 }

@@ -16,11 +16,11 @@ inline constexpr std::string_view kInstallValueName = "Directorio";
 // ERP's key of HKEY_LOCAL_MACHINE, exactly as stored up to its first NUL
 // (no trimming, no expansion of %...% references, separators left as they
 // are). "" means there is none:
-//   - key cannot be opened: `inform` is called with kKeyNotFound, then "";
+//   - key cannot be opened: `inform` is called with msg::kKeyNotFound, then "";
 //   - value absent or 0 bytes long: "" with no message, whatever its type;
-//   - data unreadable after its size was obtained: throws std::runtime_error
+//   - data unreadable after its size was obtained: throws ProgramError
 //     "Failed to get data for 'Directorio'";
-//   - a type other than REG_SZ or REG_EXPAND_SZ: throws std::runtime_error
+//   - a type other than REG_SZ or REG_EXPAND_SZ: throws ProgramError
 //     "Invalid data type for 'Directorio'".
 // The registry's own errors (a malformed export file) pass through as they
 // are. The key is closed before the function returns or throws.

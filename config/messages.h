@@ -10,9 +10,9 @@
 // on Linux) where they meet it. A "\x.." escape is closed by ending the
 // literal ("\xF3" "n"), because a following hex digit would extend it.
 
-#include <initializer_list>
-#include <string>
 #include <string_view>
+
+namespace msg {
 
 // Information message when the ERP's registry key cannot be opened.
 inline constexpr std::string_view kKeyNotFound =
@@ -47,6 +47,4 @@ inline constexpr std::string_view kRegFileBadLine = "l\xED" "nea no reconocida";
 inline constexpr std::string_view kRegFileLineTooLong = "l\xED" "nea de m\xE1" "s de %d bytes";
 inline constexpr std::string_view kRegFileKeyTooBig = "los valores de la clave ocupan m\xE1" "s de %d bytes";
 
-// `format` with each %s or %d replaced by the next of `args`, in order
-// (a number is passed already written out). Other text is copied as it is.
-std::string formatMessage(std::string_view format, std::initializer_list<std::string_view> args);
+}  // namespace msg

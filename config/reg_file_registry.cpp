@@ -1,9 +1,13 @@
 #include "config/reg_file_registry.h"
+#include "text/format.h"
 
 #include "config/messages.h"
+#include "text/error.h"
+
+#include "text/unicode.h"
 
 #ifdef _WIN32
-#include "config/ansi_text.h"
+#include "text/ansi_text.h"
 #endif
 
 #include <algorithm>
@@ -102,18 +106,6 @@ std::optional<std::uint32_t> parseHex(std::string_view s, std::size_t maxDigits)
     return v;
 }
 
-// The bytes of UTF-16LE text as its code units; an odd last byte is not a
-// character and is dropped.
-std::u16string utf16Units(std::string_view bytes)
-{
-    std::u16string units;
-    units.reserve(bytes.size() / 2);
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
-        units += static_cast<char16_t>(static_cast<unsigned char>(bytes[i])
-                                       | (static_cast<unsigned char>(bytes[i + 1]) << 8));
-    return units;
-}
-
 // Unicode text from the file becomes text in the encoding of the program's
 // paths, since what the program reads from the registry ends up in a path.
 // On Windows that is the program's code page, Windows-1252: the very bytes it
@@ -122,47 +114,22 @@ std::u16string utf16Units(std::string_view bytes)
 // would be looked for under a name that does not exist.
 #ifdef _WIN32
 
-// UTF-8 to UTF-16; a byte that does not start a well-formed sequence becomes
-// U+FFFD, which the code page then shows as "?".
-std::u16string utf8Units(std::string_view bytes)
+std::string nativeFromUtf16(std::u16string_view text) { return utf16ToAnsi(text); }
+
+// A byte that does not start a well-formed sequence becomes U+FFFD, which
+// the code page then shows as "?".
+std::string nativeFromUtf8(std::string_view bytes)
 {
     std::u16string units;
     units.reserve(bytes.size());
     for (std::size_t i = 0; i < bytes.size();) {
-        const auto lead = static_cast<unsigned char>(bytes[i]);
-        const std::size_t length = lead < 0x80                   ? 1
-                                   : lead >= 0xC2 && lead <= 0xDF ? 2
-                                   : lead >= 0xE0 && lead <= 0xEF ? 3
-                                   : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                                  : 0;
-        char32_t c = length == 1 ? lead : length == 2 ? lead & 0x1Fu : length == 3 ? lead & 0x0Fu : lead & 0x07u;
-        bool good = length > 0 && i + length <= bytes.size();
-        for (std::size_t k = 1; good && k < length; ++k) {
-            const auto next = static_cast<unsigned char>(bytes[i + k]);
-            good = (next & 0xC0) == 0x80;
-            c = (c << 6) | (next & 0x3Fu);
-        }
-        // Overlong forms, surrogates and code points past U+10FFFF are no characters.
-        good = good && !(length == 3 && c < 0x800) && !(length == 4 && (c < 0x10000 || c > 0x10FFFF))
-               && !(c >= 0xD800 && c <= 0xDFFF);
-        if (!good) {
-            units += u'\xFFFD';
-            ++i;
-            continue;
-        }
-        if (c >= 0x10000) {
-            units += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-            units += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            units += static_cast<char16_t>(c);
-        }
-        i += length;
+        char32_t c = 0;
+        const std::size_t length = decodeUtf8(bytes, i, c);
+        appendUtf16(units, length > 0 ? c : U'\xFFFD');
+        i += length > 0 ? length : 1;
     }
-    return units;
+    return utf16ToAnsi(units);
 }
-
-std::string nativeFromUtf16(std::u16string_view text) { return utf16ToAnsi(text); }
-std::string nativeFromUtf8(std::string_view bytes) { return utf16ToAnsi(utf8Units(bytes)); }
 
 #else
 
@@ -172,26 +139,8 @@ std::string nativeFromUtf16(std::u16string_view text)
     std::string out;
     out.reserve(text.size() + text.size() / 2);
     for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00u);
-        else if (c >= 0xD800 && c <= 0xDFFF)
-            c = 0xFFFD;
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
+        const char32_t c = codePointAt(text, i);
+        appendUtf8(out, isSurrogate(c) ? U'\xFFFD' : c);
     }
     return out;
 }
@@ -246,15 +195,8 @@ std::size_t valueCost(std::size_t nameSize, std::size_t dataSize)
 
 std::string boundReason(std::string_view format, std::size_t bound)
 {
-    return formatMessage(format, {std::to_string(bound)});
+    return formatText(format, {std::to_string(bound)});
 }
-
-char16_t utf16Unit(char low, char high)
-{
-    return static_cast<char16_t>(static_cast<unsigned char>(low) | (static_cast<unsigned char>(high) << 8));
-}
-
-bool isHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 
 // How many bytes at the end of `bytes` start a UTF-8 sequence that bytes
 // still to come may complete: a lead byte and fewer continuation bytes than it
@@ -362,12 +304,12 @@ void RegFileParser::decodeUtf16(std::string_view bytes)
     constexpr std::size_t kSliceUnits = kRegFileReadSize / 2;
     std::size_t i = 0;
     if (!m_carry.empty() && !bytes.empty()) {
-        m_units += utf16Unit(m_carry[0], bytes[0]);
+        m_units += utf16leUnit(m_carry[0], bytes[0]);
         m_carry.clear();
         i = 1;
     }
     for (; i + 1 < bytes.size(); i += 2) {
-        m_units += utf16Unit(bytes[i], bytes[i + 1]);
+        m_units += utf16leUnit(bytes[i], bytes[i + 1]);
         if (m_units.size() >= kSliceUnits)
             convertUnits();
     }
@@ -434,7 +376,7 @@ void RegFileParser::text(std::string_view text)
 void RegFileParser::appendPartial(std::string_view piece)
 {
     if (piece.size() > kRegFileLineMax - m_partial.size())
-        fail(m_lineNumber + 1, boundReason(kRegFileLineTooLong, kRegFileLineMax));
+        fail(m_lineNumber + 1, boundReason(msg::kRegFileLineTooLong, kRegFileLineMax));
     m_partial.append(piece);
 }
 
@@ -442,7 +384,7 @@ void RegFileParser::line(std::string_view line)
 {
     ++m_lineNumber;
     if (line.size() > kRegFileLineMax)
-        fail(boundReason(kRegFileLineTooLong, kRegFileLineMax));
+        fail(boundReason(msg::kRegFileLineTooLong, kRegFileLineMax));
     // CR CR LF is what a CR LF file becomes after a pass through a program
     // that writes every LF as CR LF; the editor takes it.
     while (!line.empty() && line.back() == '\r')
@@ -453,7 +395,7 @@ void RegFileParser::line(std::string_view line)
         if (header == kHeader5)
             m_unicode = true;
         else if (header != kHeader4)
-            fail(kRegFileBadHeader);
+            fail(msg::kRegFileBadHeader);
         m_result.m_keys[""];
         return;
     }
@@ -469,7 +411,7 @@ void RegFileParser::line(std::string_view line)
     else if (line.front() == '"' || line.front() == '@')
         valueLine(line);
     else
-        fail(kRegFileBadLine);
+        fail(msg::kRegFileBadLine);
 }
 
 RegFileRegistry RegFileParser::finish() &&
@@ -487,13 +429,13 @@ RegFileRegistry RegFileParser::finish() &&
     // The bytes after the last LF are a line too, empty or not.
     line(m_partial);
     if (m_hex)
-        fail(kRegFileBadHex);
+        fail(msg::kRegFileBadHex);
     return std::move(m_result);
 }
 
 void RegFileParser::fail(std::size_t lineNumber, std::string_view reason) const
 {
-    throw std::runtime_error(formatMessage(kRegFileSyntaxError, {m_fileName, std::to_string(lineNumber), reason}));
+    throw ProgramError(formatText(msg::kRegFileSyntaxError, {m_fileName, std::to_string(lineNumber), reason}));
 }
 
 void RegFileParser::fail(std::string_view reason) const { fail(m_lineNumber, reason); }
@@ -515,7 +457,7 @@ void RegFileParser::keyLine(std::string_view line)
     while (close != std::string_view::npos && !onlyComment(line.substr(close + 1)))
         close = line.find(']', close + 1);
     if (close == std::string_view::npos)
-        fail(kRegFileBadKey);
+        fail(msg::kRegFileBadKey);
     std::string_view path = line.substr(1, close - 1);
     const bool remove = !path.empty() && path.front() == '-';
     if (remove)
@@ -531,7 +473,7 @@ void RegFileParser::keyLine(std::string_view line)
             const std::size_t next = below.find('\\', from);
             const std::size_t length = (next == std::string_view::npos ? below.size() : next) - from;
             if (length == 0)
-                fail(kRegFileBadKey);
+                fail(msg::kRegFileBadKey);
             if (next == std::string_view::npos)
                 break;
             from = next + 1;
@@ -544,7 +486,7 @@ void RegFileParser::keyLine(std::string_view line)
         for (std::string_view other : kOtherHives)
             known = known || equalsFolded(hive, other);
         if (!known)
-            fail(kRegFileBadKey);
+            fail(msg::kRegFileBadKey);
         m_inKey = !remove;
         return;
     }
@@ -585,7 +527,7 @@ void RegFileParser::keyLine(std::string_view line)
 void RegFileParser::valueLine(std::string_view line)
 {
     if (!m_inKey)
-        fail(kRegFileValueOutsideKey);
+        fail(msg::kRegFileValueOutsideKey);
     std::size_t pos = 0;
     std::string name;
     if (line.front() == '@') {
@@ -593,12 +535,12 @@ void RegFileParser::valueLine(std::string_view line)
     } else {
         auto text = quoted(line, pos);
         if (!text)
-            fail(kRegFileBadValueName);
+            fail(msg::kRegFileBadValueName);
         name = std::move(*text);
     }
     std::string_view rest = trim(line.substr(pos));
     if (rest.empty() || rest.front() != '=')
-        fail(kRegFileBadValueName);
+        fail(msg::kRegFileBadValueName);
     rest = trim(rest.substr(1));
 
     // The value written after "=": "-" is the deletion mark.
@@ -610,7 +552,7 @@ void RegFileParser::valueLine(std::string_view line)
         std::size_t at = 0;
         auto text = quoted(rest, at);
         if (!text || !onlyComment(rest.substr(at)))
-            fail(kRegFileBadString);
+            fail(msg::kRegFileBadString);
         text->push_back('\0');
         store(name, RegistryValue{RegistryType::Sz, std::move(*text)});
         return;
@@ -618,7 +560,7 @@ void RegFileParser::valueLine(std::string_view line)
     if (startsWithFolded(rest, "dword:")) {
         const auto number = parseHex(uncommented(rest.substr(6)), 8);
         if (!number)
-            fail(kRegFileBadDword);
+            fail(msg::kRegFileBadDword);
         std::string data(4, '\0');
         for (std::size_t i = 0; i < 4; ++i)
             data[i] = static_cast<char>((*number >> (8 * i)) & 0xFF);
@@ -632,18 +574,18 @@ void RegFileParser::valueLine(std::string_view line)
             const std::size_t close = rest.find(')');
             const auto number = close == std::string_view::npos ? std::nullopt : parseHex(rest.substr(1, close - 1), 8);
             if (!number)
-                fail(kRegFileBadHex);
+                fail(msg::kRegFileBadHex);
             type = static_cast<RegistryType>(*number);
             rest.remove_prefix(close + 1);
         }
         if (rest.empty() || rest.front() != ':')
-            fail(kRegFileBadHex);
+            fail(msg::kRegFileBadHex);
         // The bytes of a key that is not held are checked, not collected.
         m_hex = PendingHex{std::move(name), type, {}, currentKeyHeld() != nullptr};
         hexLine(rest.substr(1));
         return;
     }
-    fail(kRegFileBadLine);
+    fail(msg::kRegFileBadLine);
 }
 
 // One line of comma-separated bytes of two hex digits; a "\" at its end
@@ -669,16 +611,16 @@ void RegFileParser::hexLine(std::string_view rest)
             comma = rest.size();
         const auto byte = parseHex(trim(rest.substr(from, comma - from)), 2);
         if (!byte)
-            fail(kRegFileBadHex);
+            fail(msg::kRegFileBadHex);
         if (hex.kept) {
             if (hex.data.size() >= room)
-                fail(boundReason(kRegFileKeyTooBig, kRegFileKeyMax));
+                fail(boundReason(msg::kRegFileKeyTooBig, kRegFileKeyMax));
             hex.data += static_cast<char>(*byte);
         }
         from = comma + 1;
         // A comma may end a line only when the list goes on.
         if (!last && from == rest.size() && !more)
-            fail(kRegFileBadHex);
+            fail(msg::kRegFileBadHex);
     }
     if (more)
         return;
@@ -688,7 +630,7 @@ void RegFileParser::hexLine(std::string_view rest)
     const bool text = done.type == RegistryType::Sz || done.type == RegistryType::ExpandSz
                       || done.type == RegistryType::MultiSz;
     if (done.kept && text && m_unicode)
-        done.data = nativeFromUtf16(utf16Units(done.data));
+        done.data = nativeFromUtf16(utf16leUnits(done.data));
     store(done.name, RegistryValue{done.type, std::move(done.data)});
 }
 
@@ -709,7 +651,7 @@ void RegFileParser::store(const std::string& name, std::optional<RegistryValue> 
         return;
     const std::size_t cost = valueCost(folded.size(), value->data.size());
     if (cost > kRegFileKeyMax - key->held)
-        fail(boundReason(kRegFileKeyTooBig, kRegFileKeyMax));
+        fail(boundReason(msg::kRegFileKeyTooBig, kRegFileKeyMax));
     key->held += cost;
     key->values.emplace(std::move(folded), std::move(*value));
 }

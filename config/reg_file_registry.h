@@ -34,7 +34,7 @@
 // program reads from the registry for the same value. Unmarked 8-bit text is
 // not converted: a file written on Linux holds UTF-8 already.
 //
-// Anything else is an error, thrown as std::runtime_error naming the file and
+// Anything else is an error, thrown as ProgramError naming the file and
 // the line: a mistyped configuration must not pass for an absent one.
 //
 // The file is parsed as it is read, a piece at a time, and only the key asked
@@ -78,7 +78,7 @@ inline constexpr std::size_t kRegFileReadSize = 64 * 1024;
 class RegFileRegistry final : public Registry {
 public:
     // Parses an export held in memory; `fileNameForErrors` is the name that
-    // the error messages give. Throws std::runtime_error on a malformed file.
+    // the error messages give. Throws ProgramError on a malformed file.
     static RegFileRegistry fromBytes(std::string_view bytes, const std::string& fileNameForErrors);
 
     std::unique_ptr<RegistryKey> openLocalMachine(const std::string& subKey) override;

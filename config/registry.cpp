@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #ifdef _WIN32
-#include "config/ansi_text.h"
+#include "text/ansi_text.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN

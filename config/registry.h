@@ -65,7 +65,7 @@ public:
     // Opens an existing key of HKEY_LOCAL_MACHINE for reading. `subKey` is the
     // path below the hive's root, without a leading "\" ("Software\Vantel\...").
     // nullptr when the key cannot be opened, whatever the reason.
-    // The export-file stand-in throws std::runtime_error when its file is not
+    // The export-file stand-in throws ProgramError when its file is not
     // in the export format, naming the file and the line.
     virtual std::unique_ptr<RegistryKey> openLocalMachine(const std::string& subKey) = 0;
 };

@@ -1,13 +1,14 @@
 #include "config/server_list.h"
 
 #include "config/messages.h"
+#include "text/error.h"
 
 #include <cstring>
 #include <memory>
 #include <stdexcept>
 
 #ifdef _WIN32
-#include "config/ansi_text.h"
+#include "text/ansi_text.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -50,7 +51,7 @@ void ServerListParser::feed(std::string_view bytes)
         const std::string_view piece = bytes.substr(i, end - i);
         // The line may straddle pieces: its length so far counts.
         if (piece.size() > kServerLineMax - m_lineLength)
-            throw std::runtime_error(std::string(kRangeCheckError));
+            throw ProgramError(std::string(msg::kRangeCheckError));
         m_lineLength += piece.size();
         // Past the bound the text would only be thrown away.
         if (!m_cut && m_entries.size() < kServerListMaxEntries) {

@@ -37,7 +37,7 @@ std::string serverListPath(const std::string& installDir);
 //   - a NUL ends the entry's text, but the rest of its line still counts
 //     towards the line's length;
 //   - bytes after the last line end are no entry;
-//   - the 256th byte of a line throws std::runtime_error("Range check error")
+//   - the 256th byte of a line throws ProgramError("Range check error")
 //     at once, so that the caller stops reading there and offers nothing, not
 //     even the lines before it;
 //   - only the first kServerListMaxEntries entries are kept. The lines after

@@ -1,9 +1,10 @@
 // The connection and its statements over the Firebird client library, loaded
 // at run time: the only file that knows the client's C API.
 #include "posting/firebird.h"
+#include "text/format.h"
 
-#include "config/ansi_text.h"
-#include "posting/client_text.h"
+#include "text/ansi_text.h"
+#include "text/client_text.h"
 #include "posting/messages.h"
 #include "posting/sql_connection.h"
 #include "posting/sql_error.h"
@@ -19,7 +20,7 @@
 #include <stdexcept>
 
 #ifdef _WIN32
-#include "config/ansi_text.h"
+#include "text/ansi_text.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -137,11 +138,11 @@ const ClientApi& loadedApi()
         return loaded;
     void* lib = openLibrary(wanted);
     if (!lib)
-        throw SqlError(msg::format(msg::kUnableToLoad, {libraryText(wanted)}));
+        throw SqlError(formatText(msg::kUnableToLoad, {libraryText(wanted)}));
     ClientApi api;
 #define CONTARDC_RESOLVE(name)                                                    \
     if (!(api.name = reinterpret_cast<decltype(api.name)>(findSymbol(lib, #name)))) \
-        throw SqlError(msg::format(msg::kUnableToFindProcedure, {#name}));
+        throw SqlError(formatText(msg::kUnableToFindProcedure, {#name}));
     CONTARDC_CLIENT_ENTRIES(CONTARDC_RESOLVE)
 #undef CONTARDC_RESOLVE
     loadedChoice = wanted;
@@ -470,10 +471,10 @@ void SqlDataSet::fetch(const std::string& commandText, RowSink& sink)
 {
     if (!commandText.empty()) {
         if (!m_allowCommandText)
-            throw std::runtime_error(std::string(msg::kCommandTextNotAllowed));
+            throw SqlError(std::string(msg::kCommandTextNotAllowed));
         m_sql = commandText;
     }
     if (m_sql.empty())
-        throw std::runtime_error(msg::format(msg::kEmptyStatement, {m_name}));
+        throw SqlError(formatText(msg::kEmptyStatement, {m_name}));
     m_connection.fetchAll(m_sql, sink);
 }

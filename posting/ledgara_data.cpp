@@ -1,4 +1,5 @@
 #include "posting/ledgara_data.h"
+#include "text/format.h"
 
 #include "posting/client_shutdown.h"
 #include "posting/messages.h"
@@ -117,5 +118,5 @@ std::string postingStatement(const std::string& dateText, bool niif)
 
 std::string connectingCaption(const std::string& company)
 {
-    return msg::format(msg::kConnecting, {company});
+    return formatText(msg::kConnecting, {company});
 }

@@ -1,8 +1,7 @@
 #pragma once
 // Every text the database layer and the posting handlers show, in one place.
-// Formats take their arguments in order at each "%s".
+// Patterns are filled in by formatText (text/format.h).
 
-#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -25,20 +24,5 @@ inline constexpr std::string_view kMissingProvider = "Missing data provider or d
 inline constexpr std::string_view kOpenDataSet = "Cannot perform this operation on an open dataset";
 inline constexpr std::string_view kCommandTextNotAllowed = "CommandText changes are not allowed";
 inline constexpr std::string_view kEmptyStatement = "%s: SQL statement is empty";
-
-// Replaces each "%s" of the format by the next argument; arguments are
-// inserted as they are, so a "%s" inside one is not expanded again.
-inline std::string format(std::string_view pattern, std::initializer_list<std::string_view> args)
-{
-    std::string out;
-    for (std::string_view arg : args) {
-        const std::size_t at = pattern.find("%s");
-        if (at == std::string_view::npos)
-            break;
-        out.append(pattern.substr(0, at)).append(arg);
-        pattern.remove_prefix(at + 2);
-    }
-    return out.append(pattern);
-}
 
 }  // namespace msg

@@ -5,6 +5,7 @@
 // library interprets from its status, with the SQLCODE and the first GDS code.
 
 #include "posting/messages.h"
+#include "text/format.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -57,16 +58,16 @@ private:
         if (index < std::size(driverTexts)) {
             char prefix[16];
             std::snprintf(prefix, sizeof prefix, "[0x%04X]: ", static_cast<unsigned>(driverCode));
-            text = msg::format(msg::kDriverError, {prefix + std::string(driverTexts[index])});
+            text = formatText(msg::kDriverError, {prefix + std::string(driverTexts[index])});
         }
         if (!lines.empty()) {
             std::string joined = lines.front();
             for (std::size_t i = 1; i < lines.size(); ++i)
                 joined.append("\n").append(lines[i]);
-            text.append(text.empty() ? "" : "\n").append(msg::format(msg::kServerError, {joined}));
+            text.append(text.empty() ? "" : "\n").append(formatText(msg::kServerError, {joined}));
         }
         if (!text.empty())
             return text;
-        return previous.empty() ? msg::format(msg::kUnknownErrorCode, {std::to_string(driverCode)}) : previous;
+        return previous.empty() ? formatText(msg::kUnknownErrorCode, {std::to_string(driverCode)}) : previous;
     }
 };

@@ -1,7 +1,7 @@
 #include "ui/messages.h"
 
-#include "grid/ansi_text.h"
-#include "ui/error_text.h"
+#include "text/qt_text.h"
+#include "text/error_text.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -6,6 +6,7 @@
 #include "fbtest.h"
 
 #include "app/console.h"
+#include "text/client_text.h"
 #include "app/unattended.h"
 #include "posting/ledgara_data.h"
 #include "posting/messages.h"

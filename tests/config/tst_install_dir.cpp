@@ -149,7 +149,7 @@ private slots:
         const Outcome outcome = lookup(registry);
 
         if (c.informed)
-            QCOMPARE(printable(outcome.messages), printable(std::vector<std::string>{std::string(kKeyNotFound)}));
+            QCOMPARE(printable(outcome.messages), printable(std::vector<std::string>{std::string(msg::kKeyNotFound)}));
         else
             QVERIFY(outcome.messages.empty());
         QCOMPARE(printable(outcome.error.value_or("")), printable(c.error));

@@ -4,6 +4,7 @@
 // where the tool reads one.
 
 #include "config/command_line.h"
+#include "text/format.h"
 #include "config/install_dir.h"
 #include "config/messages.h"
 #include "config/reg_file_registry.h"
@@ -275,8 +276,8 @@ void TestExtremeInputs::registryExport_data()
     // The bounds of what the reading holds: one line, and the values of the
     // key it reads.
     const auto lineMax = qsizetype(kRegFileLineMax);
-    const QByteArray lineTooLong = bytesOf(formatMessage(kRegFileLineTooLong, {std::to_string(kRegFileLineMax)}));
-    const QByteArray keyTooBig = bytesOf(formatMessage(kRegFileKeyTooBig, {std::to_string(kRegFileKeyMax)}));
+    const QByteArray lineTooLong = bytesOf(formatText(msg::kRegFileLineTooLong, {std::to_string(kRegFileLineMax)}));
+    const QByteArray keyTooBig = bytesOf(formatText(msg::kRegFileKeyTooBig, {std::to_string(kRegFileKeyMax)}));
     QTest::newRow("a million comment lines of 3 bytes, the key after them")
         << kV5 + repeated(";x\n", 1000000) + erp << QByteArray("C:\\LedgaraERP") << 0 << QByteArray();
     // A line is counted up to its LF, CR included.
@@ -316,13 +317,13 @@ void TestExtremeInputs::registryExport_data()
     const int lines = int(big.count('\n'));
     QTest::newRow("a mistake on the last line of several megabytes")
         << big + "Directorio=C:\\ERP\r\n" << QByteArray() << lines + 1
-        << QByteArray(kRegFileBadLine.data(), qsizetype(kRegFileBadLine.size()));
+        << QByteArray(msg::kRegFileBadLine.data(), qsizetype(msg::kRegFileBadLine.size()));
     QTest::newRow("binary bytes after the header")
         << kV5 + everyByteValue(4096) << QByteArray() << 3
-        << QByteArray(kRegFileBadLine.data(), qsizetype(kRegFileBadLine.size()));
+        << QByteArray(msg::kRegFileBadLine.data(), qsizetype(msg::kRegFileBadLine.size()));
     QTest::newRow("a 10 MB line that is not a key") << kV5 + "[" + QByteArray(kTenMegabytes, 'k') << QByteArray()
                                                     << 3
-                                                    << QByteArray(kRegFileBadKey.data(), qsizetype(kRegFileBadKey.size()));
+                                                    << QByteArray(msg::kRegFileBadKey.data(), qsizetype(msg::kRegFileBadKey.size()));
 }
 
 void TestExtremeInputs::registryExport()
@@ -349,7 +350,7 @@ void TestExtremeInputs::registryExport()
 
     if (errorLine > 0) {
         QVERIFY(error.has_value());
-        QCOMPARE(bytesOf(*error), bytesOf(formatMessage(kRegFileSyntaxError,
+        QCOMPARE(bytesOf(*error), bytesOf(formatText(msg::kRegFileSyntaxError,
                                                         {path, std::to_string(errorLine), stringOf(reason)})));
         return;
     }

@@ -2,7 +2,7 @@
 // the database path, the posting statement, error texts and the choice
 // between embedded and server access.
 #include "posting/client_shutdown.h"
-#include "posting/client_text.h"
+#include "text/client_text.h"
 #include "posting/firebird.h"
 #include "posting/ledgara_data.h"
 #include "posting/param_list.h"

@@ -7,7 +7,7 @@
 #include "posting/ledgara_data.h"
 #include "ui/bevel_panel.h"
 #include "ui/date_conventions.h"
-#include "ui/error_text.h"
+#include "text/error_text.h"
 #include "ui/fonts.h"
 #include "ui/main_window.h"
 #include "ui/server_combo.h"

@@ -20,11 +20,12 @@
 // load the client library from a folder of its own, or for that second run.
 
 #include "app/display.h"
+#include "text/format.h"
 #include "cases/command_line_cases.h"
 #include "cases/display_cases.h"
 #include "cases/install_dir_cases.h"
 #include "cases/server_list_cases.h"
-#include "config/ansi_text.h"
+#include "text/ansi_text.h"
 #include "config/command_line.h"
 #include "config/install_dir.h"
 #include "config/messages.h"
@@ -569,7 +570,7 @@ void checkLookup(const std::string& test, const Lookup& got, bool informed, cons
                  const std::string& error)
 {
     checkEqual(test + " (messages)", got.messages,
-               informed ? std::vector<std::string>{std::string(kKeyNotFound)} : std::vector<std::string>{});
+               informed ? std::vector<std::string>{std::string(msg::kKeyNotFound)} : std::vector<std::string>{});
     checkEqual(test + " (error)", got.error, error);
     checkEqual(test + " (directory)", got.directory, directory);
 }
@@ -767,13 +768,13 @@ void testInstallDirTable()
         std::string directory;
         std::string error;
     };
-    const std::string failed = formatMessage(kFailedToGetData, {kInstallValueName});
+    const std::string failed = formatText(msg::kFailedToGetData, {kInstallValueName});
     const std::vector<ChangeCase> changeCases = {
         {"value grows", sz("C:\\Ledgara ERP 2026\\Instalacion"), "", failed},
         {"value deleted", std::nullopt, "", failed},
         {"value shrinks: the shorter text", sz("C:\\X"), "C:\\X", ""},
         {"value becomes a number", RegistryValue{RegistryType::Dword, std::string("\x01\0\0\0", 4)}, "",
-         formatMessage(kInvalidDataType, {kInstallValueName})},
+         formatText(msg::kInvalidDataType, {kInstallValueName})},
     };
     for (const ChangeCase& c : changeCases) {
         const std::string test = std::string("registry, changed between the queries / ") + c.name;
@@ -806,7 +807,7 @@ std::vector<std::string> readList(const std::string& path, std::string& error)
 void checkServerCase(const std::string& test, const cases::ServerListCase& c, const std::vector<std::string>& got,
                      const std::string& error)
 {
-    checkEqual(test + " (error)", error, c.rangeError ? std::string(kRangeCheckError) : std::string());
+    checkEqual(test + " (error)", error, c.rangeError ? std::string(msg::kRangeCheckError) : std::string());
     checkEqual(test + " (entries)", got, c.rangeError ? std::vector<std::string>{} : c.entries);
 }
 

@@ -1,7 +1,7 @@
 // The full stop that an error box adds to an error's text.
 
 #include "fuzz_check.h"
-#include "ui/error_text.h"
+#include "text/error_text.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,7 @@
 // Reading a registry export file, the registry's stand-in off Windows.
 
 #include "config/messages.h"
+#include "text/format.h"
 #include "config/reg_file_registry.h"
 #include "fuzz_check.h"
 
@@ -20,11 +21,11 @@ namespace {
 const std::string kFileName = "C:\\ERP %s 100%\\hklm %d.reg";
 
 const std::array<std::string, 10> kReasons = {
-    std::string(kRegFileBadHeader), std::string(kRegFileBadKey),    std::string(kRegFileValueOutsideKey),
-    std::string(kRegFileBadValueName), std::string(kRegFileBadString), std::string(kRegFileBadDword),
-    std::string(kRegFileBadHex),    std::string(kRegFileBadLine),
-    formatMessage(kRegFileLineTooLong, {std::to_string(kRegFileLineMax)}),
-    formatMessage(kRegFileKeyTooBig, {std::to_string(kRegFileKeyMax)}),
+    std::string(msg::kRegFileBadHeader), std::string(msg::kRegFileBadKey),    std::string(msg::kRegFileValueOutsideKey),
+    std::string(msg::kRegFileBadValueName), std::string(msg::kRegFileBadString), std::string(msg::kRegFileBadDword),
+    std::string(msg::kRegFileBadHex),    std::string(msg::kRegFileBadLine),
+    formatText(msg::kRegFileLineTooLong, {std::to_string(kRegFileLineMax)}),
+    formatText(msg::kRegFileKeyTooBig, {std::to_string(kRegFileKeyMax)}),
 };
 
 // The ERP's key, the one the file on disk is read for.

@@ -30,3 +30,15 @@ std::u16string fromClientText(std::string_view bytes);
 // set: bytes that are text in the client's character set are taken as such,
 // anything else as Windows-1252. On Windows, always Windows-1252.
 std::u16string fromFileText(std::string_view bytes);
+
+// Takes the character handling of the user's locale (LC_CTYPE only: numbers
+// and dates keep the program's conventions), and UTF-8 where no locale is set,
+// as the window toolkit does. The database client reads file names in it.
+void useLocaleCharacters();
+
+// The program's text (Windows-1252) as the bytes to write to a terminal or a
+// log: UTF-8 where the locale's character set is UTF-8, or where no locale is
+// set (the C locale: UTF-8 is what a current system expects there); otherwise
+// that character set, with characters it lacks approximated or written as "?".
+// On Windows, the program's bytes as they are.
+std::string terminalText(std::string_view ansi);

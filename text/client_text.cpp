@@ -1,6 +1,9 @@
-#include "posting/client_text.h"
+#include "text/client_text.h"
 
-#include "config/ansi_text.h"
+#include "text/ansi_text.h"
+#include "text/unicode.h"
+
+#include <clocale>
 
 #ifndef _WIN32
 #include <cerrno>
@@ -38,43 +41,19 @@ std::string localeCharset()
     return name;
 }
 
-void appendCodePoint(std::u16string& out, char32_t c)
-{
-    if (c >= 0x10000) {
-        out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-        out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-    } else {
-        out += static_cast<char16_t>(c);
-    }
-}
-
 std::u16string fromUtf8(std::string_view bytes)
 {
     std::u16string out;
     out.reserve(bytes.size());
     for (std::size_t i = 0; i < bytes.size();) {
-        const auto lead = static_cast<unsigned char>(bytes[i]);
-        const std::size_t length = lead < 0x80                    ? 1
-                                   : lead >= 0xC2 && lead <= 0xDF ? 2
-                                   : lead >= 0xE0 && lead <= 0xEF ? 3
-                                   : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                                  : 0;
-        char32_t c = length == 1 ? lead : length == 2 ? lead & 0x1Fu : length == 3 ? lead & 0x0Fu : lead & 0x07u;
-        bool good = length > 0 && i + length <= bytes.size();
-        for (std::size_t k = 1; good && k < length; ++k) {
-            const auto next = static_cast<unsigned char>(bytes[i + k]);
-            good = (next & 0xC0) == 0x80;
-            c = (c << 6) | (next & 0x3Fu);
-        }
-        // Overlong forms, surrogates and code points past U+10FFFF are no characters.
-        good = good && !(length == 3 && c < 0x800) && !(length == 4 && (c < 0x10000 || c > 0x10FFFF)) &&
-               !(c >= 0xD800 && c <= 0xDFFF);
-        if (!good) {
-            out += static_cast<char16_t>(kEscapeBase + lead);
+        char32_t c = 0;
+        const std::size_t length = decodeUtf8(bytes, i, c);
+        if (length == 0) {
+            out += static_cast<char16_t>(kEscapeBase + static_cast<unsigned char>(bytes[i]));
             ++i;
             continue;
         }
-        appendCodePoint(out, c);
+        appendUtf16(out, c);
         i += length;
     }
     return out;
@@ -85,30 +64,12 @@ std::string toUtf8(std::u16string_view text)
     std::string out;
     out.reserve(text.size() + text.size() / 2);
     for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
         if (isEscapedByte(text[i])) {
-            out += static_cast<char>(c - kEscapeBase);
+            out += static_cast<char>(text[i] - kEscapeBase);
             continue;
         }
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00u);
-        else if (c >= 0xD800 && c <= 0xDFFF)
-            c = '?';
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
+        const char32_t c = codePointAt(text, i);
+        appendUtf8(out, isSurrogate(c) ? U'?' : c);
     }
     return out;
 }
@@ -152,13 +113,21 @@ private:
     iconv_t m_cd;
 };
 
-std::u16string unitsOf(const std::string& utf16le)
+// The program's text in another character set of the locale: a character
+// it lacks approximated where iconv knows how, else "?".
+std::string ansiToCharset(const std::string& charset, std::string_view ansi)
 {
-    std::u16string units;
-    for (std::size_t i = 0; i + 1 < utf16le.size(); i += 2)
-        units += static_cast<char16_t>(static_cast<unsigned char>(utf16le[i]) |
-                                       (static_cast<unsigned char>(utf16le[i + 1]) << 8));
-    return units;
+    Converter converter(charset + "//TRANSLIT", "WINDOWS-1252");
+    if (!converter.ok())
+        return ansiToUtf8(ansi);
+    std::string out;
+    while (!ansi.empty()) {
+        if (!converter.convert(ansi, out)) {
+            out += '?';
+            ansi.remove_prefix(1);
+        }
+    }
+    return out;
 }
 
 std::u16string fromCharset(const std::string& charset, std::string_view bytes)
@@ -171,7 +140,7 @@ std::u16string fromCharset(const std::string& charset, std::string_view bytes)
     while (!bytes.empty()) {
         piece.clear();
         const bool whole = converter.convert(bytes, piece);
-        out += unitsOf(piece);
+        out += utf16leUnits(piece);
         if (!whole) {
             out += static_cast<char16_t>(kEscapeBase + static_cast<unsigned char>(bytes.front()));
             bytes.remove_prefix(1);
@@ -192,8 +161,7 @@ std::string toCharset(const std::string& charset, std::u16string_view text)
             continue;
         }
         // One character at a time: a pair of surrogates is one.
-        const bool pair = text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-                          text[i + 1] <= 0xDFFF;
+        const bool pair = isHighSurrogate(text[i]) && i + 1 < text.size() && isLowSurrogate(text[i + 1]);
         std::string utf16le;
         for (std::size_t k = i; k <= i + (pair ? 1 : 0); ++k) {
             utf16le += static_cast<char>(text[k] & 0xFF);
@@ -231,3 +199,23 @@ std::u16string fromFileText(std::string_view bytes)
 }
 
 #endif
+
+void useLocaleCharacters()
+{
+#ifndef _WIN32
+    const char* name = std::setlocale(LC_CTYPE, "");
+    if (!name || std::string_view(name) == "C" || std::string_view(name) == "POSIX")
+        std::setlocale(LC_CTYPE, "C.UTF-8");
+#endif
+}
+
+std::string terminalText(std::string_view ansi)
+{
+#ifdef _WIN32
+    // The console of Windows takes the system's code page as it is.
+    return std::string(ansi);
+#else
+    const std::string charset = localeCharset();
+    return charset.empty() ? ansiToUtf8(ansi) : ansiToCharset(charset, ansi);
+#endif
+}

@@ -1,4 +1,6 @@
-#include "config/ansi_text.h"
+#include "text/ansi_text.h"
+
+#include "text/unicode.h"
 
 #include <array>
 
@@ -43,11 +45,10 @@ std::string utf16ToAnsi(std::u16string_view text)
     std::string bytes;
     bytes.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        // A surrogate pair is one character outside the code page.
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
-            ++i;
-        bytes += toAnsi(c >= 0xD800 && c <= 0xDFFF ? char16_t(0xFFFD) : c);
+        // A character past U+FFFF (a surrogate pair), or a surrogate
+        // without its partner, is not in the code page.
+        const char32_t c = codePointAt(text, i);
+        bytes += c > 0xFFFF || isSurrogate(c) ? '?' : toAnsi(static_cast<char16_t>(c));
     }
     return bytes;
 }
@@ -56,19 +57,8 @@ std::string ansiToUtf8(std::string_view bytes)
 {
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 8);
-    for (char b : bytes) {
-        const char16_t c = toUnicode(static_cast<unsigned char>(b));
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
+    for (char b : bytes)
+        appendUtf8(out, toUnicode(static_cast<unsigned char>(b)));
     return out;
 }
 
