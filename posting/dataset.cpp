@@ -1,4 +1,5 @@
 #include "posting/dataset.h"
+#include "text/format.h"
 
 #include "posting/messages.h"
 #include "posting/param_list.h"
@@ -40,10 +41,10 @@ struct ClientDataSet::Impl final : RowSink {
             const auto it = std::find_if(columns.begin(), columns.end(),
                                          [&](const Column& c) { return sameName(c.name, field.fieldName()); });
             if (it == columns.end()) {
-                error = msg::format(msg::kFieldNotFound, {field.fieldName()});
+                error = formatText(msg::kFieldNotFound, {field.fieldName()});
             } else if (!fits(field.kind(), it->kind)) {
                 const char* expected = field.kind() == FieldKind::Integer ? "Integer" : "String";
-                error = msg::format(msg::kTypeMismatch, {field.fieldName(), expected, kColumnKindNames[int(it->kind)]});
+                error = formatText(msg::kTypeMismatch, {field.fieldName(), expected, kColumnKindNames[int(it->kind)]});
             } else {
                 bound.push_back(static_cast<std::size_t>(it - columns.begin()));
                 // A narrower text column shrinks the field; a wider one leaves it.
