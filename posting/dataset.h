@@ -76,9 +76,6 @@ public:
     int size() const { return m_size; }
     int declaredSize() const { return m_declaredSize; }
     Alignment alignment() const { return m_kind == FieldKind::String ? Alignment::Left : Alignment::Right; }
-    // Characters a grid reserves for the field when it has no width of its own
-    // (an integer's longest text, "-2147483648", has 11).
-    int displayWidth() const { return m_kind == FieldKind::String ? m_size : 11; }
 
 private:
     friend class ClientDataSet;
@@ -88,8 +85,6 @@ private:
     int m_declaredSize;
 };
 
-enum class DataSetState { Inactive, Browse, Edit, Insert };
-
 // How a data-aware control follows a set. All calls come synchronously on the
 // thread that opens, closes or moves the set.
 class DataSetObserver {
@@ -98,8 +93,6 @@ public:
     virtual void activeChanged() {}              // opened or closed
     virtual void dataSetChanged() {}             // the whole set changed (refresh)
     virtual void dataSetScrolled(int distance) { (void)distance; }  // current record moved by distance
-    virtual void recordChanged(const Field* field) { (void)field; }  // nullptr: the whole record
-    virtual void layoutChanged() {}              // field definitions changed
 };
 
 class ClientDataSet {
@@ -125,7 +118,6 @@ public:
     void close();
 
     bool active() const { return m_impl != nullptr; }
-    DataSetState state() const { return active() ? DataSetState::Browse : DataSetState::Inactive; }
     bool isEmpty() const { return recordCount() == 0; }
     std::size_t recordCount() const;
     // Current record, 1-based; 0 while closed or empty.
