@@ -162,19 +162,3 @@ void TCustomCellGrid::paintScrollBar(QPainter& painter) const
     style()->drawComplexControl(QStyle::CC_ScrollBar, &option, &painter, nullptr);
     painter.restore();
 }
-
-void TCustomCellGrid::scrollRows(int firstRow, int lastRow, int dy)
-{
-    const QRect area = cellArea();
-    const int top = m_cells.rowTop(firstRow);
-    const QRect rows(area.left(), area.top() + top, area.width(), m_cells.rowTop(lastRow + 1) - top);
-    scroll(0, dy, rows & area);
-}
-
-void TCustomCellGrid::invalidateRow(int row)
-{
-    if (row < 0 || row >= rowCount())
-        return;
-    const QRect area = cellArea();
-    update(QRect(area.left(), area.top() + m_cells.rowTop(row), area.width(), m_cells.rowHeight(row) + m_cells.lineWidth()) & area);
-}

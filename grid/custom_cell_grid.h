@@ -67,10 +67,6 @@ protected:
     static void drawEdges(QPainter& painter, const QRect& rect, const QColor& topLeft,
                           const QColor& bottomRight = QColor());
 
-    // Moves the pixels of rows first..last by dy and invalidates what that uncovers.
-    void scrollRows(int firstRow, int lastRow, int dy);
-    void invalidateRow(int row);
-
 private:
     int scrollBarWidth() const;
     void paintScrollBar(QPainter& painter) const;

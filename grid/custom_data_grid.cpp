@@ -10,7 +10,6 @@
 #include <QPainter>
 
 #include <cmath>
-#include <cstdlib>
 
 namespace {
 
@@ -95,7 +94,7 @@ GridCellType TCustomDataGrid::cellType(int col, int row) const
 
 int TCustomDataGrid::indicatorRow() const
 {
-    return m_dataLink.active() ? m_currentRow : -1;
+    return m_dataLink.active() ? kTitleOffset + std::max(m_dataLink.activeRecord(), 0) : -1;
 }
 
 long long TCustomDataGrid::recordAtRow(int row) const
@@ -103,7 +102,7 @@ long long TCustomDataGrid::recordAtRow(int row) const
     const int index = row - kTitleOffset;
     if (index < 0 || index >= m_dataLink.recordCount())
         return -1;
-    return static_cast<long long>(m_dataLink.firstRecord()) + index;
+    return index;
 }
 
 QString TCustomDataGrid::cellText(int col, int row) const
@@ -177,7 +176,7 @@ void TCustomDataGrid::drawIndicatorCell(QPainter& painter, int row, const QRect&
 {
     drawFixedCell(painter, rect, fixedColor());
     // The set is only ever browsed here: the arrow is the one glyph to show.
-    if (!m_dataLink.active() || row != m_currentRow)
+    if (row != indicatorRow())
         return;
     painter.save();
     painter.setClipRect(rect, Qt::IntersectClip);
@@ -222,7 +221,6 @@ void TCustomDataGrid::layoutPass()
         copyColumnWidths();
     }
     recountRows();
-    syncCurrentRow();
     update();
 }
 
@@ -265,37 +263,10 @@ void TCustomDataGrid::updateScrollBar()
                                       open ? set->recNo() : 0));
 }
 
-void TCustomDataGrid::syncCurrentRow()
-{
-    m_currentRow = kTitleOffset + std::max(m_dataLink.activeRecord(), 0);
-}
-
-// Neither a refresh nor a move changes how many records the set holds, so the
-// scroll bar stays shown or hidden and the columns keep their widths.
+// A refresh does not change how many records the set holds, so the scroll bar
+// stays shown or hidden and the columns keep their widths.
 void TCustomDataGrid::linkDataSetChanged()
 {
-    m_dataLink.syncWindow();
     recountRows();
-    syncCurrentRow();
     update();
-}
-
-void TCustomDataGrid::linkDataSetScrolled()
-{
-    const int oldRow = m_currentRow;
-    const long long shift = m_dataLink.syncWindow();
-    updateScrollBar();
-    syncCurrentRow();
-    if (shift == 0) {
-        invalidateRow(oldRow);
-        invalidateRow(m_currentRow);
-    } else if (std::llabs(shift) <= bufferCount()) {
-        // Move the pixels of the rows still in view; only the uncovered rows and
-        // the old and new current rows are painted again.
-        scrollRows(kTitleOffset, rowCount() - 1, static_cast<int>(-shift * rowPitch()));
-        invalidateRow(oldRow - static_cast<int>(shift));
-        invalidateRow(m_currentRow);
-    } else {
-        update();
-    }
 }

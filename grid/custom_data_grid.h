@@ -78,13 +78,11 @@ private:
     // Recounts the buffered records and the data rows, and sets the scroll bar.
     void recountRows();
     void updateScrollBar();
-    void syncCurrentRow();
     int titlePitch() const { return m_titleRowHeight + gridLineWidth(); }
     int rowPitch() const { return m_dataRowHeight + gridLineWidth(); }
 
     void linkActiveChanged() { layoutPass(); }
     void linkDataSetChanged();
-    void linkDataSetScrolled();
 
     void drawFixedCell(QPainter& painter, const QRect& rect, const QColor& background) const;
     void drawIndicatorCell(QPainter& painter, int row, const QRect& rect) const;
@@ -97,5 +95,4 @@ private:
 
     int m_dataRowHeight = 0;
     int m_titleRowHeight = 0;
-    int m_currentRow = 1;
 };

@@ -135,21 +135,9 @@ int visibleDataRows(int clientHeight, int titlePitch, int rowPitch)
     return std::max(fullyVisibleDataRows(clientHeight, titlePitch, rowPitch), 1);
 }
 
-std::size_t recordWindowFirst(std::size_t first, std::size_t current, std::size_t total, int buffered)
+int recordWindowCount(std::size_t total, int buffered)
 {
-    const std::size_t count = static_cast<std::size_t>(std::max(buffered, 1));
-    if (current < first)
-        first = current;
-    else if (current >= first + count)
-        first = current - count + 1;
-    return total > count ? std::min(first, total - count) : 0;
-}
-
-int recordWindowCount(std::size_t first, std::size_t total, int buffered)
-{
-    if (first >= total)
-        return 0;
-    return static_cast<int>(std::min<std::size_t>(total - first, static_cast<std::size_t>(std::max(buffered, 1))));
+    return static_cast<int>(std::min<std::size_t>(total, static_cast<std::size_t>(std::max(buffered, 1))));
 }
 
 int dataRowCount(int windowRecords)

@@ -60,13 +60,9 @@ int visibleDataRows(int clientHeight, int titlePitch, int rowPitch);
 // The same without the lower bound: the page of the vertical scroll bar.
 int fullyVisibleDataRows(int clientHeight, int titlePitch, int rowPitch);
 
-// The window of buffered records over a set of `total` records (0-based
-// indices). The first record of the window after the current record moved:
-// the window moves as little as it must to hold the current record, and back
-// from the end so that it stays filled.
-std::size_t recordWindowFirst(std::size_t first, std::size_t current, std::size_t total, int buffered);
-// The records of the window that the set holds: 0 when it holds none.
-int recordWindowCount(std::size_t first, std::size_t total, int buffered);
+// The records of a window of `buffered` records from the first of a set of
+// `total` records that the set holds: 0 when it holds none.
+int recordWindowCount(std::size_t total, int buffered);
 // One data row per record in the window; a single blank row when there is none
 // (a closed or empty set).
 int dataRowCount(int windowRecords);

@@ -147,7 +147,6 @@ void ClientDataSet::open()
     for (std::size_t f = 0; f < m_fields.size(); ++f)
         m_fields[f]->m_size = impl->sizes[f];
     m_impl = std::move(impl);
-    m_current = 0;
     notify([](DataSetObserver* o) { o->activeChanged(); });
 }
 
@@ -164,27 +163,6 @@ void ClientDataSet::close()
 std::size_t ClientDataSet::recordCount() const
 {
     return m_impl ? m_impl->starts.size() : 0;
-}
-
-int ClientDataSet::moveBy(int distance)
-{
-    if (isEmpty())
-        return 0;
-    const auto from = static_cast<std::int64_t>(m_current);
-    const auto last = static_cast<std::int64_t>(recordCount()) - 1;
-    m_current = static_cast<std::size_t>(std::clamp<std::int64_t>(from + distance, 0, last));
-    const int moved = static_cast<int>(static_cast<std::int64_t>(m_current) - from);
-    if (moved != 0)
-        notify([moved](DataSetObserver* o) { o->dataSetScrolled(moved); });
-    return moved;
-}
-
-void ClientDataSet::first()
-{
-    if (!active())
-        return;
-    m_current = 0;
-    notify([](DataSetObserver* o) { o->dataSetChanged(); });
 }
 
 std::optional<std::string_view> ClientDataSet::value(std::size_t record, const Field& field) const

@@ -86,13 +86,12 @@ private:
 };
 
 // How a data-aware control follows a set. All calls come synchronously on the
-// thread that opens, closes or moves the set.
+// thread that opens or closes the set.
 class DataSetObserver {
 public:
     virtual ~DataSetObserver() = default;
     virtual void activeChanged() {}              // opened or closed
     virtual void dataSetChanged() {}             // the whole set changed (refresh)
-    virtual void dataSetScrolled(int distance) { (void)distance; }  // current record moved by distance
 };
 
 class ClientDataSet {
@@ -120,11 +119,9 @@ public:
     bool active() const { return m_impl != nullptr; }
     bool isEmpty() const { return recordCount() == 0; }
     std::size_t recordCount() const;
-    // Current record, 1-based; 0 while closed or empty.
-    std::size_t recNo() const { return isEmpty() ? 0 : m_current + 1; }
-    // Moves the current record by distance (clamped), notifying observers. Returns the distance moved.
-    int moveBy(int distance);
-    void first();
+    // Current record, 1-based; 0 while closed or empty. Opening makes the
+    // first record current and nothing moves it afterwards.
+    std::size_t recNo() const { return isEmpty() ? 0 : 1; }
 
     // Value access for record (0-based) and a field of this set.
     bool isNull(std::size_t record, const Field& field) const { return !value(record, field); }
@@ -146,7 +143,6 @@ private:
     std::string m_commandText;
     std::vector<DataSetObserver*> m_observers;
     std::unique_ptr<Impl> m_impl;  // rows of the current opening; none while closed
-    std::size_t m_current = 0;
 };
 
 // Links a set to data-aware controls (the D… objects of the window).

@@ -1,7 +1,7 @@
 // The receipt grid as a widget over a real in-memory set: layout in the states
-// of the set, refitting, visible rows, following the current record, pixels of
-// a grab against the look described pixel by pixel, the disabled state and the
-// guards of the cell grid.
+// of the set, refitting, visible rows, the current-row arrow, pixels of a grab
+// against the look described pixel by pixel, the disabled state and the guards
+// of the cell grid.
 
 #include "grid_harness.h"
 
@@ -9,13 +9,11 @@
 
 #include <QApplication>
 #include <QPainter>
-#include <QScreen>
 #include <QStyle>
 #include <QTest>
 #include <QWheelEvent>
 
 #include <algorithm>
-#include <climits>
 #include <cstdlib>
 #include <functional>
 
@@ -204,8 +202,6 @@ private slots:
     void refitsOnResize();
     void visibleRows_data();
     void visibleRows();
-    void followsCurrentRecord_data();
-    void followsCurrentRecord();
     void lookAsDescribed_data();
     void lookAsDescribed();
     void linesAndFixedCells_data();
@@ -357,59 +353,6 @@ void TestDataGrid::visibleRows()
     QCOMPARE(h.grid->recordAtRow(std::min(buffered, 10)), std::min(buffered, 10) - 1);
 }
 
-void TestDataGrid::followsCurrentRecord_data()
-{
-    QTest::addColumn<QList<int>>("moves");  // INT_MIN: back to the first record
-    QTest::addColumn<int>("arrowRow");
-    QTest::addColumn<int>("firstShown");
-    QTest::addColumn<int>("barPosition");
-    QTest::newRow("down one") << QList<int>{1} << 2 << 0 << 2;
-    QTest::newRow("to the last row in view") << QList<int>{2} << 3 << 0 << 3;
-    QTest::newRow("one past the window") << QList<int>{3} << 3 << 1 << 4;
-    QTest::newRow("last row in view, then one down") << QList<int>{2, 1} << 3 << 1 << 4;
-    QTest::newRow("first row in view, then one up") << QList<int>{4, -2, -1} << 1 << 1 << 2;
-    QTest::newRow("further than a window") << QList<int>{8} << 3 << 6 << 9;
-    QTest::newRow("past the end stops at the last") << QList<int>{20} << 3 << 7 << 10;
-    QTest::newRow("to the end and up one") << QList<int>{9, -1} << 2 << 7 << 9;
-    QTest::newRow("down, then up above the window") << QList<int>{5, -4} << 1 << 1 << 2;
-    QTest::newRow("down, then back to the first") << QList<int>{6, INT_MIN} << 1 << 0 << 1;
-}
-
-void TestDataGrid::followsCurrentRecord()
-{
-    QFETCH(QList<int>, moves);
-    QFETCH(int, arrowRow);
-    QFETCH(int, firstShown);
-    QFETCH(int, barPosition);
-    GridHarness h;
-    h.grid->setEnabled(true);
-    h.open(10);
-    QVERIFY(QTest::qWaitForWindowExposed(&h.panel));
-    QCoreApplication::processEvents();
-    for (int move : moves) {
-        if (move == INT_MIN)
-            h.set.first();
-        else
-            h.set.moveBy(move);
-        QCoreApplication::processEvents();
-    }
-    QCOMPARE(h.grid->indicatorRow(), arrowRow);
-    QCOMPARE(h.grid->recordAtRow(1), firstShown);
-    QCOMPARE(h.grid->recordAtRow(3), firstShown + 2);
-    QCOMPARE(h.grid->vertScrollBar().position, barPosition);
-
-    // What is on screen after moving pixels and repainting only some rows is
-    // what a full repaint draws.
-    const QPoint origin = h.grid->mapTo(&h.panel, QPoint(0, 0));
-    const QImage onScreen = h.panel.screen()
-                                ->grabWindow(h.panel.winId(), origin.x(), origin.y(), h.grid->width(), h.grid->height())
-                                .toImage()
-                                .convertToFormat(QImage::Format_RGB32);
-    const QImage repainted = h.grid->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    QCOMPARE(onScreen.size(), repainted.size());
-    QVERIFY(onScreen == repainted);
-}
-
 void TestDataGrid::lookAsDescribed_data()
 {
     QTest::addColumn<int>("rows");  // -1: closed
@@ -518,24 +461,18 @@ void TestDataGrid::linesAndFixedCells()
 void TestDataGrid::currentRowGlyph_data()
 {
     QTest::addColumn<int>("rows");
-    QTest::addColumn<int>("move");
     QTest::addColumn<int>("arrowRow");  // -1: none
-    QTest::newRow("closed: no glyph") << -1 << 0 << -1;
-    QTest::newRow("open, no rows: arrow on the blank row") << 0 << 0 << 1;
-    QTest::newRow("open, rows: arrow on the first") << 5 << 0 << 1;
-    QTest::newRow("current record moved to the second") << 5 << 1 << 2;
-    QTest::newRow("current record moved to the third") << 5 << 2 << 3;
+    QTest::newRow("closed: no glyph") << -1 << -1;
+    QTest::newRow("open, no rows: arrow on the blank row") << 0 << 1;
+    QTest::newRow("open, rows: arrow on the first") << 5 << 1;
 }
 
 void TestDataGrid::currentRowGlyph()
 {
     QFETCH(int, rows);
-    QFETCH(int, move);
     QFETCH(int, arrowRow);
     GridHarness h;
     h.open(rows);
-    if (move != 0)
-        h.set.moveBy(move);
     const QImage image = h.grid->grab().toImage();
     for (int row = 1; row < h.grid->rowCount(); ++row) {
         // Indicator cell at x 1, y 19 + 16 per row: the glyph 3 right of and 2 below its corner.

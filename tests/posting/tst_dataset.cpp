@@ -1,5 +1,5 @@
 // The in-memory set over a provider that hands out fixed rows: binding,
-// the moment binding errors surface, value storage and navigation.
+// the moment binding errors surface, value storage and the current record.
 #include "posting/dataset.h"
 
 #include <QtTest>
@@ -55,7 +55,6 @@ public:
     QStringList events;
     void activeChanged() override { events << "active"; }
     void dataSetChanged() override { events << "changed"; }
-    void dataSetScrolled(int distance) override { events << QString("scrolled %1").arg(distance); }
 };
 
 // The result row of the posting procedure.
@@ -96,8 +95,6 @@ private slots:
     void wideValuesKeptWhole();
     void manyRows();
     void receiptRowsStayCompact();
-    void navigation_data();
-    void navigation();
     void openCloseNotifiesAndDropsRows();
     void reopenAfterFailureReadsAgain();
 };
@@ -346,49 +343,6 @@ void TestDataSet::receiptRowsStayCompact()
     QVERIFY2(heapInUse() - before < rows, qPrintable(QString::number(heapInUse() - before)));
 }
 
-void TestDataSet::navigation_data()
-{
-    QTest::addColumn<int>("rows");
-    QTest::addColumn<QList<int>>("moves");
-    QTest::addColumn<QList<int>>("moved");
-    QTest::addColumn<int>("recNo");
-
-    QTest::newRow("just opened") << 3 << QList<int>{} << QList<int>{} << 1;
-    QTest::newRow("one forward") << 3 << QList<int>{1} << QList<int>{1} << 2;
-    QTest::newRow("onto the last") << 3 << QList<int>{2} << QList<int>{2} << 3;
-    QTest::newRow("past the last") << 3 << QList<int>{5} << QList<int>{2} << 3;
-    QTest::newRow("back past the first") << 3 << QList<int>{2, -4} << QList<int>{2, -2} << 1;
-    QTest::newRow("empty set") << 0 << QList<int>{1, -1} << QList<int>{0, 0} << 0;
-    QTest::newRow("single row forward") << 1 << QList<int>{1} << QList<int>{0} << 1;
-}
-
-void TestDataSet::navigation()
-{
-    QFETCH(int, rows);
-    QFETCH(QList<int>, moves);
-    QFETCH(QList<int>, moved);
-    QFETCH(int, recNo);
-
-    StubProvider provider;
-    provider.columns = receiptColumns();
-    for (int i = 0; i < rows; ++i)
-        provider.rows.push_back(receiptRow(i, "P", "N", "E"));
-    ClientDataSet set("CRepArticulos");
-    declareReceiptFields(set);
-    set.setProvider(&provider);
-    set.open();
-    Recorder recorder;
-    set.addObserver(&recorder);
-    QStringList expectedEvents;
-    for (int i = 0; i < moves.size(); ++i) {
-        QCOMPARE(set.moveBy(moves[i]), moved[i]);
-        if (moved[i] != 0)
-            expectedEvents << QString("scrolled %1").arg(moved[i]);
-    }
-    QCOMPARE(set.recNo(), static_cast<std::size_t>(recNo));
-    QCOMPARE(recorder.events, expectedEvents);
-}
-
 void TestDataSet::openCloseNotifiesAndDropsRows()
 {
     StubProvider provider;
@@ -408,6 +362,7 @@ void TestDataSet::openCloseNotifiesAndDropsRows()
     QCOMPARE(provider.lastCommand, statement);
     QVERIFY(set.active());
     QVERIFY(!set.isEmpty());
+    QCOMPARE(set.recNo(), std::size_t{1});
     provider.rows.clear();
     set.close();
     set.close();
