@@ -262,11 +262,3 @@ void TCustomDataGrid::updateScrollBar()
                                       fullyVisibleDataRows(cellArea().height(), titlePitch(), rowPitch()),
                                       open ? set->recNo() : 0));
 }
-
-// A refresh does not change how many records the set holds, so the scroll bar
-// stays shown or hidden and the columns keep their widths.
-void TCustomDataGrid::linkDataSetChanged()
-{
-    recountRows();
-    update();
-}

@@ -82,7 +82,6 @@ private:
     int rowPitch() const { return m_dataRowHeight + gridLineWidth(); }
 
     void linkActiveChanged() { layoutPass(); }
-    void linkDataSetChanged();
 
     void drawFixedCell(QPainter& painter, const QRect& rect, const QColor& background) const;
     void drawIndicatorCell(QPainter& painter, int row, const QRect& rect) const;

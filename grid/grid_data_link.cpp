@@ -41,8 +41,3 @@ void TGridDataLink::activeChanged()
 {
     m_grid.linkActiveChanged();
 }
-
-void TGridDataLink::dataSetChanged()
-{
-    m_grid.linkDataSetChanged();
-}

@@ -29,7 +29,6 @@ public:
     int activeRecord() const;
 
     void activeChanged() override;
-    void dataSetChanged() override;
 
 private:
     TCustomDataGrid& m_grid;

@@ -90,8 +90,7 @@ private:
 class DataSetObserver {
 public:
     virtual ~DataSetObserver() = default;
-    virtual void activeChanged() {}              // opened or closed
-    virtual void dataSetChanged() {}             // the whole set changed (refresh)
+    virtual void activeChanged() = 0;  // opened or closed
 };
 
 class ClientDataSet {

@@ -54,7 +54,6 @@ class Recorder : public DataSetObserver {
 public:
     QStringList events;
     void activeChanged() override { events << "active"; }
-    void dataSetChanged() override { events << "changed"; }
 };
 
 // The result row of the posting procedure.
