@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr int kIndicatorWidth = 11;
 constexpr int kIndicatorOffset = 1;  // the indicator is column 0
 constexpr int kTitleOffset = 1;      // the title is row 0
 
@@ -206,7 +205,7 @@ void TCustomDataGrid::layoutPass()
     setColCount(m_columns.count() + kIndicatorOffset);
     setFixedCols(kIndicatorOffset);
 
-    m_dataRowHeight = dataRowHeight(textHeight(font()), m_flat, true);
+    m_dataRowHeight = dataRowHeight(textHeight(font()), m_flat);
     std::vector<int> titleHeights;
     for (int i = 0; i < m_columns.count(); ++i)
         titleHeights.push_back(textHeight(m_columns[i].title().font()));
@@ -236,10 +235,7 @@ void TCustomDataGrid::fitColumns()
     std::vector<FitColumn> fit;
     for (int i = 0; i < m_columns.count(); ++i)
         fit.push_back({.width = m_columns[i].width(), .initialWidth = m_columns[i].initialWidth()});
-    FitSettings settings;
-    settings.clientWidth = cellArea().width();
-    settings.indicatorWidth = kIndicatorWidth;
-    fitColumnWidths(fit, settings);
+    fitColumnWidths(fit, cellArea().width());
     for (int i = 0; i < m_columns.count(); ++i)
         m_columns[i].setWidth(fit[static_cast<std::size_t>(i)].width);
 }

@@ -38,24 +38,11 @@ std::vector<int> scaleWidthsByRunningSums(const std::vector<int>& widths, int nu
     return scaled;
 }
 
-int boundedColumnWidth(int requested, int current, int minWidth, int maxWidth)
-{
-    if (requested == -1)
-        return current;
-    int width = requested;
-    if (maxWidth > 0 && width > maxWidth)
-        width = maxWidth;
-    if (width < minWidth)
-        width = minWidth;
-    return width;
-}
-
-int fitColumnWidths(std::vector<FitColumn>& columns, const FitSettings& settings)
+int fitColumnWidths(std::vector<FitColumn>& columns, int clientWidth)
 {
     for (FitColumn& column : columns)
         column.fixed = false;
 
-    const auto movable = [](const FitColumn& c) { return !c.fixed && c.autoFit; };
     const int visibleCount = static_cast<int>(columns.size());
     int available = 0;
     int fitted = 0;
@@ -63,20 +50,12 @@ int fitColumnWidths(std::vector<FitColumn>& columns, const FitSettings& settings
         int fixedTotal = 0;
         int shareTotal = 0;
         for (const FitColumn& column : columns) {
-            if (movable(column))
-                shareTotal += column.initialWidth;
-            else
+            if (column.fixed)
                 fixedTotal += column.width;
+            else
+                shareTotal += column.initialWidth;
         }
-        available = std::max(std::max(settings.clientWidth, settings.minAutoFitWidth) - fixedTotal, 0);
-        if (settings.indicatorWidth > 0)
-            available -= settings.indicatorWidth;
-        if (settings.colLines) {
-            available -= visibleCount;
-            if (settings.indicatorWidth > 0)
-                available -= 1;
-        }
-        available -= settings.groupingIndent;
+        available = std::max(std::max(clientWidth, 0) - fixedTotal, 0) - kIndicatorWidth - visibleCount - 1;
         // A grid narrower than its indicator and lines leaves nothing to share;
         // a negative share would come out of the multiply-divide as the -1 that
         // keeps a stale width.
@@ -85,10 +64,11 @@ int fitColumnWidths(std::vector<FitColumn>& columns, const FitSettings& settings
         fitted = 0;
         bool changed = false;
         for (FitColumn& column : columns) {
-            if (!movable(column))
+            if (column.fixed)
                 continue;
             const int requested = gridMulDiv(column.initialWidth, available, shareTotal);
-            column.width = boundedColumnWidth(requested, column.width, column.minWidth, column.maxWidth);
+            // -1 (no shares to divide by) keeps the width; a width never goes below 0.
+            column.width = requested == -1 ? column.width : std::max(requested, 0);
             if (column.width != requested) {
                 column.fixed = true;
                 changed = true;
@@ -101,7 +81,7 @@ int fitColumnWidths(std::vector<FitColumn>& columns, const FitSettings& settings
 
     if (fitted != available) {
         for (auto it = columns.rbegin(); it != columns.rend(); ++it) {
-            if (movable(*it)) {
+            if (!it->fixed) {
                 it->width = std::max(it->width + (available - fitted), 0);
                 break;
             }
@@ -110,9 +90,9 @@ int fitColumnWidths(std::vector<FitColumn>& columns, const FitSettings& settings
     return available;
 }
 
-int dataRowHeight(int textHeight, bool flat, bool rowLines)
+int dataRowHeight(int textHeight, bool flat)
 {
-    return (flat ? 1 : 3) + textHeight + (rowLines ? 1 : 0);
+    return (flat ? 1 : 3) + textHeight + 1;
 }
 
 int titleRowHeight(const std::vector<int>& titleTextHeights)
@@ -245,7 +225,7 @@ int GridLayout::colLeft(int col) const
         throw GridError(gridtext::kIndexOutOfRange);
     int x = 0;
     for (int c = 0; c < col; ++c)
-        x += m_colWidths[static_cast<std::size_t>(c)] + m_lineWidth;
+        x += m_colWidths[static_cast<std::size_t>(c)] + kLineWidth;
     return x;
 }
 
@@ -255,7 +235,7 @@ int GridLayout::rowTop(int row) const
         throw GridError(gridtext::kIndexOutOfRange);
     int y = 0;
     for (int r = 0; r < row; ++r)
-        y += m_rowHeights[static_cast<std::size_t>(r)] + m_lineWidth;
+        y += m_rowHeights[static_cast<std::size_t>(r)] + kLineWidth;
     return y;
 }
 
@@ -272,7 +252,7 @@ int GridLayout::colAt(int x) const
         return -1;
     int right = 0;
     for (int c = 0; c < colCount(); ++c) {
-        right += m_colWidths[static_cast<std::size_t>(c)] + m_lineWidth;
+        right += m_colWidths[static_cast<std::size_t>(c)] + kLineWidth;
         if (x < right)
             return c;
     }
@@ -285,7 +265,7 @@ int GridLayout::rowAt(int y) const
         return -1;
     int bottom = 0;
     for (int r = 0; r < rowCount(); ++r) {
-        bottom += m_rowHeights[static_cast<std::size_t>(r)] + m_lineWidth;
+        bottom += m_rowHeights[static_cast<std::size_t>(r)] + kLineWidth;
         if (y < bottom)
             return r;
     }

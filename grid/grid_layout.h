@@ -21,37 +21,26 @@ int gridMulDiv(int number, int numerator, int denominator);
 // total is the scaled total.
 std::vector<int> scaleWidthsByRunningSums(const std::vector<int>& widths, int numerator, int denominator);
 
-// A requested column width after the column's bounds: -1 keeps the current
-// width; above a positive maximum it becomes the maximum, then below the
-// minimum the minimum.
-int boundedColumnWidth(int requested, int current, int minWidth, int maxWidth);
+// The indicator column on the left of the data columns, always shown.
+inline constexpr int kIndicatorWidth = 11;
 
-// One visible column as the fitting sees it.
+// One column as the fitting sees it. Columns have no width bounds and all
+// take part in the fitting.
 struct FitColumn {
     int width = 0;          // current width, rewritten by the fitting
     int initialWidth = 0;   // the column's share
-    int minWidth = 0;
-    int maxWidth = 0;       // 0: no maximum
-    bool autoFit = true;
-    bool fixed = false;     // set by the fitting when the bounds overrode the share
+    bool fixed = false;     // set by the fitting when the column could not take its share
 };
 
-struct FitSettings {
-    int clientWidth = 0;
-    int minAutoFitWidth = 0;
-    int indicatorWidth = 0;  // 0 when no indicator is shown
-    bool colLines = true;    // one pixel of line after each column
-    int groupingIndent = 0;
-};
-
-// Gives every pixel of the client width to the indicator, the lines and the
-// columns; the columns share what is left in the proportions of their initial
-// widths, the rounding leftover going to the last column that may still move.
-// Returns the width the columns were fitted to.
-int fitColumnWidths(std::vector<FitColumn>& columns, const FitSettings& settings);
+// Gives every pixel of the client width to the indicator, the lines (one pixel
+// after the indicator and after each column) and the columns; the columns
+// share what is left in the proportions of their initial widths, the rounding
+// leftover going to the last column that may still move. Returns the width the
+// columns were fitted to.
+int fitColumnWidths(std::vector<FitColumn>& columns, int clientWidth);
 
 // Data row height: 1 (3 when not flat) + text height + 1 for the row line.
-int dataRowHeight(int textHeight, bool flat, bool rowLines);
+int dataRowHeight(int textHeight, bool flat);
 // Title row height: the tallest title text + 4.
 int titleRowHeight(const std::vector<int>& titleTextHeights);
 // Records the grid buffers: one per data row that fits whole below the title,
@@ -110,7 +99,7 @@ public:
     void setRowHeight(int row, int height);
     // Applies to every row, as a grid's rows share one height until set singly.
     void setDefaultRowHeight(int height);
-    int lineWidth() const { return m_lineWidth; }
+    int lineWidth() const { return kLineWidth; }
 
     // Left edge of a column / top edge of a row; the count gives the end of the last line.
     int colLeft(int col) const;
@@ -130,6 +119,6 @@ private:
     int m_fixedCols = 1;
     int m_fixedRows = 1;
     int m_defaultRowHeight = 24;
-    int m_lineWidth = 1;
+    static constexpr int kLineWidth = 1;
     static constexpr int kDefaultColWidth = 64;
 };

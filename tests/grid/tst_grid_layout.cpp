@@ -24,8 +24,8 @@ private slots:
     void scaleByRunningSums();
     void fitStoredColumns_data();
     void fitStoredColumns();
-    void fitWithBoundsAndFixedColumns_data();
-    void fitWithBoundsAndFixedColumns();
+    void fitWithoutShares_data();
+    void fitWithoutShares();
     void rowMetrics_data();
     void rowMetrics();
     void visibleRows_data();
@@ -108,15 +108,6 @@ std::vector<FitColumn> storedColumns()
     return columns;
 }
 
-FitSettings gridSettings(int clientWidth)
-{
-    FitSettings settings;
-    settings.clientWidth = clientWidth;
-    settings.indicatorWidth = 11;
-    settings.colLines = true;
-    return settings;
-}
-
 Widths widthsOf(const std::vector<FitColumn>& columns)
 {
     Widths widths;
@@ -146,7 +137,7 @@ void TestGridLayout::fitStoredColumns()
     QFETCH(int, clientWidth);
     QFETCH(Widths, expected);
     std::vector<FitColumn> columns = storedColumns();
-    const int available = fitColumnWidths(columns, gridSettings(clientWidth));
+    const int available = fitColumnWidths(columns, clientWidth);
     QCOMPARE(widthsOf(columns), expected);
     // Indicator 11 + 1, then each column + 1: every pixel of the client width is used.
     if (clientWidth >= 15) {
@@ -155,46 +146,23 @@ void TestGridLayout::fitStoredColumns()
     }
 }
 
-void TestGridLayout::fitWithBoundsAndFixedColumns_data()
+void TestGridLayout::fitWithoutShares_data()
 {
-    QTest::addColumn<Widths>("minWidths");
-    QTest::addColumn<Widths>("maxWidths");
-    QTest::addColumn<QList<bool>>("autoFit");
-    QTest::addColumn<int>("clientWidth");
-    QTest::addColumn<int>("minAutoFitWidth");
+    QTest::addColumn<Widths>("initialWidths");
     QTest::addColumn<Widths>("expected");
-    const QList<bool> allFit{true, true, true};
-    // A bound that overrides a share fixes the column; the others share the rest anew.
-    QTest::newRow("minimum fixes PREF, rest shared") << Widths{80, 0, 0} << Widths{0, 0, 0} << allFit << 354 << 0
-                                                     << Widths{80, 109, 150};
-    QTest::newRow("maximum fixes ESTADO, rest shared") << Widths{0, 0, 0} << Widths{0, 0, 100} << allFit << 354 << 0
-                                                       << Widths{77, 162, 100};
-    QTest::newRow("column without fitting keeps its width") << Widths{0, 0, 0} << Widths{0, 0, 0}
-                                                            << QList<bool>{true, false, true} << 354 << 0
-                                                            << Widths{68, 74, 197};
-    QTest::newRow("minimum total width wins over a narrow client") << Widths{0, 0, 0} << Widths{0, 0, 0} << allFit
-                                                                   << 200 << 354 << Widths{56, 119, 164};
-    QTest::newRow("client wider than the minimum total width") << Widths{0, 0, 0} << Widths{0, 0, 0} << allFit
-                                                               << 354 << 200 << Widths{56, 119, 164};
+    // Nothing to divide the width by: every column keeps its width and takes no leftover.
+    QTest::newRow("no column has a share") << Widths{0, 0, 0} << Widths{35, 74, 102};
+    QTest::newRow("one column without a share") << Widths{0, 74, 102} << Widths{0, 143, 196};
 }
 
-void TestGridLayout::fitWithBoundsAndFixedColumns()
+void TestGridLayout::fitWithoutShares()
 {
-    QFETCH(Widths, minWidths);
-    QFETCH(Widths, maxWidths);
-    QFETCH(QList<bool>, autoFit);
-    QFETCH(int, clientWidth);
-    QFETCH(int, minAutoFitWidth);
+    QFETCH(Widths, initialWidths);
     QFETCH(Widths, expected);
     std::vector<FitColumn> columns = storedColumns();
-    for (std::size_t i = 0; i < columns.size(); ++i) {
-        columns[i].minWidth = minWidths[i];
-        columns[i].maxWidth = maxWidths[i];
-        columns[i].autoFit = autoFit[static_cast<qsizetype>(i)];
-    }
-    FitSettings settings = gridSettings(clientWidth);
-    settings.minAutoFitWidth = minAutoFitWidth;
-    fitColumnWidths(columns, settings);
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        columns[i].initialWidth = initialWidths[i];
+    fitColumnWidths(columns, 354);
     QCOMPARE(widthsOf(columns), expected);
 }
 
@@ -202,23 +170,20 @@ void TestGridLayout::rowMetrics_data()
 {
     QTest::addColumn<int>("textHeight");
     QTest::addColumn<bool>("flat");
-    QTest::addColumn<bool>("rowLines");
     QTest::addColumn<int>("dataHeight");
     QTest::addColumn<int>("titleHeight");
-    QTest::newRow("8-point font, flat") << 13 << true << true << 15 << 17;
-    QTest::newRow("8-point font, raised") << 13 << false << true << 17 << 17;
-    QTest::newRow("without row lines") << 13 << true << false << 14 << 17;
-    QTest::newRow("10-point font") << 16 << true << true << 18 << 20;
+    QTest::newRow("8-point font, flat") << 13 << true << 15 << 17;
+    QTest::newRow("8-point font, raised") << 13 << false << 17 << 17;
+    QTest::newRow("10-point font") << 16 << true << 18 << 20;
 }
 
 void TestGridLayout::rowMetrics()
 {
     QFETCH(int, textHeight);
     QFETCH(bool, flat);
-    QFETCH(bool, rowLines);
     QFETCH(int, dataHeight);
     QFETCH(int, titleHeight);
-    QCOMPARE(dataRowHeight(textHeight, flat, rowLines), dataHeight);
+    QCOMPARE(dataRowHeight(textHeight, flat), dataHeight);
     QCOMPARE(titleRowHeight({textHeight}), titleHeight);
     // The tallest title font sets the title row.
     QCOMPARE(titleRowHeight({textHeight - 2, textHeight, textHeight - 1}), titleHeight);
