@@ -95,3 +95,6 @@ private:
     int m_dataRowHeight = 0;
     int m_titleRowHeight = 0;
 };
+
+// The data grid as the window places it.
+using TDataGrid = TCustomDataGrid;

@@ -3,7 +3,7 @@
 #include "config/install_dir.h"
 #include "config/registry.h"
 #include "config/server_list.h"
-#include "grid/data_grid.h"
+#include "grid/custom_data_grid.h"
 #include "posting/ledgara_data.h"
 #include "text/qt_text.h"
 #include "ui/bevel_panel.h"

@@ -17,7 +17,8 @@ class QLineEdit;
 class BevelPanel;
 class ServerComboBox;
 class SpeedButton;
-class TDataGrid;
+class TCustomDataGrid;
+using TDataGrid = TCustomDataGrid;
 struct LedgaraData;
 
 class Tfcontardc : public QWidget {

@@ -10,7 +10,7 @@
 //   grid_bench --png FILE [--rows N] [--scale K]
 //                                   the grid at its stored size with N rows, as a PNG
 
-#include "grid/data_grid.h"
+#include "grid/custom_data_grid.h"
 #include "posting/dataset.h"
 
 #include <QApplication>

@@ -2,7 +2,7 @@
 // A receipt grid as the window builds it, over a real in-memory set filled by
 // a stub provider, with a pinned font and palette so that pixels can be checked.
 
-#include "grid/data_grid.h"
+#include "grid/custom_data_grid.h"
 #include "posting/dataset.h"
 
 #include <QFont>

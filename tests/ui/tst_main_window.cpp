@@ -3,7 +3,7 @@
 
 #include "app/application.h"
 
-#include "grid/data_grid.h"
+#include "grid/custom_data_grid.h"
 #include "posting/ledgara_data.h"
 #include "ui/bevel_panel.h"
 #include "ui/date_conventions.h"
