@@ -9,6 +9,38 @@
 #include <utility>
 #include <vector>
 
+namespace {
+
+// Line rectangles gathered per colour, the colours in the order they first
+// come, so that each colour is drawn in one call.
+class LinesByColour {
+public:
+    void add(const QColor& colour, const QRect& line)
+    {
+        auto it = std::find_if(m_lines.begin(), m_lines.end(), [&](const auto& l) { return l.first == colour; });
+        if (it == m_lines.end())
+            m_lines.push_back({colour, {line}});
+        else
+            it->second.push_back(line);
+    }
+
+    void draw(QPainter& painter, QPoint offset)
+    {
+        painter.setPen(Qt::NoPen);
+        for (auto& [colour, rects] : m_lines) {
+            for (QRect& r : rects)
+                r.translate(offset);
+            painter.setBrush(colour);
+            painter.drawRects(rects);
+        }
+    }
+
+private:
+    std::vector<std::pair<QColor, QList<QRect>>> m_lines;
+};
+
+}  // namespace
+
 TCustomCellGrid::TCustomCellGrid(QWidget* parent)
     : QWidget(parent)
 {
@@ -72,9 +104,7 @@ void TCustomCellGrid::paintEvent(QPaintEvent* event)
     const QRect dirty = event->rect();
     if (m_vertScrollBar.isShown() && dirty.intersects(scrollBarArea()))
         paintScrollBar(painter);
-    // The frame: a sunken outer edge.
-    if (!rect().isEmpty())
-        drawEdges(painter, rect(), systemColor(QPalette::Dark), systemColor(QPalette::Light));
+    paintFrame(painter);
 
     const QRect area = cellArea();
     const QRect local = (dirty & area).translated(-area.topLeft());
@@ -82,57 +112,74 @@ void TCustomCellGrid::paintEvent(QPaintEvent* event)
         return;
     painter.setClipRect(area, Qt::IntersectClip);
 
-    // Only the cells under the dirty rectangle are painted, then their lines,
-    // gathered per colour and drawn in one call each.
-    std::vector<std::pair<QColor, QList<QRect>>> lines;
-    const auto addLine = [&lines](const QColor& colour, const QRect& line) {
-        auto it = std::find_if(lines.begin(), lines.end(), [&](const auto& l) { return l.first == colour; });
-        if (it == lines.end())
-            lines.push_back({colour, {line}});
-        else
-            it->second.push_back(line);
-    };
+    // Only the cells under the dirty rectangle are painted, then the lines over them.
+    const CellSpan span = cellsUnder(local);
+    paintCells(painter, span, area.topLeft());
+    paintEmptyArea(painter, area);
+    paintLines(painter, span, area);
+}
 
-    const int lw = m_cells.lineWidth();
+TCustomCellGrid::CellSpan TCustomCellGrid::cellsUnder(const QRect& local) const
+{
+    // A rectangle reaching beyond the last column or row takes all up to it.
+    const int lastCol = m_cells.colAt(local.right());
+    const int lastRow = m_cells.rowAt(local.bottom());
+    return {.firstCol = m_cells.colAt(local.left()),
+            .lastCol = lastCol < 0 ? colCount() - 1 : lastCol,
+            .firstRow = m_cells.rowAt(local.top()),
+            .lastRow = lastRow < 0 ? rowCount() - 1 : lastRow};
+}
+
+void TCustomCellGrid::paintFrame(QPainter& painter) const
+{
+    // A sunken outer edge.
+    if (!rect().isEmpty())
+        drawEdges(painter, rect(), systemColor(QPalette::Dark), systemColor(QPalette::Light));
+}
+
+void TCustomCellGrid::paintCells(QPainter& painter, const CellSpan& span, QPoint origin)
+{
+    if (span.firstCol < 0 || span.firstRow < 0)
+        return;
+    for (int row = span.firstRow; row <= span.lastRow; ++row)
+        for (int col = span.firstCol; col <= span.lastCol; ++col)
+            drawCell(painter, col, row, m_cells.cellRect(col, row).translated(origin));
+}
+
+void TCustomCellGrid::paintEmptyArea(QPainter& painter, const QRect& area) const
+{
+    const QColor empty = emptyAreaColor();
     const int rowsBottom = m_cells.rowTop(rowCount());
     const int colsRight = m_cells.colLeft(colCount());
-    const int firstCol = m_cells.colAt(local.left());
-    const int lastCol = m_cells.colAt(local.right()) < 0 ? colCount() - 1 : m_cells.colAt(local.right());
-    const int firstRow = m_cells.rowAt(local.top());
-    const int lastRow = m_cells.rowAt(local.bottom()) < 0 ? rowCount() - 1 : m_cells.rowAt(local.bottom());
-
-    if (firstCol >= 0 && firstRow >= 0) {
-        for (int row = firstRow; row <= lastRow; ++row) {
-            for (int col = firstCol; col <= lastCol; ++col) {
-                const QRect cell = m_cells.cellRect(col, row);
-                drawCell(painter, col, row, cell.translated(area.topLeft()));
-                const QColor colour = lineColor(col, row);
-                // The right line takes the crossing below the cell.
-                addLine(colour, QRect(cell.right() + 1, cell.top(), lw, cell.height() + lw));
-                addLine(colour, QRect(cell.left(), cell.bottom() + 1, cell.width(), lw));
-            }
-        }
-    }
-
-    const QColor empty = emptyAreaColor();
     if (rowsBottom < area.height())
         painter.fillRect(QRect(0, rowsBottom, area.width(), area.height() - rowsBottom).translated(area.topLeft()), empty);
     if (colsRight < area.width())
         painter.fillRect(QRect(colsRight, 0, area.width() - colsRight, rowsBottom).translated(area.topLeft()), empty);
-    if (rowsBottom < area.height() && firstCol >= 0) {
-        for (int col = firstCol; col <= lastCol; ++col) {
-            const int x = m_cells.colLeft(col) + m_cells.colWidth(col);
-            addLine(lineColor(col, rowCount() - 1), QRect(x, rowsBottom, lw, area.height() - rowsBottom));
+}
+
+void TCustomCellGrid::paintLines(QPainter& painter, const CellSpan& span, const QRect& area) const
+{
+    LinesByColour lines;
+    const int lw = m_cells.lineWidth();
+    if (span.firstCol >= 0 && span.firstRow >= 0) {
+        for (int row = span.firstRow; row <= span.lastRow; ++row) {
+            for (int col = span.firstCol; col <= span.lastCol; ++col) {
+                const QRect cell = m_cells.cellRect(col, row);
+                const QColor colour = lineColor(col, row);
+                // The right line takes the crossing below the cell.
+                lines.add(colour, QRect(cell.right() + 1, cell.top(), lw, cell.height() + lw));
+                lines.add(colour, QRect(cell.left(), cell.bottom() + 1, cell.width(), lw));
+            }
         }
     }
-
-    painter.setPen(Qt::NoPen);
-    for (auto& [colour, rects] : lines) {
-        for (QRect& r : rects)
-            r.translate(area.topLeft());
-        painter.setBrush(colour);
-        painter.drawRects(rects);
+    const int rowsBottom = m_cells.rowTop(rowCount());
+    if (rowsBottom < area.height() && span.firstCol >= 0) {
+        for (int col = span.firstCol; col <= span.lastCol; ++col) {
+            const int x = m_cells.colLeft(col) + m_cells.colWidth(col);
+            lines.add(lineColor(col, rowCount() - 1), QRect(x, rowsBottom, lw, area.height() - rowsBottom));
+        }
     }
+    lines.draw(painter, area.topLeft());
 }
 
 void TCustomCellGrid::paintScrollBar(QPainter& painter) const

@@ -68,8 +68,26 @@ protected:
                           const QColor& bottomRight = QColor());
 
 private:
+    // The columns and rows a dirty rectangle touches; no cell when the
+    // rectangle starts right of the columns or below the rows.
+    struct CellSpan {
+        int firstCol = -1;
+        int lastCol = -1;
+        int firstRow = -1;
+        int lastRow = -1;
+    };
+
     int scrollBarWidth() const;
+    // local: in cell-area coordinates.
+    CellSpan cellsUnder(const QRect& local) const;
+    void paintFrame(QPainter& painter) const;
     void paintScrollBar(QPainter& painter) const;
+    // The cells of the span, lines excluded; origin is the cell area's top-left corner.
+    void paintCells(QPainter& painter, const CellSpan& span, QPoint origin);
+    // What lies below the rows and right of the columns.
+    void paintEmptyArea(QPainter& painter, const QRect& area) const;
+    // The lines of the cells of the span, and below the rows the vertical lines run on.
+    void paintLines(QPainter& painter, const CellSpan& span, const QRect& area) const;
 
     GridLayout m_cells;
     TGridScrollBar m_vertScrollBar;
