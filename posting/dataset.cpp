@@ -26,13 +26,14 @@ bool fits(FieldKind field, ColumnKind column)
 
 }  // namespace
 
-// Rows are packed one after another, kBlockRows to a block: every field in
-// order as a 2-byte length (kNull for a null) and its bytes, the 4 bytes of
-// an integer or the text as fetched. A row thus costs about its bytes and no
-// allocation of its own, and every value keeps all its bytes, however wide
-// its column said it was.
-struct ClientDataSet::Impl final : RowSink {
-    explicit Impl(const std::vector<std::unique_ptr<Field>>& declared) : fields(declared) {}
+// The rows of one opening: it binds the declared fields to the columns the
+// provider reports, then keeps the rows as they come. Rows are packed one
+// after another, kBlockRows to a block: every field in order as a 2-byte
+// length (kNull for a null) and its bytes, the 4 bytes of an integer or the
+// text as fetched. A row thus costs about its bytes and no allocation of its
+// own, and every value keeps all its bytes, however wide its column said it was.
+struct ClientDataSet::RowStore final : RowSink {
+    explicit RowStore(const std::vector<std::unique_ptr<Field>>& declared) : fields(declared) {}
 
     void begin(const std::vector<Column>& columns) override
     {
@@ -138,15 +139,15 @@ void ClientDataSet::open()
         return;
     if (!m_provider)
         throw std::runtime_error(std::string(msg::kMissingProvider));
-    auto impl = std::make_unique<Impl>(m_fields);
-    m_provider->fetch(m_commandText, *impl);
+    auto rows = std::make_unique<RowStore>(m_fields);
+    m_provider->fetch(m_commandText, *rows);
     // Checked only now: the statement has run to its end and its work is
     // committed, whatever the outcome of the binding.
-    if (!impl->error.empty())
-        throw std::runtime_error(impl->error);
+    if (!rows->error.empty())
+        throw std::runtime_error(rows->error);
     for (std::size_t f = 0; f < m_fields.size(); ++f)
-        m_fields[f]->m_size = impl->sizes[f];
-    m_impl = std::move(impl);
+        m_fields[f]->m_size = rows->sizes[f];
+    m_rows = std::move(rows);
     notify([](DataSetObserver* o) { o->activeChanged(); });
 }
 
@@ -154,7 +155,7 @@ void ClientDataSet::close()
 {
     if (!active())
         return;
-    m_impl.reset();
+    m_rows.reset();
     for (auto& field : m_fields)
         field->m_size = field->m_declaredSize;
     notify([](DataSetObserver* o) { o->activeChanged(); });
@@ -162,7 +163,7 @@ void ClientDataSet::close()
 
 std::size_t ClientDataSet::recordCount() const
 {
-    return m_impl ? m_impl->starts.size() : 0;
+    return m_rows ? m_rows->starts.size() : 0;
 }
 
 std::optional<std::string_view> ClientDataSet::value(std::size_t record, const Field& field) const
@@ -171,7 +172,7 @@ std::optional<std::string_view> ClientDataSet::value(std::size_t record, const F
     const auto it = std::find_if(m_fields.begin(), m_fields.end(), [&](const auto& f) { return f.get() == &field; });
     if (record >= recordCount() || it == m_fields.end())
         return std::nullopt;
-    return m_impl->value(record, static_cast<std::size_t>(it - m_fields.begin()));
+    return m_rows->value(record, static_cast<std::size_t>(it - m_fields.begin()));
 }
 
 std::string ClientDataSet::displayText(std::size_t record, const Field& field) const

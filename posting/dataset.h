@@ -115,7 +115,7 @@ public:
     // Drops the rows. Closing a closed set does nothing.
     void close();
 
-    bool active() const { return m_impl != nullptr; }
+    bool active() const { return m_rows != nullptr; }
     bool isEmpty() const { return recordCount() == 0; }
     std::size_t recordCount() const;
     // Current record, 1-based; 0 while closed or empty. Opening makes the
@@ -131,7 +131,7 @@ public:
     void removeObserver(DataSetObserver* observer);
 
 private:
-    struct Impl;
+    struct RowStore;  // the rows of one opening and the binding of the fields to them
     template <typename Fn>
     void notify(Fn&& fn);
     std::optional<std::string_view> value(std::size_t record, const Field& field) const;
@@ -141,7 +141,7 @@ private:
     Provider* m_provider = nullptr;
     std::string m_commandText;
     std::vector<DataSetObserver*> m_observers;
-    std::unique_ptr<Impl> m_impl;  // rows of the current opening; none while closed
+    std::unique_ptr<RowStore> m_rows;  // none while closed
 };
 
 // Links a set to data-aware controls (the D… objects of the window).
