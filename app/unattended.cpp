@@ -4,9 +4,10 @@
 #include "config/install_dir.h"
 #include "config/registry.h"
 #include "config/server_list.h"
-#include "posting/ledgara_data.h"
+#include "app/messages.h"
 #include "posting/messages.h"
-#include "posting/posting_run.h"
+#include "posting/receipt_posting.h"
+#include "text/format.h"
 #include "text/error_text.h"
 
 #include <exception>
@@ -36,12 +37,26 @@ void readSettings(Console& console)
 
 // A report that did not reach standard output is said on standard error,
 // with what the run did.
-void sayReportLost(Console& console, const std::string& outcome)
+void sayReportLost(Console& console, std::string_view outcome)
 {
     if (console.reportLost())
-        console.error("contardc: the report could not be written to standard output (" +
-                      console.reportLostReason() + "); " + outcome);
+        console.error(formatText(msg::kReportLost, {console.reportLostReason(), outcome}));
 }
+
+// The console's part in the steps: the report, once the posting is done.
+class ConsoleFront final : public PostingFront {
+public:
+    explicit ConsoleFront(Console& console) : m_console(console) {}
+    void posted(const ClientDataSet& rows) override
+    {
+        m_console.rows(rows);
+        if (rows.isEmpty())
+            m_console.information(msg::kNoReceipts);
+    }
+
+private:
+    Console& m_console;
+};
 
 } // namespace
 
@@ -49,30 +64,22 @@ int runWithoutWindow(const std::vector<std::string>& arguments, const std::funct
                      Console& console)
 {
     readSettings(console);
-    LedgaraData data;
-    PostingRun run(data);
+    ReceiptPosting posting;
+    const ConnectionRequest request{argument(arguments, 1), argument(arguments, 4), argument(arguments, 2),
+                                    argument(arguments, 3)};
     try {
-        const std::string company = argument(arguments, 4);
-        const std::string user = argument(arguments, 2);
-        const std::string password = argument(arguments, 3);
-        if (PostingRun::canConnect(company, user, password)) {
-            run.connect(argument(arguments, 1), company, user, password);
-            run.readPointsOfSale();
-        }
-        run.post(dateText(today()), argument(arguments, 5) == "S");
+        ConsoleFront front(console);
+        posting.run(request, today, argument(arguments, 5) == "S", front);
     } catch (const std::exception& e) {
         console.error(errorBoxText(e.what()));
         // A result the set cannot bind fails only after the procedure's work
         // was committed: posted, but without its rows to report.
-        const bool committed = data.PRepArticulos.committed();
+        const bool committed = posting.committed();
         if (committed && !console.reportLost())
-            console.error("contardc: the receipts were posted before this error; their rows are not shown");
-        sayReportLost(console, committed ? "the receipts were posted" : "nothing was posted");
+            console.error(msg::kPostedBeforeError);
+        sayReportLost(console, committed ? msg::kOutcomePosted : msg::kOutcomeNothingPosted);
         return committed ? kExitPosted : kExitFailed;
     }
-    console.rows(run.rows());
-    if (run.nothingPosted())
-        console.information(msg::kNoReceipts);
-    sayReportLost(console, run.nothingPosted() ? "there were no receipts to post" : "the receipts were posted");
+    sayReportLost(console, posting.nothingPosted() ? msg::kOutcomeNoReceipts : msg::kOutcomePosted);
     return kExitPosted;
 }

@@ -6,6 +6,7 @@
 #include "text/ansi_text.h"
 #include "text/client_text.h"
 #include "posting/messages.h"
+#include "posting/dataset.h"
 #include "posting/sql_connection.h"
 #include "posting/sql_error.h"
 
@@ -159,8 +160,9 @@ bool connectionLost(std::int64_t gdsCode)
     return std::find(std::begin(lost), std::end(lost), gdsCode) != std::end(lost);
 }
 
+// A value of the client's buffers, which need not be aligned for its type.
 template <typename T>
-T load(const char* p)
+T readUnaligned(const char* p)
 {
     T v;
     std::memcpy(&v, p, sizeof v);
@@ -191,7 +193,7 @@ Column describe(const XSQLVAR& v)
 }
 
 // The output descriptor of a statement and the buffers it points into.
-class Output {
+class RowBuffers {
 public:
     XSQLDA* da() { return reinterpret_cast<XSQLDA*>(m_descriptor.data()); }
 
@@ -229,12 +231,12 @@ public:
             ColumnValue& out = values[static_cast<std::size_t>(i)] = ColumnValue{};
             out.isNull = *v.sqlind < 0;
             switch (out.isNull ? 0 : v.sqltype & ~1) {
-            case SQL_SHORT: out.integer = load<ISC_SHORT>(v.sqldata); break;
-            case SQL_LONG: out.integer = load<ISC_LONG>(v.sqldata); break;
-            case SQL_INT64: out.integer = load<ISC_INT64>(v.sqldata); break;
+            case SQL_SHORT: out.integer = readUnaligned<ISC_SHORT>(v.sqldata); break;
+            case SQL_LONG: out.integer = readUnaligned<ISC_LONG>(v.sqldata); break;
+            case SQL_INT64: out.integer = readUnaligned<ISC_INT64>(v.sqldata); break;
             case SQL_TEXT: out.text = {v.sqldata, static_cast<std::size_t>(v.sqllen)}; break;
             case SQL_VARYING: {
-                const short length = std::clamp<short>(load<short>(v.sqldata), 0, v.sqllen);
+                const short length = std::clamp<short>(readUnaligned<short>(v.sqldata), 0, v.sqllen);
                 out.text = {v.sqldata + 2, static_cast<std::size_t>(length)};
                 break;
             }
@@ -264,8 +266,6 @@ std::string clientLibraryName()
 {
     return libraryText(wantedLibrary());
 }
-
-void loadClientLibrary() { loadedApi(); }
 
 bool isLocalPath(const std::string& database)
 {
@@ -365,7 +365,7 @@ struct SqlConnection::Attachment {
         raise(noProvider ? DriverFailure::NoLocalProvider : DriverFailure::Connect, status);
     }
 
-    void run(const std::string& sql, RowSink& sink)
+    void runInOwnTransaction(const std::string& sql, RowSink& sink)
     {
         // Read committed, seeing the latest committed version of a row, and
         // waiting for a concurrent writer rather than failing at once.
@@ -387,7 +387,7 @@ struct SqlConnection::Attachment {
 
         api.isc_dsql_allocate_statement(status, &db, &statement);
         check(status, DriverFailure::Prepare);
-        Output out;
+        RowBuffers out;
         out.reserve(20);
         api.isc_dsql_prepare(status, &transaction, &statement, 0, sql.c_str(), kDialect, out.da());
         check(status, DriverFailure::Prepare);
@@ -417,28 +417,20 @@ struct SqlConnection::Attachment {
     }
 };
 
-SqlConnection::SqlConnection(std::string name) : m_name(std::move(name)), m_params(storedParams()) {}
+SqlConnection::SqlConnection(std::string name) : m_name(std::move(name)) {}
 
 SqlConnection::~SqlConnection() = default;
-
-ParamList SqlConnection::storedParams()
-{
-    return ParamList({"DriverName=Interbase", "BlobSize=-1", "CommitRetain=False",
-                      "Database=C:\\LEDgaraERP2024\\sop\\ledgara.fdb", "ErrorResourceFile=", "LocaleCode=0000",
-                      "Password=tallowbin", "RoleName=RoleName", "ServerCharSet=", "SQLDialect=3",
-                      "Interbase TransIsolation=ReadCommited", "User_Name=sysdba", "WaitOnLocks=True"});
-}
 
 void SqlConnection::open()
 {
     if (m_attachment)
         return;
-    std::string database = m_params.value("Database");
+    std::string database = m_settings.database;
     const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
     database.erase(std::find_if_not(database.rbegin(), database.rend(), blank).base(), database.end());
     database.erase(database.begin(), std::find_if_not(database.begin(), database.end(), blank));
     auto attachment = std::make_unique<Attachment>(m_lastError);
-    attachment->attach(database, m_params.value("User_Name"), m_params.value("Password"), m_params.value("RoleName"));
+    attachment->attach(database, m_settings.user, m_settings.password, m_settings.role);
     m_attachment = std::move(attachment);
 }
 
@@ -457,7 +449,7 @@ void SqlConnection::fetchAll(const std::string& sql, RowSink& sink)
 {
     open();
     try {
-        m_attachment->run(sql, sink);
+        m_attachment->runInOwnTransaction(sql, sink);
     } catch (const SqlError& e) {
         // Only the failing statement is undone; a connection that lost its
         // server says it is closed, so that the next step reconnects.
@@ -465,16 +457,4 @@ void SqlConnection::fetchAll(const std::string& sql, RowSink& sink)
             m_attachment.reset();
         throw;
     }
-}
-
-void SqlDataSet::fetch(const std::string& commandText, RowSink& sink)
-{
-    if (!commandText.empty()) {
-        if (!m_allowCommandText)
-            throw SqlError(std::string(msg::kCommandTextNotAllowed));
-        m_sql = commandText;
-    }
-    if (m_sql.empty())
-        throw SqlError(formatText(msg::kEmptyStatement, {m_name}));
-    m_connection.fetchAll(m_sql, sink);
 }

@@ -1,29 +1,36 @@
 #pragma once
-// The connection to the ERP database (the window's `Ledgara`) and the
-// statement objects over it.
+// The connection to the ERP database (the window's `Ledgara`).
 //
-// The connection keeps its parameters as name=value lines and attaches with
-// them at open(): "Database" trimmed of blanks, "User_Name", "Password",
-// "RoleName", SQL dialect 3, no character set, no login prompt. A statement
-// that needs the connection opens it by itself. Failures throw SqlError,
-// whose text never holds the password.
+// It attaches with its settings at open(): the database path trimmed of
+// blanks, the user, the password and the role, SQL dialect 3, no character
+// set, no login prompt. A statement that needs the connection opens it by
+// itself. Failures throw SqlError, whose text never holds the password.
 
 #include "posting/dataset.h"
-#include "posting/param_list.h"
 
 #include <memory>
 #include <string>
+
+// What a connection attaches with. The values it starts with are the ones the
+// window definition stores; the connection step replaces the first three.
+struct ConnectionSettings {
+    std::string database = "C:\\LEDgaraERP2024\\sop\\ledgara.fdb";
+    std::string user = "sysdba";
+    std::string password = "tallowbin";
+    std::string role = "RoleName";
+};
 
 class SqlConnection {
 public:
     explicit SqlConnection(std::string name);
     ~SqlConnection();  // detaches, never throws
-
-    // The parameters as the window definition stores them, in order.
-    static ParamList storedParams();
+    SqlConnection(const SqlConnection&) = delete;
+    SqlConnection& operator=(const SqlConnection&) = delete;
 
     const std::string& name() const { return m_name; }
-    ParamList& params() { return m_params; }
+    // Changed while closed, they take effect at the next open().
+    ConnectionSettings& settings() { return m_settings; }
+    const ConnectionSettings& settings() const { return m_settings; }
 
     // Nothing happens when already connected.
     void open();
@@ -39,37 +46,12 @@ public:
     // away meanwhile, the connection is closed afterwards.
     void fetchAll(const std::string& sql, RowSink& sink);
 
-    // The text of the last error this connection raised, empty when none: a
-    // failure without any text of its own shows it again.
-    const std::string& lastError() const { return m_lastError; }
-
 private:
     struct Attachment;
     std::string m_name;
-    ParamList m_params;
+    ConnectionSettings m_settings;
+    // The text of the last error this connection raised: a failure without
+    // any text of its own shows it again.
     std::string m_lastError;
     std::unique_ptr<Attachment> m_attachment;
-};
-
-// A statement object that also plays its provider's part: the query
-// `SQLQuery1` (provider `PRepArticulos`) takes the command text of the set
-// that fetches through it; the table object `TPuntos` (provider `PPuntos`)
-// keeps its own statement.
-class SqlDataSet : public Provider {
-public:
-    SqlDataSet(std::string name, SqlConnection& connection, std::string sql, bool allowCommandText)
-        : m_name(std::move(name)), m_connection(connection), m_sql(std::move(sql)), m_allowCommandText(allowCommandText)
-    {
-    }
-    const std::string& sql() const { return m_sql; }
-
-    // An empty command text keeps the statement; any other replaces it when
-    // allowed, and is refused with "CommandText changes are not allowed" otherwise.
-    void fetch(const std::string& commandText, RowSink& sink) override;
-
-private:
-    std::string m_name;
-    SqlConnection& m_connection;
-    std::string m_sql;
-    bool m_allowCommandText;
 };

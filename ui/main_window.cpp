@@ -4,12 +4,10 @@
 #include "config/registry.h"
 #include "config/server_list.h"
 #include "grid/custom_data_grid.h"
-#include "posting/ledgara_data.h"
-#include "text/qt_text.h"
+#include "posting/receipt_posting.h"
 #include "ui/bevel_panel.h"
 #include "ui/button_art.h"
 #include "text/qt_text.h"
-#include "ui/date_conventions.h"
 #include "ui/date_picker.h"
 #include "ui/fonts.h"
 #include "ui/group_box.h"
@@ -80,7 +78,7 @@ const char* const kFlatFrames =
 } // namespace
 
 Tfcontardc::Tfcontardc(std::vector<std::string> arguments, QWidget* parent)
-    : QWidget(parent), m_data(std::make_unique<LedgaraData>()), m_arguments(std::move(arguments))
+    : QWidget(parent), m_posting(std::make_unique<ReceiptPosting>()), m_arguments(std::move(arguments))
 {
     buildControls();
     // Every key passes the window first, whichever control has the focus.
@@ -114,6 +112,22 @@ void Tfcontardc::buildControls()
     setAutoFillBackground(true);
     resize(kClientWidth, kClientHeight);
 
+    buildHeader();
+    buildOrigin();
+    buildParameters();
+    buildReceiptList();
+    buildButtons();
+    buildStatusPanel();
+    setUpFocus();
+    connect(SpeedButton3, &SpeedButton::clicked, this, [this] { SpeedButton3Click(SpeedButton3); });
+    connect(SpeedButton2, &SpeedButton::clicked, this, [this] { SpeedButton2Click(SpeedButton2); });
+
+    layoutBands();
+    DBGrid1->loaded();
+}
+
+void Tfcontardc::buildHeader()
+{
     Panel2 = new BevelPanel(this);
     Panel2->setObjectName(QStringLiteral("Panel2"));
     Label2 = new QLabel(QStringLiteral("Este programa genera la contabilización de los recibos de caja sin "
@@ -123,7 +137,10 @@ void Tfcontardc::buildControls()
     Label2->setWordWrap(true);
     Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Label2->setGeometry(16, 6, 333, 49);
+}
 
+void Tfcontardc::buildOrigin()
+{
     GroupBox1 = new GroupBox(QStringLiteral("Origen:"), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setFlat(false);
@@ -142,7 +159,10 @@ void Tfcontardc::buildControls()
     Label6 = makeLabel(GroupBox1, "Label6", QStringLiteral("Compañía:"), 17, 88);
     Cia = makeEdit(GroupBox1, "Cia", {76, 80, 45, 21});
     GroupBox1->setStyleSheet(QLatin1String(kFlatFrames));
+}
 
+void Tfcontardc::buildParameters()
+{
     GroupBox2 = new GroupBox(QStringLiteral("Parámetros "), this);
     GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
     Label4 = makeLabel(GroupBox2, "Label4", QStringLiteral("Fecha:"), 8, 24);
@@ -155,7 +175,10 @@ void Tfcontardc::buildControls()
     ckNiif = new QCheckBox(QStringLiteral("NIIF"), GroupBox2);
     ckNiif->setObjectName(QStringLiteral("ckNiif"));
     ckNiif->setGeometry(168, 20, 97, 17);
+}
 
+void Tfcontardc::buildReceiptList()
+{
     Panel3 = new BevelPanel(this);
     Panel3->setObjectName(QStringLiteral("Panel3"));
     DBGrid1 = new TDataGrid(Panel3);
@@ -165,10 +188,13 @@ void Tfcontardc::buildControls()
     DBGrid1->columns().add("PREF", 35);
     DBGrid1->columns().add("NUMERO", 74);
     DBGrid1->columns().add("ESTADO", 102);
-    DBGrid1->setDataSource(&m_data->DRepart);
+    DBGrid1->setDataSource(&m_posting->DRepart);
     DBGrid1->setEnabled(false);
     DBGrid1->setGeometry(1, 1, 356, 81);
+}
 
+void Tfcontardc::buildButtons()
+{
     Panel1 = new BevelPanel(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
     SpeedButton3 = new SpeedButton(Panel1);
@@ -187,7 +213,10 @@ void Tfcontardc::buildControls()
     Label11 = makeLabel(Panel1, "Label11", QStringLiteral("Rev:2026/05/25"), 288, 2);
     Label11->setFont(narrowFont());
     Label11->adjustSize();
+}
 
+void Tfcontardc::buildStatusPanel()
+{
     Panel5 = new BevelPanel(this);
     Panel5->setObjectName(QStringLiteral("Panel5"));
     Panel5->setBevels(BevelPanel::Bevel::Raised, BevelPanel::Bevel::Lowered);
@@ -197,7 +226,10 @@ void Tfcontardc::buildControls()
     Panel5->setGeometry(8, 188, 337, 41);
     Panel5->hide();
     Panel5->raise();
+}
 
+void Tfcontardc::setUpFocus()
+{
     for (QWidget* w : {static_cast<QWidget*>(Panel2), static_cast<QWidget*>(GroupBox1),
                        static_cast<QWidget*>(GroupBox2), static_cast<QWidget*>(Panel3),
                        static_cast<QWidget*>(Panel1), static_cast<QWidget*>(Panel5)})
@@ -219,11 +251,6 @@ void Tfcontardc::buildControls()
         if (old == Cia && now && now != Cia && now->window() == this)
             CiaExit(Cia);
     });
-    connect(SpeedButton3, &SpeedButton::clicked, this, [this] { SpeedButton3Click(SpeedButton3); });
-    connect(SpeedButton2, &SpeedButton::clicked, this, [this] { SpeedButton2Click(SpeedButton2); });
-
-    layoutBands();
-    DBGrid1->loaded();
 }
 
 void Tfcontardc::layoutBands()
@@ -269,9 +296,6 @@ std::string Tfcontardc::argument(std::size_t n) const
 
 void Tfcontardc::FormCreate(QObject*)
 {
-    DateConventions& conventions = dateConventions();
-    conventions.dateSeparator = QLatin1Char('/');
-    conventions.shortDateFormat = QStringLiteral("yyyy/mm/dd");
     const std::string directory = diraplicacion();
     m_listaservidores = readServerList(serverListPath(directory));
     Servidor->clear();
@@ -322,8 +346,8 @@ void Tfcontardc::SpeedButton2Click(QObject*)
 
 void Tfcontardc::FormClose(QObject*, CloseAction& action)
 {
-    m_data->CRepArticulos.close();
-    m_data->CPuntos.close();
+    m_posting->CRepArticulos.close();
+    m_posting->CPuntos.close();
     action = CloseAction::Free;
 }
 
@@ -379,7 +403,7 @@ void Tfcontardc::closeEvent(QCloseEvent* event)
 {
     // Stays open unless FormClose gets through.
     event->ignore();
-    CloseAction action = CloseAction::Hide;
+    CloseAction action = CloseAction::Free;
     FormClose(this, action);
     if (action == CloseAction::None) {
         return;

@@ -19,7 +19,7 @@ class ServerComboBox;
 class SpeedButton;
 class TCustomDataGrid;
 using TDataGrid = TCustomDataGrid;
-struct LedgaraData;
+class ReceiptPosting;
 
 class Tfcontardc : public QWidget {
     Q_OBJECT
@@ -37,14 +37,14 @@ public:
     void FormCreate(QObject* sender);
     void FormActivate(QObject* sender);
     void FormKeyDown(QObject* sender, int& key, Qt::KeyboardModifiers shift);
-    enum class CloseAction { None, Hide, Free, Minimize };
+    enum class CloseAction { None, Free };
     void FormClose(QObject* sender, CloseAction& action);
     void CiaExit(QObject* sender);
     void SpeedButton3Click(QObject* sender);
     void SpeedButton2Click(QObject* sender);
     std::string diraplicacion();
 
-    LedgaraData& data() { return *m_data; }
+    ReceiptPosting& posting() { return *m_posting; }
     const std::vector<std::string>& listaservidores() const { return m_listaservidores; }
 
     // Controls, under the names the rest of the program knows them by.
@@ -78,11 +78,19 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // The bands of the window, top to bottom, and the status panel over them.
     void buildControls();
+    void buildHeader();
+    void buildOrigin();
+    void buildParameters();
+    void buildReceiptList();
+    void buildButtons();
+    void buildStatusPanel();
+    void setUpFocus();
     void layoutBands();
     std::string argument(std::size_t n) const;
 
-    std::unique_ptr<LedgaraData> m_data;
+    std::unique_ptr<ReceiptPosting> m_posting;
     std::vector<std::string> m_arguments;
     std::vector<std::string> m_listaservidores;
     QMetaObject::Connection m_focusWatch;

@@ -1,16 +1,14 @@
 // The connection step and the posting run: the two handlers that talk to the
 // ERP database. Both block the window while the server works, so each shows
-// the status panel and repaints first.
+// the status panel and repaints first; the steps themselves are the use
+// case's (posting/receipt_posting.h).
 
 #include "ui/main_window.h"
 
-#include "posting/ledgara_data.h"
 #include "posting/messages.h"
-#include "posting/posting_run.h"
+#include "posting/receipt_posting.h"
 #include "text/qt_text.h"
 #include "ui/bevel_panel.h"
-#include "text/qt_text.h"
-#include "ui/date_conventions.h"
 #include "ui/messages.h"
 #include "ui/server_combo.h"
 #include "ui/speed_button.h"
@@ -19,41 +17,63 @@
 #include <QDateEdit>
 #include <QLineEdit>
 
+namespace {
+
+// The window's part in the steps: the status panel, the date picker, the
+// focus, the Execute button.
+class WindowFront final : public PostingFront {
+public:
+    explicit WindowFront(Tfcontardc& window) : w(window) {}
+
+    void connecting() override
+    {
+        w.Panel5->setCaption(ansiToQString(connectingCaption(qStringToAnsi(w.Cia->text()))));
+        w.Panel5->show();
+        w.repaint();
+    }
+    void connected() override
+    {
+        w.EFecIni->setEnabled(true);
+        w.EFecIni->setDate(QDate::currentDate());
+    }
+    void readyToPost() override
+    {
+        w.Panel5->hide();
+        w.EFecIni->setFocus();
+        w.SpeedButton3->setEnabled(true);
+    }
+    void posting() override
+    {
+        w.Panel5->show();
+        w.repaint();
+    }
+    void posted(const ClientDataSet&) override
+    {
+        w.Panel5->hide();
+        w.repaint();
+    }
+
+private:
+    Tfcontardc& w;
+};
+
+} // namespace
+
 void Tfcontardc::CiaExit(QObject*)
 {
     // The client's bytes, as the run without a window passes them on.
-    const std::string company = qStringToClient(Cia->text());
-    const std::string user = qStringToClient(Tusua->text());
-    const std::string password = qStringToClient(TClave->text());
-    if (!PostingRun::canConnect(company, user, password))
-        return;
-
-    Panel5->setCaption(ansiToQString(connectingCaption(qStringToAnsi(Cia->text()))));
-    Panel5->show();
-    repaint();
-
-    PostingRun run(*m_data);
-    run.connect(qStringToClient(Servidor->serverText()), company, user, password);
-
-    EFecIni->setEnabled(true);
-    EFecIni->setDate(QDate::currentDate());
-    run.readPointsOfSale();
-    Panel5->hide();
-    EFecIni->setFocus();
-    SpeedButton3->setEnabled(true);
+    const ConnectionRequest request{qStringToClient(Servidor->serverText()), qStringToClient(Cia->text()),
+                                    qStringToClient(Tusua->text()), qStringToClient(TClave->text())};
+    WindowFront front(*this);
+    m_posting->connectStep(request, front);
 }
 
 void Tfcontardc::SpeedButton3Click(QObject*)
 {
-    Panel5->show();
-    repaint();
-
-    PostingRun run(*m_data);
-    run.post(qStringToAnsi(dateToStr(EFecIni->date())), ckNiif->isChecked());
-
-    Panel5->hide();
-    repaint();
-    if (run.nothingPosted())
+    const QDate date = EFecIni->date();
+    WindowFront front(*this);
+    m_posting->postStep(dateText({date.year(), date.month(), date.day()}), ckNiif->isChecked(), front);
+    if (m_posting->nothingPosted())
         messenger().information(std::string(msg::kNoReceipts));
     close();
 }

@@ -7,7 +7,7 @@
 // (KiB), to standard error so that standard output stays as quiet as a
 // program that formats nothing.
 
-#include "posting/ledgara_data.h"
+#include "posting/receipt_posting.h"
 
 #include <cstdio>
 #include <exception>
@@ -35,7 +35,7 @@ int main(int argc, char** argv)
         return 1;
     }
     try {
-        LedgaraData data;
+        ReceiptPosting data;
         data.reconnect(argv[1], argv[2], argv[3]);
         data.CRepArticulos.setCommandText(argv[4]);
         data.CRepArticulos.open();

@@ -8,9 +8,8 @@
 #include "app/console.h"
 #include "text/client_text.h"
 #include "app/unattended.h"
-#include "posting/ledgara_data.h"
 #include "posting/messages.h"
-#include "posting/posting_run.h"
+#include "posting/receipt_posting.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -59,6 +58,16 @@ std::string unpostedSql(bool niif)
 }
 
 } // namespace
+
+// A front end that notes the steps' calls, in order.
+struct StepLog final : PostingFront {
+    QStringList calls;
+    void connecting() override { calls << "connecting"; }
+    void connected() override { calls << "connected"; }
+    void readyToPost() override { calls << "readyToPost"; }
+    void posting() override { calls << "posting"; }
+    void posted(const ClientDataSet& rows) override { calls << "posted " + QString::number(rows.recordCount()); }
+};
 
 class TestPostingRun : public QObject {
     Q_OBJECT
@@ -155,7 +164,15 @@ void TestPostingRun::canConnect()
     QFETCH(QString, user);
     QFETCH(QString, password);
     QFETCH(bool, can);
-    QCOMPARE(PostingRun::canConnect(company.toStdString(), user.toStdString(), password.toStdString()), can);
+    QCOMPARE(::canConnect({"srv", company.toStdString(), user.toStdString(), password.toStdString()}), can);
+    // A step that cannot connect does nothing at all, not even show that it tries.
+    if (!can) {
+        ReceiptPosting posting;
+        StepLog log;
+        QVERIFY(!posting.connectStep({"srv", company.toStdString(), user.toStdString(), password.toStdString()}, log));
+        QCOMPARE(log.calls, QStringList());
+        QVERIFY(!posting.Ledgara.connected());
+    }
 }
 
 void TestPostingRun::stepsPostOnceThenNothing_data()
@@ -175,21 +192,23 @@ void TestPostingRun::stepsPostOnceThenNothing()
     QVERIFY(waiting != "0");
 
     const std::string date = ::dateText(today());
-    LedgaraData data;
-    PostingRun run(data);
-    run.connect(server.toStdString(), "01", "SYSDBA", kPassword.toStdString());
-    run.readPointsOfSale();
+    ReceiptPosting data;
+    StepLog log;
+    QVERIFY(data.connectStep({server.toStdString(), "01", "SYSDBA", kPassword.toStdString()}, log));
     QVERIFY(data.CPuntos.active());
     QVERIFY(data.CPuntos.recordCount() > 0);
-    run.post(date, niif);
-    QVERIFY(!run.nothingPosted());
-    QCOMPARE(QString::number(run.rows().recordCount()), waiting);
+    data.postStep(date, niif, log);
+    QCOMPARE(log.calls, (QStringList{"connecting", "connected", "readyToPost", "posting", "posted " + waiting}));
+    QVERIFY(!data.nothingPosted());
+    QCOMPARE(QString::number(data.rows().recordCount()), waiting);
     QCOMPARE(fbtest::scalar(database, kPassword.toStdString(), unpostedSql(niif)), QStringLiteral("0"));
     // The other ledger is untouched.
     QVERIFY(fbtest::scalar(database, kPassword.toStdString(), unpostedSql(!niif)) != "0");
 
-    run.post(date, niif);
-    QVERIFY(run.nothingPosted());
+    log.calls.clear();
+    data.postStep(date, niif, log);
+    QCOMPARE(log.calls, (QStringList{"posting", "posted 0"}));
+    QVERIFY(data.nothingPosted());
 }
 
 // Failures come back with the texts the window shows: a company that does
@@ -210,11 +229,11 @@ void TestPostingRun::failuresKeepTheirTexts()
     QFETCH(QString, start);
     const QString server = makeCompany("failures-" + company);
     QVERIFY(!server.isEmpty());
-    LedgaraData data;
-    PostingRun run(data);
+    ReceiptPosting data;
+    PostingFront front;
     try {
-        run.connect(server.toStdString(), company.toStdString(), "SYSDBA", kPassword.toStdString());
-        run.post(date.toStdString(), false);
+        data.connectStep({server.toStdString(), company.toStdString(), "SYSDBA", kPassword.toStdString()}, front);
+        data.postStep(date.toStdString(), false, front);
         QFAIL("no error");
     } catch (const std::exception& e) {
         QVERIFY2(QString::fromLatin1(e.what()).startsWith(start), e.what());
@@ -229,10 +248,10 @@ void TestPostingRun::failuresKeepTheirTexts()
 void TestPostingRun::clientTextBecomesTheProgramsText()
 {
     const QString server = m_dir.filePath(QStringLiteral("se\u00F1al-nowhere"));
-    LedgaraData data;
-    PostingRun run(data);
+    ReceiptPosting data;
+    PostingFront front;
     try {
-        run.connect(QFile::encodeName(server).toStdString(), "01", "SYSDBA", kPassword.toStdString());
+        data.connectStep({QFile::encodeName(server).toStdString(), "01", "SYSDBA", kPassword.toStdString()}, front);
         QFAIL("no error");
     } catch (const std::exception& e) {
         const QByteArray text(e.what());
@@ -326,9 +345,9 @@ void TestPostingRun::companyCodeLeavingItsFolderIsRefused()
     QCOMPARE(fbtest::scalar(theirs, kPassword.toStdString(), unpostedSql(false)), waiting);
     const QString refused = QString::fromLatin1(msg::kCompanyCodeRefused.data(), msg::kCompanyCodeRefused.size());
 
-    LedgaraData data;
-    PostingRun run(data);
-    run.connect(server.toStdString(), "01", "SYSDBA", kPassword.toStdString());
+    ReceiptPosting data;
+    PostingFront front;
+    data.connectStep({server.toStdString(), "01", "SYSDBA", kPassword.toStdString()}, front);
     const auto refusal = [&](const std::function<void()>& step) {
         try {
             step();
@@ -337,12 +356,14 @@ void TestPostingRun::companyCodeLeavingItsFolderIsRefused()
         }
         return QStringLiteral("no error");
     };
-    QCOMPARE(refusal([&] { run.connect(server.toStdString(), company.toStdString(), "SYSDBA",
-                                       kPassword.toStdString()); }),
+    QCOMPARE(refusal([&] {
+                 data.connectStep({server.toStdString(), company.toStdString(), "SYSDBA", kPassword.toStdString()},
+                                  front);
+             }),
              refused);
     QVERIFY(!data.Ledgara.connected());
-    QCOMPARE(refusal([&] { run.readPointsOfSale(); }), refused);
-    QCOMPARE(refusal([&] { run.post(::dateText(today()), false); }), refused);
+    QCOMPARE(refusal([&] { data.readPointsOfSale(); }), refused);
+    QCOMPARE(refusal([&] { data.postStep(::dateText(today()), false, front); }), refused);
     QVERIFY(!data.Ledgara.connected());
     QCOMPARE(fbtest::scalar(ours, kPassword.toStdString(), unpostedSql(false)), waiting);
     QCOMPARE(fbtest::scalar(theirs, kPassword.toStdString(), unpostedSql(false)), waiting);
@@ -357,9 +378,9 @@ void TestPostingRun::companyCodeLeavingItsFolderIsRefused()
     QCOMPARE(fbtest::scalar(theirs, kPassword.toStdString(), unpostedSql(false)), waiting);
 
     // A code that stays in its folder connects again, and posts there.
-    run.connect(server.toStdString(), "01", "SYSDBA", kPassword.toStdString());
-    run.post(::dateText(today()), false);
-    QCOMPARE(QString::number(run.rows().recordCount()), waiting);
+    data.connectStep({server.toStdString(), "01", "SYSDBA", kPassword.toStdString()}, front);
+    data.postStep(::dateText(today()), false, front);
+    QCOMPARE(QString::number(data.rows().recordCount()), waiting);
     QCOMPARE(fbtest::scalar(theirs, kPassword.toStdString(), unpostedSql(false)), waiting);
 }
 

@@ -5,7 +5,7 @@
 #include "fbtest.h"
 
 #include "app/application.h"
-#include "posting/ledgara_data.h"
+#include "posting/receipt_posting.h"
 #include "ui/bevel_panel.h"
 #include "ui/main_window.h"
 #include "ui/server_combo.h"
@@ -249,7 +249,7 @@ void TestUnattended::wrongPasswordLeavesTheWindowUsable()
     QVERIFY(!w.EFecIni->isEnabled());
     QCOMPARE(w.EFecIni->date(), QDate(2003, 1, 20));
     QVERIFY(!w.SpeedButton3->isEnabled());
-    QVERIFY(!w.data().Ledgara.connected());
+    QVERIFY(!w.posting().Ledgara.connected());
 }
 
 // A password and a server folder with an "ñ", typed into the window, given

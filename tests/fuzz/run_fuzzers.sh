@@ -13,7 +13,7 @@
 #   fuzz_TARGET -merge=1 -use_counters=0 NEW_FOLDER corpus/TARGET GROWN_CORPUS
 # (NEW_FOLDER empty: the files it receives go to grown/).
 #
-# Targets: command_line server_list reg_file reg_file_values param_list error_text (default: all).
+# Targets: command_line server_list reg_file reg_file_values error_text (default: all).
 # Environment:
 #   CONTARDC_FUZZ_BUILD  build directory of the targets (default: build-fuzz in the repository)
 #   CONTARDC_FUZZ_WORK   directory that keeps the grown corpora and the findings
@@ -27,7 +27,7 @@ root="$(cd "$here/../.." && pwd)"
 seconds="${1:-2}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(command_line server_list reg_file reg_file_values param_list error_text)
+[ ${#targets[@]} -gt 0 ] || targets=(command_line server_list reg_file reg_file_values error_text)
 case "$seconds" in
   ''|*[!0-9]*) echo "usage: $0 SECONDS [TARGET...]" >&2; exit 2 ;;
 esac

@@ -113,9 +113,9 @@ public:
 inline Rows query(const std::string& database, const std::string& password, const std::string& sql)
 {
     SqlConnection connection("check");
-    connection.params().setValue("Database", database);
-    connection.params().setValue("User_Name", "SYSDBA");
-    connection.params().setValue("Password", password);
+    connection.settings().database = database;
+    connection.settings().user = "SYSDBA";
+    connection.settings().password = password;
     Rows rows;
     connection.fetchAll(sql, rows);
     connection.close();

@@ -25,9 +25,9 @@ int main(int argc, char** argv)
         return 2;
     }
     SqlConnection connection("Ledgara");
-    connection.params().setValue("Database", argv[1]);
-    connection.params().setValue("User_Name", argv[2]);
-    connection.params().setValue("Password", argv[3]);
+    connection.settings().database = argv[1];
+    connection.settings().user = argv[2];
+    connection.settings().password = argv[3];
     try {
         Counter counter;
         connection.fetchAll(argc > 4 ? argv[4] : "select 1 from rdb$database", counter);

@@ -4,7 +4,7 @@
 // CONTARDC_FB_PASSWORD the SYSDBA password).
 #include "fbtest.h"
 #include "posting/firebird.h"
-#include "posting/ledgara_data.h"
+#include "posting/receipt_posting.h"
 #include "posting/sql_error.h"
 
 #include <QtTest>
@@ -88,19 +88,18 @@ void TestPostingServer::loginRefused()
 {
     QFETCH(QString, user);
     QFETCH(QString, password);
-    LedgaraData data;
+    ReceiptPosting data;
     data.reconnect(m_db, "SYSDBA", m_password);
     const QString error = caught([&] { data.reconnect(m_db, user.toStdString(), password.toStdString()); });
     QCOMPARE(error, QString(kServerLoginRefused));
     QVERIFY(!error.contains(password));
     QVERIFY(!data.Ledgara.connected());
-    QCOMPARE(QString::fromStdString(data.Ledgara.lastError()), error);
 }
 
 void TestPostingServer::serverNotRunning()
 {
     const std::string path = "127.0.0.1/" + std::to_string(fbtest::unusedPort()) + ":/srv/datos/01/ledgara.fdb";
-    LedgaraData data;
+    ReceiptPosting data;
     const QString error = caught([&] { data.reconnect(path, "SYSDBA", "Zq9-never-shown"); });
     QVERIFY2(error.startsWith("dbExpress Error: [0x0015]: Connection failed\n"
                               "SQL Server Error: Unable to complete network request to host \"127.0.0.1\"."),
@@ -112,11 +111,11 @@ void TestPostingServer::serverNotRunning()
 void TestPostingServer::postingOverTcp()
 {
     {
-        LedgaraData data;
+        ReceiptPosting data;
         data.reconnect(m_db, "SYSDBA", m_password);
-        data.readPuntos();
+        data.readPointsOfSale();
         QCOMPARE(data.CPuntos.recordCount(), std::size_t{4});
-        data.runPosting("2003/01/20", false);
+        data.post("2003/01/20", false);
         QCOMPARE(data.CRepArticulos.recordCount(), std::size_t{4});
         QStringList estados;
         for (std::size_t r = 0; r < 4; ++r)
@@ -129,9 +128,9 @@ void TestPostingServer::postingOverTcp()
              "3");
     QCOMPARE(fbtest::scalar(m_db, m_password, fbtest::unbalancedVouchersSql(false)), "0");
 
-    LedgaraData again;
+    ReceiptPosting again;
     again.reconnect(m_db, "SYSDBA", m_password);
-    again.runPosting("2003/01/20", false);
+    again.post("2003/01/20", false);
     QCOMPARE(again.CRepArticulos.recordCount(), std::size_t{1});
     QCOMPARE(text(again.CRepArticulos, 0, "ESTADO"), "SIN CUENTA CONTABLE");
 }
@@ -156,7 +155,7 @@ void TestPostingServer::procedureResultOverTcp()
     QFETCH(QString, procedure);
     QFETCH(QString, errorStart);
     QFETCH(QString, logged);
-    LedgaraData data;
+    ReceiptPosting data;
     data.reconnect(m_db, "SYSDBA", m_password);
     data.CRepArticulos.setCommandText("select * from " + procedure.toStdString());
     const QString error = caught([&] { data.CRepArticulos.open(); });
@@ -184,8 +183,8 @@ void TestPostingServer::concurrentRunsPostEachReceiptOnce()
     const std::string sqlDate = date.toStdString();
     {
         SqlConnection setup("setup");
-        setup.params().setValue("Database", m_db);
-        setup.params().setValue("Password", m_password);
+        setup.settings().database = m_db;
+        setup.settings().password = m_password;
         fbtest::Rows none;
         setup.fetchAll("execute block as declare i integer = 0; declare id integer; begin "
                        "while (i < " + std::to_string(receipts) + ") do begin "
@@ -198,9 +197,8 @@ void TestPostingServer::concurrentRunsPostEachReceiptOnce()
     }
 
     // Several runs at once; each on a connection of its own, as separate
-    // copies of the tool would be. The library is loaded before, by this
-    // thread: the program that loads it has only one.
-    loadClientLibrary();
+    // copies of the tool would be. The library was loaded by the setup
+    // above, on this thread: the program that loads it has only one.
     const std::string statement = postingStatement(sqlDate, niif);
     constexpr int kRuns = 4;
     fbtest::Rows results[kRuns];
@@ -208,9 +206,9 @@ void TestPostingServer::concurrentRunsPostEachReceiptOnce()
     auto run = [&](int k) {
         try {
             SqlConnection connection("Ledgara");
-            connection.params().setValue("Database", m_db);
-            connection.params().setValue("User_Name", "SYSDBA");
-            connection.params().setValue("Password", m_password);
+            connection.settings().database = m_db;
+            connection.settings().user = "SYSDBA";
+            connection.settings().password = m_password;
             connection.fetchAll(statement, results[k]);
         } catch (const std::exception& e) {
             errors[k] = e.what();
@@ -253,7 +251,7 @@ void TestPostingServer::lostConnectionReconnects_data()
 void TestPostingServer::lostConnectionReconnects()
 {
     QFETCH(bool, stepFirst);
-    LedgaraData data;
+    ReceiptPosting data;
     data.reconnect(m_db, "SYSDBA", m_password);
     fbtest::Rows id;
     data.Ledgara.fetchAll("select current_connection from rdb$database", id);
@@ -263,13 +261,13 @@ void TestPostingServer::lostConnectionReconnects()
     if (stepFirst) {
         data.reconnect(m_db, "SYSDBA", m_password);
     } else {
-        const QString error = caught([&] { data.runPosting("2003/01/21", false); });
+        const QString error = caught([&] { data.post("2003/01/21", false); });
         QVERIFY2(error.startsWith("dbExpress Error: [0x00"), qPrintable(error));
         QVERIFY2(error.contains("SQL Server Error: "), qPrintable(error));
         QVERIFY(!data.Ledgara.connected());
     }
 
-    data.runPosting("2003/01/21", false);
+    data.post("2003/01/21", false);
     QVERIFY(data.Ledgara.connected());
     QVERIFY(data.CRepArticulos.active());
     QVERIFY(data.CRepArticulos.isEmpty());
@@ -302,7 +300,7 @@ void TestPostingServer::serverStopped()
         QFAIL(qPrintable(created));
     }
 
-    LedgaraData data;
+    ReceiptPosting data;
     data.reconnect(db.toStdString(), "SYSDBA", "pw-stopped");
     QVERIFY(data.Ledgara.connected());
     QCOMPARE(QProcess::execute(scripts + "fbserver_stop.sh", {serverDir}), 0);
@@ -311,7 +309,7 @@ void TestPostingServer::serverStopped()
         if (stepFirst)
             data.reconnect(db.toStdString(), "SYSDBA", "pw-stopped");
         else
-            data.runPosting("2003/01/20", false);
+            data.post("2003/01/20", false);
     });
     QVERIFY2(error.startsWith(stepFirst ? "dbExpress Error: [0x0015]: Connection failed\nSQL Server Error: "
                                         : "dbExpress Error: [0x00"),

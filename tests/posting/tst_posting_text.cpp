@@ -1,11 +1,10 @@
-// The texts the posting layer composes without a database: parameter lines,
-// the database path, the posting statement, error texts and the choice
+// The texts the posting layer composes without a database: the stored
+// connection settings, the database path, the posting statement, error texts and the choice
 // between embedded and server access.
 #include "posting/client_shutdown.h"
 #include "text/client_text.h"
 #include "posting/firebird.h"
-#include "posting/ledgara_data.h"
-#include "posting/param_list.h"
+#include "posting/receipt_posting.h"
 #include "posting/sql_error.h"
 
 #include <QtTest>
@@ -15,14 +14,6 @@
 #include <cstring>
 
 namespace {
-
-QStringList toQt(const std::vector<std::string>& lines)
-{
-    QStringList out;
-    for (const auto& line : lines)
-        out << QString::fromLatin1(line);
-    return out;
-}
 
 std::vector<std::string> fromQt(const QStringList& lines)
 {
@@ -37,11 +28,7 @@ std::vector<std::string> fromQt(const QStringList& lines)
 class TestPostingText : public QObject {
     Q_OBJECT
 private slots:
-    void setValue_data();
-    void setValue();
-    void connectionStepSettings();
-    void value_data();
-    void value();
+    void storedSettings();
     void databasePath_data();
     void databasePath();
     void companyCodeStaysInItsFolder_data();
@@ -60,82 +47,15 @@ private slots:
     void clientTextBackAndForth();
 };
 
-void TestPostingText::setValue_data()
+// A connection starts with the settings the window definition stores; the
+// connection step replaces the path, the user and the password.
+void TestPostingText::storedSettings()
 {
-    QTest::addColumn<QStringList>("before");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("value");
-    QTest::addColumn<QStringList>("after");
-
-    const QStringList base{"DriverName=Interbase", "Database=a.fdb", "Password=tallowbin", "User_Name=sysdba"};
-    QTest::newRow("replaced in place, caller's spelling")
-        << base << "password" << "secreto"
-        << QStringList{"DriverName=Interbase", "Database=a.fdb", "password=secreto", "User_Name=sysdba"};
-    QTest::newRow("same spelling keeps the name")
-        << base << "Database" << "/srv/datos/01/ledgara.fdb"
-        << QStringList{"DriverName=Interbase", "Database=/srv/datos/01/ledgara.fdb", "Password=tallowbin",
-                       "User_Name=sysdba"};
-    QTest::newRow("absent name appended") << base << "RoleName" << "R"
-                                          << (QStringList(base) << "RoleName=R");
-    QTest::newRow("empty value deletes the line")
-        << base << "PASSWORD" << ""
-        << QStringList{"DriverName=Interbase", "Database=a.fdb", "User_Name=sysdba"};
-    QTest::newRow("empty value for an absent name changes nothing") << base << "Nada" << "" << base;
-    QTest::newRow("only the first of two lines")
-        << QStringList{"A=1", "a=2"} << "A" << "3" << QStringList{"A=3", "a=2"};
-    QTest::newRow("value with an equals sign")
-        << QStringList{"X=1"} << "x" << "a=b" << QStringList{"x=a=b"};
-    QTest::newRow("line without equals sign has no name")
-        << QStringList{"Password", "Password=1"} << "Password" << "2" << QStringList{"Password", "Password=2"};
-    QTest::newRow("name is not a prefix match")
-        << QStringList{"Pass=1"} << "Password" << "2" << QStringList{"Pass=1", "Password=2"};
-    QTest::newRow("empty stored value is still a line")
-        << QStringList{"ServerCharSet=", "SQLDialect=3"} << "servercharset" << "WIN1252"
-        << QStringList{"servercharset=WIN1252", "SQLDialect=3"};
-}
-
-void TestPostingText::setValue()
-{
-    QFETCH(QStringList, before);
-    QFETCH(QString, name);
-    QFETCH(QString, value);
-    QFETCH(QStringList, after);
-
-    ParamList params(fromQt(before));
-    params.setValue(name.toStdString(), value.toStdString());
-    QCOMPARE(toQt(params.lines()), after);
-}
-
-// The three values the connection step sets, on the stored list.
-void TestPostingText::connectionStepSettings()
-{
-    ParamList params = SqlConnection::storedParams();
-    params.setValue("Database", "/srv/datos/01/ledgara.fdb");
-    params.setValue("User_Name", "contador");
-    params.setValue("password", "clave");
-    const QStringList expected{
-        "DriverName=Interbase", "BlobSize=-1", "CommitRetain=False", "Database=/srv/datos/01/ledgara.fdb",
-        "ErrorResourceFile=", "LocaleCode=0000", "password=clave", "RoleName=RoleName", "ServerCharSet=",
-        "SQLDialect=3", "Interbase TransIsolation=ReadCommited", "User_Name=contador", "WaitOnLocks=True"};
-    QCOMPARE(toQt(params.lines()), expected);
-}
-
-void TestPostingText::value_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("value");
-    QTest::newRow("stored password") << "PASSWORD" << "tallowbin";
-    QTest::newRow("stored path") << "database" << "C:\\LEDgaraERP2024\\sop\\ledgara.fdb";
-    QTest::newRow("empty value") << "ErrorResourceFile" << "";
-    QTest::newRow("absent") << "Host" << "";
-    QTest::newRow("name with blank") << "interbase transisolation" << "ReadCommited";
-}
-
-void TestPostingText::value()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, value);
-    QCOMPARE(QString::fromStdString(SqlConnection::storedParams().value(name.toStdString())), value);
+    const SqlConnection connection("Ledgara");
+    QCOMPARE(connection.settings().database, std::string("C:\\LEDgaraERP2024\\sop\\ledgara.fdb"));
+    QCOMPARE(connection.settings().user, std::string("sysdba"));
+    QCOMPARE(connection.settings().password, std::string("tallowbin"));
+    QCOMPARE(connection.settings().role, std::string("RoleName"));
 }
 
 void TestPostingText::databasePath_data()
@@ -327,7 +247,7 @@ void TestPostingText::statementRefused()
     QFETCH(bool, table);
     QFETCH(QString, commandText);
     QFETCH(QString, error);
-    LedgaraData data;
+    ReceiptPosting data;
     ClientDataSet& set = table ? data.CPuntos : data.CRepArticulos;
     set.setCommandText(commandText.toStdString());
     try {

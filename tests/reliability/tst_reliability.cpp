@@ -10,7 +10,7 @@
 // CONTARDC_FB_PASSWORD the SYSDBA password), servers of its own that it
 // starts and kills, and databases opened by the embedded engine.
 #include "fbtest.h"
-#include "posting/ledgara_data.h"
+#include "posting/receipt_posting.h"
 #include "posting/sql_error.h"
 
 #include <QtTest>
@@ -38,7 +38,7 @@ QString caught(const std::function<void()>& fn)
 
 // Read once per case: the receipts a case makes and the counts it checks are
 // then all of one day, also when the case runs over midnight.
-QString today() { return QDate::currentDate().toString("yyyy/MM/dd"); }
+QString todayText() { return QDate::currentDate().toString("yyyy/MM/dd"); }
 
 QString scriptDir() { return fbtest::sourceDir() + "/tests/posting/"; }
 
@@ -96,8 +96,8 @@ private:
 void addReceipts(const std::string& db, const std::string& password, const QString& date, int count)
 {
     SqlConnection setup("setup");
-    setup.params().setValue("Database", db);
-    setup.params().setValue("Password", password);
+    setup.settings().database = db;
+    setup.settings().password = password;
     fbtest::Rows none;
     setup.fetchAll("execute block as declare i integer = 0; declare id integer; declare pv integer; begin "
                    "select coalesce(max(RECI_ID), 0) from RECIBO_CAJA into :id; "
@@ -180,8 +180,8 @@ bool killWhilePosting(OwnServer& server, int signal, const std::string& db, cons
     bool ended = false;
     {
         SqlConnection watch("watch");
-        watch.params().setValue("Database", db);
-        watch.params().setValue("Password", password);
+        watch.settings().database = db;
+        watch.settings().password = password;
         const std::string progressSql =
             "select coalesce(sum(s.mon$record_updates), 0) from mon$attachments a join mon$record_stats s "
             "on s.mon$stat_id = a.mon$stat_id where a.mon$attachment_id <> current_connection";
@@ -367,7 +367,7 @@ void TestReliability::serverKilledWhilePosting()
     QFETCH(QString, toolError);
     const int kReceipts = 100000;
     const std::string password = "Kw7-killed-run";
-    const QString date = today();
+    const QString date = todayText();
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     OwnServer server(dir.filePath("server"), QString::fromStdString(password));
@@ -381,14 +381,14 @@ void TestReliability::serverKilledWhilePosting()
     const int canPost = postable(db, password, date, false);
     QVERIFY(canPost > kReceipts / 2);
 
-    LedgaraData data;
+    ReceiptPosting data;
     data.reconnect(db, "SYSDBA", password);
-    data.readPuntos();
+    data.readPointsOfSale();
 
     std::atomic<bool> done{false};
     QString runError;
     std::thread run([&] {
-        runError = caught([&] { data.runPosting(date.toStdString(), false); });
+        runError = caught([&] { data.post(date.toStdString(), false); });
         done = true;
     });
 
@@ -422,7 +422,7 @@ void TestReliability::serverKilledWhilePosting()
     const int before = posted(db, password, date, false);
 
     // The next run of the same objects reconnects by itself.
-    data.runPosting(date.toStdString(), false);
+    data.post(date.toStdString(), false);
     QVERIFY(data.Ledgara.connected());
     std::set<std::string> ids;
     int postedNow = 0;
@@ -457,21 +457,21 @@ void TestReliability::databaseGoneBeforeRun()
     const std::string db = (m_server + ":" + path).toStdString();
     const QString made = fbtest::makeDatabase(QString::fromStdString(db), QString::fromStdString(m_password));
     QVERIFY2(made.isEmpty(), qPrintable(made));
-    const QString date = today();
+    const QString date = todayText();
 
-    LedgaraData data;
+    ReceiptPosting data;
     data.reconnect(db, "SYSDBA", m_password);
-    data.readPuntos();
+    data.readPointsOfSale();
     fbtest::Rows id;
     data.Ledgara.fetchAll("select current_connection from rdb$database", id);
     fbtest::query(db, m_password,
                   "delete from mon$attachments where mon$attachment_id = " + id.rows.at(0).at(0).toStdString());
     QVERIFY(QFile::rename(path, path + ".moved"));
 
-    const QString lost = caught([&] { data.runPosting(date.toStdString(), false); });
+    const QString lost = caught([&] { data.post(date.toStdString(), false); });
     QCOMPARE(lost, "dbExpress Error: [0x001B]: Unable to start a transaction\nSQL Server Error: connection shutdown");
     QVERIFY(!data.Ledgara.connected());
-    const QString missing = caught([&] { data.runPosting(date.toStdString(), false); });
+    const QString missing = caught([&] { data.post(date.toStdString(), false); });
     QCOMPARE(missing, "dbExpress Error: [0x0015]: Connection failed\nSQL Server Error: I/O error during \"open\" "
                       "operation for file \"" + path + "\"\nError while trying to open file\nNo such file or directory");
     QVERIFY(!data.Ledgara.connected());
@@ -482,7 +482,7 @@ void TestReliability::databaseGoneBeforeRun()
 
     QVERIFY(QFile::rename(path + ".moved", path));
     QCOMPARE(posted(db, m_password, date, false), 0);
-    data.runPosting(date.toStdString(), false);
+    data.post(date.toStdString(), false);
     QCOMPARE(posted(db, m_password, date, false), postable(db, m_password, date, false));
 }
 
@@ -529,7 +529,7 @@ void TestReliability::headlessRunFails()
     // Made once for every row; a row compares what the ledgers hold of any
     // day, so it needs no date of its own.
     if (m_failDb.empty())
-        QVERIFY(!(m_failDb = companyDatabase("01", 20, today())).empty());
+        QVERIFY(!(m_failDb = companyDatabase("01", 20, todayText())).empty());
     const std::string& db = m_failDb;
     const std::string postedSql =
         "select count(*) from RECIBO_CAJA where COMP_ID is not null or COMP_NIIF_ID is not null";
@@ -563,7 +563,7 @@ void TestReliability::concurrentHeadlessRuns()
 {
     QFETCH(QString, company);
     QFETCH(QStringList, flags);
-    const QString date = today();
+    const QString date = todayText();
     const std::string db = companyDatabase(company, 3000, date);
     QVERIFY(!db.empty());
     const QString secret = QString::fromStdString(m_password);
@@ -608,7 +608,7 @@ void TestReliability::concurrentEmbeddedRuns()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString date = today();
+    const QString date = todayText();
     QVERIFY(QDir(dir.path()).mkpath("datos/01"));
     const std::string secret = "Emb-9-secret";
     const std::string db = QFile::encodeName(dir.filePath("datos/01/ledgara.fdb")).toStdString();

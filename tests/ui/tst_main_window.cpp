@@ -4,9 +4,8 @@
 #include "app/application.h"
 
 #include "grid/custom_data_grid.h"
-#include "posting/ledgara_data.h"
+#include "posting/receipt_posting.h"
 #include "ui/bevel_panel.h"
-#include "ui/date_conventions.h"
 #include "text/error_text.h"
 #include "ui/fonts.h"
 #include "ui/main_window.h"
@@ -343,8 +342,8 @@ void TestMainWindow::closePaths()
         w.close();
     QVERIFY(w.closed());
     QVERIFY(!w.isVisible());
-    QVERIFY(!w.data().CRepArticulos.active());
-    QVERIFY(!w.data().CPuntos.active());
+    QVERIFY(!w.posting().CRepArticulos.active());
+    QVERIFY(!w.posting().CPuntos.active());
     QVERIFY(messages.errors.empty());
 }
 
@@ -361,7 +360,7 @@ void TestMainWindow::errorInHandlerLeavesWindowWorking()
     QCOMPARE(messages.errors.size(), std::size_t(1));
     QVERIFY(!messages.errors[0].empty());
     QVERIFY(w.isVisible());
-    QVERIFY(!w.data().CRepArticulos.active());
+    QVERIFY(!w.posting().CRepArticulos.active());
     // The window still answers: a second run fails the same way, Esc closes.
     QTest::keyClick(w.Servidor, Qt::Key_F2);
     QCOMPARE(messages.errors.size(), std::size_t(2));
@@ -476,7 +475,6 @@ void TestMainWindow::serverListFromRegistry()
     qputenv("LEDGARA_HKLM", QFile::encodeName(dir.filePath("hklm.reg")));
 
     RecordingMessenger messages;
-    dateConventions() = DateConventions{QLatin1Char('-'), QStringLiteral("dd-mm-yyyy")};
     Tfcontardc w;
     QStringList items;
     for (int i = 0; i < w.Servidor->count(); ++i)
@@ -488,8 +486,6 @@ void TestMainWindow::serverListFromRegistry()
     if (!error.isEmpty())
         QCOMPARE(QString::fromStdString(messages.errors[0]), error);
     QVERIFY(messages.informations.empty());
-    // The date conventions hold even when the list could not be read.
-    QCOMPARE(dateToStr(QDate(2003, 1, 20)), QStringLiteral("2003/01/20"));
 }
 
 // A company database where every receipt can be posted: after one run there

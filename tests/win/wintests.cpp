@@ -33,6 +33,8 @@
 #include "config/registry.h"
 #include "config/server_list.h"
 #include "posting/firebird.h"
+#include "posting/sql_connection.h"
+#include "posting/sql_error.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -319,13 +321,22 @@ int childReportArguments(const std::string& outputPath)
     return writeFile(outputPath, text) ? 0 : 2;
 }
 
-// Child: loads the client library and tells how that went: "loaded" and the
+// Child: loads the client library (through an attach) and tells how that went: "loaded" and the
 // client modules now in the process, or the error's text.
 int childLoadClient(const std::string& outputPath)
 {
     std::string text;
     try {
-        loadClientLibrary();
+        // The library loads at the first attach; one that fails after the
+        // library answered (no such database) had it loaded all the same.
+        try {
+            SqlConnection probe("probe");
+            probe.settings().database = "C:\\contardc-no-such-folder\\none.fdb";
+            probe.open();
+        } catch (const SqlError& e) {
+            if (e.code == 0)
+                throw;
+        }
         text = "loaded";
         for (const char* name : {"fbclient.dll", "gds32.dll", "cliente.dll"})
             if (GetModuleHandleA(name) != nullptr)

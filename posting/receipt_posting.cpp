@@ -1,9 +1,9 @@
-#include "posting/ledgara_data.h"
-#include "text/format.h"
+#include "posting/receipt_posting.h"
 
 #include "posting/client_shutdown.h"
 #include "posting/messages.h"
 #include "posting/sql_error.h"
+#include "text/format.h"
 
 namespace {
 
@@ -18,7 +18,12 @@ std::string quoted(const std::string& text)
 
 }  // namespace
 
-LedgaraData::LedgaraData()
+bool canConnect(const ConnectionRequest& request)
+{
+    return !request.company.empty() && !request.user.empty() && !request.password.empty();
+}
+
+ReceiptPosting::ReceiptPosting()
     : SQLQuery1("SQLQuery1", Ledgara, {}, true),
       TPuntos("TPuntos", Ledgara, "select * from \"PUNTO_VENTA\"", false)
 {
@@ -44,7 +49,7 @@ LedgaraData::LedgaraData()
     DRepart.setDataSet(&CRepArticulos);
 }
 
-void LedgaraData::PostingWatch::fetch(const std::string& commandText, RowSink& sink)
+void ReceiptPosting::PostingWatch::fetch(const std::string& commandText, RowSink& sink)
 {
     notePostingStarted();
     try {
@@ -60,35 +65,63 @@ void LedgaraData::PostingWatch::fetch(const std::string& commandText, RowSink& s
     notePostingCommitted();
 }
 
-void LedgaraData::reconnect(const std::string& database, const std::string& user, const std::string& password)
+bool ReceiptPosting::connectStep(const ConnectionRequest& request, PostingFront& front)
+{
+    if (!canConnect(request))
+        return false;
+    front.connecting();
+    if (!companyCodeStaysInItsFolder(request.company)) {
+        // A company that was refused must not leave the previous one's
+        // connection, or its settings, to post through.
+        m_refusal = msg::kCompanyCodeRefused;
+        Ledgara.close();
+        throw SqlError(m_refusal);
+    }
+    reconnect(databasePath(request.server, request.company), request.user, request.password);
+    front.connected();
+    readPointsOfSale();
+    front.readyToPost();
+    return true;
+}
+
+void ReceiptPosting::postStep(const std::string& dateText, bool niif, PostingFront& front)
+{
+    front.posting();
+    post(dateText, niif);
+    front.posted(CRepArticulos);
+}
+
+void ReceiptPosting::run(const ConnectionRequest& request, const std::function<CivilDate()>& date, bool niif,
+                         PostingFront& front)
+{
+    connectStep(request, front);
+    postStep(dateText(date()), niif, front);
+}
+
+void ReceiptPosting::reconnect(const std::string& database, const std::string& user, const std::string& password)
 {
     m_refusal.clear();
     Ledgara.close();
-    Ledgara.params().setValue("Database", database);
-    Ledgara.params().setValue("User_Name", user);
-    Ledgara.params().setValue("password", password);
+    ConnectionSettings& settings = Ledgara.settings();
+    settings.database = database;
+    settings.user = user;
+    settings.password = password;
     Ledgara.open();
 }
 
-void LedgaraData::refuseConnection(const std::string& text)
-{
-    m_refusal = text;
-    Ledgara.close();
-}
-
-void LedgaraData::throwIfRefused() const
+void ReceiptPosting::throwIfRefused() const
 {
     if (!m_refusal.empty())
         throw SqlError(m_refusal);
 }
 
-void LedgaraData::readPuntos()
+void ReceiptPosting::readPointsOfSale()
 {
     throwIfRefused();
     CPuntos.open();  // an open set is not read again
 }
 
-void LedgaraData::runPosting(const std::string& dateText, bool niif)
+void ReceiptPosting::post(const std::string& dateText, bool niif)
 {
     throwIfRefused();
     CRepArticulos.close();
