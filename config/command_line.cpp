@@ -3,13 +3,7 @@
 #ifdef _WIN32
 #include "text/ansi_text.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "config/windows_api.h"
 #endif
 
 namespace {

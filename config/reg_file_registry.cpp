@@ -1,6 +1,7 @@
 #include "config/reg_file_registry.h"
 #include "text/format.h"
 
+#include "config/file_descriptor.h"
 #include "config/messages.h"
 #include "text/error.h"
 
@@ -120,15 +121,7 @@ std::string nativeFromUtf16(std::u16string_view text) { return utf16ToAnsi(text)
 // the code page then shows as "?".
 std::string nativeFromUtf8(std::string_view bytes)
 {
-    std::u16string units;
-    units.reserve(bytes.size());
-    for (std::size_t i = 0; i < bytes.size();) {
-        char32_t c = 0;
-        const std::size_t length = decodeUtf8(bytes, i, c);
-        appendUtf16(units, length > 0 ? c : U'\xFFFD');
-        i += length > 0 ? length : 1;
-    }
-    return utf16ToAnsi(units);
+    return utf16ToAnsi(utf8ToUtf16(bytes, [](unsigned char) { return u'\xFFFD'; }));
 }
 
 #else
@@ -680,26 +673,6 @@ std::unique_ptr<RegistryKey> RegFileRegistry::takeLocalMachine(const std::string
 }
 
 namespace {
-
-#ifndef _WIN32
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
-#endif
 
 class ExportFileRegistry final : public Registry {
 public:

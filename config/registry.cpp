@@ -7,13 +7,7 @@
 #ifdef _WIN32
 #include "text/ansi_text.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "config/windows_api.h"
 
 #include <cstring>
 

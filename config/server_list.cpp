@@ -1,5 +1,6 @@
 #include "config/server_list.h"
 
+#include "config/file_descriptor.h"
 #include "config/messages.h"
 #include "text/error.h"
 
@@ -10,13 +11,7 @@
 #ifdef _WIN32
 #include "text/ansi_text.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "config/windows_api.h"
 #else
 #include <cerrno>
 #include <fcntl.h>
@@ -162,26 +157,6 @@ std::vector<std::string> readServerList(const std::string& path)
 }
 
 #else
-
-namespace {
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
-} // namespace
 
 std::vector<std::string> readServerList(const std::string& path)
 {

@@ -43,20 +43,7 @@ std::string localeCharset()
 
 std::u16string fromUtf8(std::string_view bytes)
 {
-    std::u16string out;
-    out.reserve(bytes.size());
-    for (std::size_t i = 0; i < bytes.size();) {
-        char32_t c = 0;
-        const std::size_t length = decodeUtf8(bytes, i, c);
-        if (length == 0) {
-            out += static_cast<char16_t>(kEscapeBase + static_cast<unsigned char>(bytes[i]));
-            ++i;
-            continue;
-        }
-        appendUtf16(out, c);
-        i += length;
-    }
-    return out;
+    return utf8ToUtf16(bytes, [](unsigned char byte) { return static_cast<char16_t>(kEscapeBase + byte); });
 }
 
 std::string toUtf8(std::u16string_view text)

@@ -35,6 +35,11 @@ inline std::size_t decodeUtf8(std::string_view bytes, std::size_t at, char32_t& 
     return good ? length : 0;
 }
 
+// UTF-8 bytes as UTF-16; each byte that starts no well-formed sequence
+// becomes what badByte(byte) gives.
+template <typename BadByte>
+std::u16string utf8ToUtf16(std::string_view bytes, BadByte badByte);
+
 inline void appendUtf8(std::string& out, char32_t c)
 {
     if (c < 0x80) {
@@ -89,4 +94,23 @@ inline std::u16string utf16leUnits(std::string_view bytes)
     for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
         units += utf16leUnit(bytes[i], bytes[i + 1]);
     return units;
+}
+
+template <typename BadByte>
+std::u16string utf8ToUtf16(std::string_view bytes, BadByte badByte)
+{
+    std::u16string out;
+    out.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size();) {
+        char32_t c = 0;
+        const std::size_t length = decodeUtf8(bytes, i, c);
+        if (length == 0) {
+            out += badByte(static_cast<unsigned char>(bytes[i]));
+            ++i;
+            continue;
+        }
+        appendUtf16(out, c);
+        i += length;
+    }
+    return out;
 }
