@@ -1,5 +1,7 @@
 #include "posting/client_shutdown.h"
 
+#include "posting/messages.h"
+
 #include <csignal>
 
 #ifndef _WIN32
@@ -50,15 +52,15 @@ int stopLine(int signal, char* buffer, int size)
     if (size <= 0)
         return 0;
     buffer[0] = '\0';
-    append(buffer, size, length, "contardc: stopped by ");
+    // The texts are literals, so each view ends in a NUL.
+    append(buffer, size, length, msg::kStoppedBy.data());
     append(buffer, size, length, signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "a signal");
     if (g_committed)
-        append(buffer, size, length, " after the posting was committed");
+        append(buffer, size, length, msg::kStopAfterCommit.data());
     else if (g_posting)
-        append(buffer, size, length,
-               " during the posting; the database rolls it back, unless its commit was already on its way");
+        append(buffer, size, length, msg::kStopDuringPosting.data());
     else
-        append(buffer, size, length, "; nothing was posted");
+        append(buffer, size, length, msg::kStopNothingPosted.data());
     append(buffer, size, length, "\n");
     return length;
 }

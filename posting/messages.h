@@ -1,5 +1,5 @@
 #pragma once
-// Every text the database layer and the posting handlers show, in one place.
+// Every text the database layer and the posting steps show or write, in one place.
 // Patterns are filled in by formatText (text/format.h).
 
 #include <string>
@@ -24,5 +24,13 @@ inline constexpr std::string_view kMissingProvider = "Missing data provider or d
 inline constexpr std::string_view kOpenDataSet = "Cannot perform this operation on an open dataset";
 inline constexpr std::string_view kCommandTextNotAllowed = "CommandText changes are not allowed";
 inline constexpr std::string_view kEmptyStatement = "%s: SQL statement is empty";
+
+// The line a stop request writes (posting/client_shutdown.h), in pieces: the
+// start, the signal's name, then what had become of the posting.
+inline constexpr std::string_view kStoppedBy = "contardc: stopped by ";
+inline constexpr std::string_view kStopAfterCommit = " after the posting was committed";
+inline constexpr std::string_view kStopDuringPosting =
+    " during the posting; the database rolls it back, unless its commit was already on its way";
+inline constexpr std::string_view kStopNothingPosted = "; nothing was posted";
 
 }  // namespace msg
