@@ -1,13 +1,16 @@
 #include "app/window_main.h"
 
 #include "app/application.h"
+#include "config/command_line.h"
 #include "grid/ansi_text.h"
 #include "ui/main_window.h"
 #include "ui/messages.h"
 
 #include <QMessageBox>
 
+#include <string>
 #include <typeinfo>
+#include <vector>
 
 namespace {
 
@@ -23,8 +26,9 @@ int applicationError(const std::exception& e)
 
 } // namespace
 
-int contardcWindowMain(int argc, char** argv, const std::vector<std::string>* arguments)
+int contardcWindowMain(int argc, char** argv)
 {
+    const std::vector<std::string> arguments = programArguments(argc, argv);
     // The command line is the program's: a password "-platform" or a company
     // "-style" is the user's, not an option for the toolkit to act on (and
     // abort on). The toolkit is given the program's name and nothing else;
@@ -34,7 +38,7 @@ int contardcWindowMain(int argc, char** argv, const std::vector<std::string>* ar
     int toolkitArgc = 1;
     ContardcApplication app(toolkitArgc, toolkitArgv);
     try {
-        Tfcontardc window(*arguments);
+        Tfcontardc window(arguments);
         window.centreOnDesktop();
         window.show();
         if (window.closed())

@@ -1,10 +1,8 @@
 #pragma once
 // The window program, in a module of its own: the toolkit and the window are
 // loaded only when there is a display to show them on, so that a run without
-// one starts no more than it needs.
-
-#include <string>
-#include <vector>
+// one starts no more than it needs. The program loads it (app/window_loader.h
+// says what else the two share).
 
 #ifdef _WIN32
 #define CONTARDC_WINDOW_EXPORT __declspec(dllexport)
@@ -12,17 +10,21 @@
 #define CONTARDC_WINDOW_EXPORT __attribute__((visibility("default")))
 #endif
 
-// The module's file name, beside the program.
+// The module's file name, beside the program: in UTF-16 on Windows, as the
+// system names files there.
 #ifdef _WIN32
-inline constexpr const char* kWindowModuleName = "contardc_window.dll";
+inline constexpr const wchar_t* kWindowModuleName = L"contardc_window.dll";
 #else
 inline constexpr const char* kWindowModuleName = "libcontardc_window.so";
 #endif
 inline constexpr const char* kWindowEntryName = "contardcWindowMain";
 
 // Runs the window until it closes; returns the exit code. argc, argv: the
-// process's own, of which the toolkit sees only the program's name;
-// arguments: the program's arguments 1.. as split from the command line.
-using WindowMain = int (*)(int argc, char** argv, const std::vector<std::string>* arguments);
-extern "C" CONTARDC_WINDOW_EXPORT int contardcWindowMain(int argc, char** argv,
-                                                        const std::vector<std::string>* arguments);
+// process's own, as main() was given them. Only C types cross here, so that
+// the program and the module need not agree on any C++ type's layout: the
+// module splits the program's arguments itself, by the program's own rules
+// (programArguments in config/command_line.h), which on Windows read the
+// process's command line and so give the words the program saw. The toolkit
+// sees only the program's name.
+using WindowMain = int (*)(int argc, char** argv);
+extern "C" CONTARDC_WINDOW_EXPORT int contardcWindowMain(int argc, char** argv);

@@ -1,13 +1,16 @@
 // A stand-in for the window module, contardc_window.dll: the program loads it
-// from its own folder and calls its entry, which here only writes down the
-// arguments it was given, one a line in hex, to the file that
-// CONTARDC_WINDOW_STUB_OUTPUT names, and returns kWindowStubExitCode.
+// from its own folder and calls its entry, which here only reads the
+// program's arguments as the window does and writes them down, one a line in
+// hex, to the file that CONTARDC_WINDOW_STUB_OUTPUT names, and returns
+// kWindowStubExitCode.
 
 #include "app/window_main.h"
+#include "config/command_line.h"
 
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -15,11 +18,12 @@ constexpr int kWindowStubExitCode = 42;
 
 } // namespace
 
-int contardcWindowMain(int, char**, const std::vector<std::string>* arguments)
+int contardcWindowMain(int argc, char** argv)
 {
+    const std::vector<std::string> arguments = programArguments(argc, argv);
     static const char digits[] = "0123456789ABCDEF";
     std::string text = "window\n";
-    for (const std::string& argument : *arguments) {
+    for (const std::string& argument : arguments) {
         for (const char c : argument) {
             text += digits[static_cast<unsigned char>(c) >> 4];
             text += digits[static_cast<unsigned char>(c) & 0x0F];

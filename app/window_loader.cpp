@@ -1,0 +1,168 @@
+#include "app/window_loader.h"
+
+#include "app/window_main.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <dlfcn.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+// The loader's messages. They come before the window and its texts exist,
+// so they are the program's own, in English like its other start-up messages.
+#ifdef _WIN32
+SystemText cannotLoadText(const SystemText& module, const SystemText& why)
+{
+    return L"Cannot load the window from " + module + L": " + why + L".";
+}
+
+SystemText folderUnknownText(const SystemText& why)
+{
+    return L"Cannot load the window: the program's own folder is unknown (" + why +
+           L"), and the window module is loaded from that folder only.";
+}
+
+SystemText notAbsoluteText(const SystemText& path)
+{
+    return L"the system names the program \"" + path + L"\"";
+}
+
+// A windowed program started from Explorer has nowhere else to say it.
+void tell(const SystemText& text)
+{
+    MessageBoxW(nullptr, text.c_str(), L"Contabilizaci\u00F3n ventas POS", MB_OK | MB_ICONERROR);
+}
+#else
+SystemText cannotLoadText(const SystemText& module, const SystemText& why)
+{
+    return "contardc: cannot load the window from " + module + ": " + why;
+}
+
+SystemText folderUnknownText(const SystemText& why)
+{
+    return "contardc: cannot load the window: the program's own folder is unknown (" + why +
+           "), and the window module is loaded from that folder only";
+}
+
+SystemText notAbsoluteText(const SystemText& path)
+{
+    return "the system names the program \"" + path + "\"";
+}
+
+void tell(const SystemText& text)
+{
+    std::fprintf(stderr, "%s\n", text.c_str());
+}
+#endif
+
+#ifdef _WIN32
+bool isSeparator(wchar_t c)
+{
+    return c == L'\\' || c == L'/';
+}
+
+// A drive's root (C:\) or a network or device path (\\server\share, \\?\C:\):
+// not one that depends on the current drive or folder.
+bool isAbsolute(const SystemText& path)
+{
+    if (path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1]))
+        return true;
+    return path.size() >= 3 && path[1] == L':' && isSeparator(path[2]);
+}
+
+constexpr const wchar_t* kSeparators = L"\\/";
+#else
+bool isAbsolute(const SystemText& path)
+{
+    return !path.empty() && path[0] == '/';
+}
+
+constexpr const char* kSeparators = "/";
+#endif
+
+} // namespace
+
+#ifdef _WIN32
+// In UTF-16, since the folder's name may have characters that the system's
+// code page lacks, and the module beside it must load all the same.
+ProgramPath programPath()
+{
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0)
+            return {{}, L"GetModuleFileNameW: error " + std::to_wstring(GetLastError())};
+        if (n < path.size()) {
+            path.resize(n);
+            return {path, {}};
+        }
+        // Cut short: the path is longer than the buffer.
+        if (path.size() >= 65536)
+            return {{}, L"GetModuleFileNameW: the path is longer than 65536 characters"};
+        path.resize(path.size() * 2);
+    }
+}
+#else
+ProgramPath programPath()
+{
+    std::string path(4096, '\0');
+    for (;;) {
+        const ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size());
+        if (n < 0)
+            return {{}, std::string("readlink /proc/self/exe: ") + std::strerror(errno)};
+        if (static_cast<std::size_t>(n) < path.size()) {
+            path.resize(static_cast<std::size_t>(n));
+            return {path, {}};
+        }
+        // Filled the buffer: the path may have been cut short.
+        if (path.size() >= 65536)
+            return {{}, "readlink /proc/self/exe: the path is longer than 65536 bytes"};
+        path.resize(path.size() * 2);
+    }
+}
+#endif
+
+WindowModuleLocation windowModuleBeside(const ProgramPath& program)
+{
+    if (!isAbsolute(program.path))
+        return {{}, folderUnknownText(program.failure.empty() ? notAbsoluteText(program.path) : program.failure)};
+    return {program.path.substr(0, program.path.find_last_of(kSeparators) + 1) + kWindowModuleName, {}};
+}
+
+int runWindow(int argc, char** argv)
+{
+    const WindowModuleLocation location = windowModuleBeside(programPath());
+    if (location.module.empty()) {
+        tell(location.refusal);
+        return 1;
+    }
+    const SystemText& module = location.module;
+#ifdef _WIN32
+    // The libraries the module needs come from its own folder, the program's,
+    // or from the system folder: not from the current folder or PATH.
+    HMODULE library = LoadLibraryExW(module.c_str(), nullptr,
+                                     LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // Through the generic function pointer type: GetProcAddress's own type says nothing of the entry's.
+    const auto entry = library ? reinterpret_cast<WindowMain>(
+                                     reinterpret_cast<void (*)()>(GetProcAddress(library, kWindowEntryName)))
+                               : nullptr;
+    const SystemText why = L"error " + std::to_wstring(GetLastError());
+#else
+    void* library = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+    const auto entry = library ? reinterpret_cast<WindowMain>(dlsym(library, kWindowEntryName)) : nullptr;
+    const char* reason = dlerror();
+    const SystemText why = reason ? reason : "";
+#endif
+    if (!entry) {
+        tell(cannotLoadText(module, why));
+        return 1;
+    }
+    // Never unloaded (see the header).
+    return entry(argc, argv);
+}
