@@ -8,7 +8,7 @@
 #include "app/window_loader.h"
 #include "config/command_line.h"
 #include "posting/client_shutdown.h"
-#include "posting/posting_run.h"
+#include "posting/civil_date.h"
 #include "text/client_text.h"
 
 #include <cstdio>
