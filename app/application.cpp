@@ -1,6 +1,9 @@
 #include "app/application.h"
 
+#include "app/messages.h"
 #include "ui/messages.h"
+
+#include <string>
 
 ContardcApplication::ContardcApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
@@ -17,7 +20,7 @@ bool ContardcApplication::notify(QObject* receiver, QEvent* event)
     } catch (const std::exception& e) {
         reportError(e.what());
     } catch (...) {
-        reportError("Unknown error");
+        reportError(std::string(msg::kUnknownError));
     }
     return false;
 }

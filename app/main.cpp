@@ -4,6 +4,7 @@
 
 #include "app/console.h"
 #include "app/display.h"
+#include "app/messages.h"
 #include "app/unattended.h"
 #include "app/window_loader.h"
 #include "config/command_line.h"
@@ -28,13 +29,10 @@ int main(int argc, char** argv)
 #endif
     if (!unattended) {
 #ifdef _WIN32
-        Console().error("contardc: no visible desktop to show the window on; to post unattended give five "
-                        "arguments: server user password company S|N");
-        return 1;
+        Console().error(msg::kNoVisibleDesktop);
+#else
+        Console().error(msg::kNoDisplay);
 #endif
-        std::fputs("contardc: no display to show the window on; to post unattended give five arguments: "
-                   "server user password company S|N\n",
-                   stderr);
         return 1;
     }
     Console console;

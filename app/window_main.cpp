@@ -1,8 +1,10 @@
 #include "app/window_main.h"
 
 #include "app/application.h"
+#include "app/messages.h"
 #include "config/command_line.h"
-#include "grid/ansi_text.h"
+#include "text/format.h"
+#include "text/qt_text.h"
 #include "ui/main_window.h"
 #include "ui/messages.h"
 
@@ -18,9 +20,8 @@ namespace {
 // the program cannot go on.
 int applicationError(const std::exception& e)
 {
-    const QString text = QStringLiteral("Exception %1 in module contardc at start-up.\n%2")
-                             .arg(QString::fromLatin1(typeid(e).name()), ansiToQString(e.what()));
-    QMessageBox::critical(nullptr, QStringLiteral("Application Error"), text);
+    const std::string text = formatText(msg::kStartUpError, {typeid(e).name(), e.what()});
+    QMessageBox::critical(nullptr, ansiToQString(msg::kStartUpErrorCaption), ansiToQString(text));
     return 1;
 }
 
