@@ -17,7 +17,7 @@ class TCustomCellGrid : public QWidget {
 public:
     explicit TCustomCellGrid(QWidget* parent = nullptr);
 
-    // The cell grid guards its indices: GridError with the user-visible text.
+    // The cell grid guards its indices: ProgramError with the user-visible text.
     int colCount() const { return m_cells.colCount(); }
     int rowCount() const { return m_cells.rowCount(); }
     void setColCount(int count) { m_cells.setColCount(count); }

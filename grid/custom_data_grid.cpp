@@ -1,7 +1,8 @@
 #include "grid/custom_data_grid.h"
 
-#include "grid/ansi_text.h"
-#include "grid/grid_error.h"
+#include "text/qt_text.h"
+#include "grid/messages.h"
+#include "text/error.h"
 
 #include <QEvent>
 #include <QFontMetrics>
@@ -85,7 +86,7 @@ void TCustomDataGrid::loaded()
 GridCellType TCustomDataGrid::cellType(int col, int row) const
 {
     if (col < 0 || col >= colCount() || row < 0 || row >= rowCount())
-        throw GridError(gridtext::kCellTypeAlgorithm);
+        throw ProgramError(std::string(msg::kCellTypeAlgorithm));
     if (col < kIndicatorOffset)
         return GridCellType::Indicator;
     return row < kTitleOffset ? GridCellType::Title : GridCellType::Data;

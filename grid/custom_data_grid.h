@@ -40,7 +40,7 @@ public:
     // the grid lays itself out. Until then layout passes do nothing.
     void loaded();
 
-    // Throws GridError "Algorithm error in TCustomDataGrid.GetCellType" for a
+    // Throws ProgramError "Algorithm error in TCustomDataGrid.GetCellType" for a
     // cell that fits no kind (one outside the grid).
     GridCellType cellType(int col, int row) const;
 

@@ -1,7 +1,8 @@
 #include "grid/data_grid_columns.h"
 
 #include "grid/custom_data_grid.h"
-#include "grid/grid_error.h"
+#include "grid/messages.h"
+#include "text/error.h"
 
 TDataGridColumn& TDataGridColumns::add(const QString& fieldName, int width)
 {
@@ -16,13 +17,13 @@ TDataGridColumn& TDataGridColumns::add(const QString& fieldName, int width)
 TDataGridColumn& TDataGridColumns::operator[](int index)
 {
     if (index < 0 || index >= count())
-        throw GridError(gridtext::kIndexOutOfRange);
+        throw ProgramError(std::string(msg::kIndexOutOfRange));
     return *m_columns[static_cast<std::size_t>(index)];
 }
 
 const TDataGridColumn& TDataGridColumns::operator[](int index) const
 {
     if (index < 0 || index >= count())
-        throw GridError(gridtext::kIndexOutOfRange);
+        throw ProgramError(std::string(msg::kIndexOutOfRange));
     return *m_columns[static_cast<std::size_t>(index)];
 }

@@ -14,7 +14,7 @@ public:
     // takes the initial widths when it has finished loading.
     TDataGridColumn& add(const QString& fieldName, int width);
     int count() const { return static_cast<int>(m_columns.size()); }
-    // GridError "Grid index out of range" outside 0 .. count - 1.
+    // ProgramError "Grid index out of range" outside 0 .. count - 1.
     TDataGridColumn& operator[](int index);
     const TDataGridColumn& operator[](int index) const;
 

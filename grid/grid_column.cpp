@@ -1,6 +1,6 @@
 #include "grid/grid_column.h"
 
-#include "grid/ansi_text.h"
+#include "text/qt_text.h"
 #include "grid/custom_data_grid.h"
 
 QString TGridColumnTitle::caption() const

@@ -1,6 +1,7 @@
 #include "grid/grid_layout.h"
 
-#include "grid/grid_error.h"
+#include "grid/messages.h"
+#include "text/error.h"
 
 #include <algorithm>
 #include <climits>
@@ -144,48 +145,48 @@ QPoint glyphOrigin(const QRect& cell, QSize glyph)
 void GridLayout::checkCol(int col) const
 {
     if (col < 0 || col >= colCount())
-        throw GridError(gridtext::kIndexOutOfRange);
+        throw ProgramError(std::string(msg::kIndexOutOfRange));
 }
 
 void GridLayout::checkRow(int row) const
 {
     if (row < 0 || row >= rowCount())
-        throw GridError(gridtext::kIndexOutOfRange);
+        throw ProgramError(std::string(msg::kIndexOutOfRange));
 }
 
 void GridLayout::setColCount(int count)
 {
     if (count < 0)
-        throw GridError(gridtext::kIndexOutOfRange);
+        throw ProgramError(std::string(msg::kIndexOutOfRange));
     if (count <= m_fixedCols)
-        throw GridError(gridtext::kFixedColsTooMany);
+        throw ProgramError(std::string(msg::kFixedColsTooMany));
     m_colWidths.resize(static_cast<std::size_t>(count), kDefaultColWidth);
 }
 
 void GridLayout::setRowCount(int count)
 {
     if (count < 0)
-        throw GridError(gridtext::kIndexOutOfRange);
+        throw ProgramError(std::string(msg::kIndexOutOfRange));
     if (count <= m_fixedRows)
-        throw GridError(gridtext::kFixedRowsTooMany);
+        throw ProgramError(std::string(msg::kFixedRowsTooMany));
     m_rowHeights.resize(static_cast<std::size_t>(count), m_defaultRowHeight);
 }
 
 void GridLayout::setFixedCols(int count)
 {
     if (count < 0)
-        throw GridError(gridtext::kIndexOutOfRange);
+        throw ProgramError(std::string(msg::kIndexOutOfRange));
     if (count >= colCount())
-        throw GridError(gridtext::kFixedColsTooMany);
+        throw ProgramError(std::string(msg::kFixedColsTooMany));
     m_fixedCols = count;
 }
 
 void GridLayout::setFixedRows(int count)
 {
     if (count < 0)
-        throw GridError(gridtext::kIndexOutOfRange);
+        throw ProgramError(std::string(msg::kIndexOutOfRange));
     if (count >= rowCount())
-        throw GridError(gridtext::kFixedRowsTooMany);
+        throw ProgramError(std::string(msg::kFixedRowsTooMany));
     m_fixedRows = count;
 }
 
@@ -222,7 +223,7 @@ void GridLayout::setDefaultRowHeight(int height)
 int GridLayout::colLeft(int col) const
 {
     if (col < 0 || col > colCount())
-        throw GridError(gridtext::kIndexOutOfRange);
+        throw ProgramError(std::string(msg::kIndexOutOfRange));
     int x = 0;
     for (int c = 0; c < col; ++c)
         x += m_colWidths[static_cast<std::size_t>(c)] + kLineWidth;
@@ -232,7 +233,7 @@ int GridLayout::colLeft(int col) const
 int GridLayout::rowTop(int row) const
 {
     if (row < 0 || row > rowCount())
-        throw GridError(gridtext::kIndexOutOfRange);
+        throw ProgramError(std::string(msg::kIndexOutOfRange));
     int y = 0;
     for (int r = 0; r < row; ++r)
         y += m_rowHeights[static_cast<std::size_t>(r)] + kLineWidth;

@@ -2,7 +2,8 @@
 #include "text/format.h"
 
 #include "posting/messages.h"
-#include "posting/param_list.h"
+#include "posting/same_name.h"
+#include "posting/sql_error.h"
 
 #include <algorithm>
 #include <cstring>
@@ -73,7 +74,7 @@ struct ClientDataSet::RowStore final : RowSink {
                                                ? value.text
                                                : std::string_view(reinterpret_cast<const char*>(&integer), 4);
             if (bytes.size() >= kNull)
-                throw std::runtime_error("Field '" + fields[f]->fieldName() + "' is too large");
+                throw SqlError("Field '" + fields[f]->fieldName() + "' is too large");
             const auto length = static_cast<std::uint16_t>(value.isNull ? kNull : bytes.size());
             block.append(reinterpret_cast<const char*>(&length), sizeof length);
             if (!value.isNull)
@@ -121,7 +122,7 @@ void ClientDataSet::notify(Fn&& fn)
 Field& ClientDataSet::declareField(std::string name, FieldKind kind, int size)
 {
     if (active())
-        throw std::logic_error(std::string(msg::kOpenDataSet));
+        throw SqlError(std::string(msg::kOpenDataSet));
     return *m_fields.emplace_back(std::make_unique<Field>(std::move(name), kind, size));
 }
 
@@ -138,13 +139,13 @@ void ClientDataSet::open()
     if (active())
         return;
     if (!m_provider)
-        throw std::runtime_error(std::string(msg::kMissingProvider));
+        throw SqlError(std::string(msg::kMissingProvider));
     auto rows = std::make_unique<RowStore>(m_fields);
     m_provider->fetch(m_commandText, *rows);
     // Checked only now: the statement has run to its end and its work is
     // committed, whatever the outcome of the binding.
     if (!rows->error.empty())
-        throw std::runtime_error(rows->error);
+        throw SqlError(rows->error);
     for (std::size_t f = 0; f < m_fields.size(); ++f)
         m_fields[f]->m_size = rows->sizes[f];
     m_rows = std::move(rows);

@@ -109,7 +109,7 @@ public:
     void setCommandText(std::string text) { m_commandText = std::move(text); }
 
     // Fetches every row through the provider and binds the fields. Throws
-    // std::runtime_error with the user-visible text on failure; the set then
+    // SqlError with the user-visible text on failure; the set then
     // stays closed. Opening an open set does nothing.
     void open();
     // Drops the rows. Closing a closed set does nothing.

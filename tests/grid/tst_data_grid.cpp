@@ -5,7 +5,8 @@
 
 #include "grid_harness.h"
 
-#include "grid/grid_error.h"
+#include "grid/messages.h"
+#include "text/error.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -631,14 +632,14 @@ void TestDataGrid::guards_data()
 {
     QTest::addColumn<int>("operation");
     QTest::addColumn<QString>("message");
-    QTest::newRow("fixed columns as many as columns") << 0 << gridtext::kFixedColsTooMany;
-    QTest::newRow("fixed rows as many as rows") << 1 << gridtext::kFixedRowsTooMany;
-    QTest::newRow("width of a column past the last") << 2 << gridtext::kIndexOutOfRange;
-    QTest::newRow("cell below the last row") << 3 << gridtext::kIndexOutOfRange;
-    QTest::newRow("column of the collection past the last") << 4 << gridtext::kIndexOutOfRange;
-    QTest::newRow("kind of a cell below the grid") << 5 << gridtext::kCellTypeAlgorithm;
-    QTest::newRow("kind of a cell right of the grid") << 6 << gridtext::kCellTypeAlgorithm;
-    QTest::newRow("kind of a cell left of the grid") << 7 << gridtext::kCellTypeAlgorithm;
+    QTest::newRow("fixed columns as many as columns") << 0 << QString::fromLatin1(msg::kFixedColsTooMany.data(), qsizetype(msg::kFixedColsTooMany.size()));
+    QTest::newRow("fixed rows as many as rows") << 1 << QString::fromLatin1(msg::kFixedRowsTooMany.data(), qsizetype(msg::kFixedRowsTooMany.size()));
+    QTest::newRow("width of a column past the last") << 2 << QString::fromLatin1(msg::kIndexOutOfRange.data(), qsizetype(msg::kIndexOutOfRange.size()));
+    QTest::newRow("cell below the last row") << 3 << QString::fromLatin1(msg::kIndexOutOfRange.data(), qsizetype(msg::kIndexOutOfRange.size()));
+    QTest::newRow("column of the collection past the last") << 4 << QString::fromLatin1(msg::kIndexOutOfRange.data(), qsizetype(msg::kIndexOutOfRange.size()));
+    QTest::newRow("kind of a cell below the grid") << 5 << QString::fromLatin1(msg::kCellTypeAlgorithm.data(), qsizetype(msg::kCellTypeAlgorithm.size()));
+    QTest::newRow("kind of a cell right of the grid") << 6 << QString::fromLatin1(msg::kCellTypeAlgorithm.data(), qsizetype(msg::kCellTypeAlgorithm.size()));
+    QTest::newRow("kind of a cell left of the grid") << 7 << QString::fromLatin1(msg::kCellTypeAlgorithm.data(), qsizetype(msg::kCellTypeAlgorithm.size()));
 }
 
 void TestDataGrid::guards()
@@ -662,7 +663,7 @@ void TestDataGrid::guards()
     try {
         operations[static_cast<std::size_t>(operation)]();
         QFAIL("no error raised");
-    } catch (const GridError& error) {
+    } catch (const ProgramError& error) {
         QCOMPARE(QString::fromUtf8(error.what()), message);
     }
     // Refused: the grid keeps its shape and look.

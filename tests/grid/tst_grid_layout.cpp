@@ -2,7 +2,8 @@
 // the window of records in view, the scroll bar per state of the set, glyph
 // placement and the cell rectangles with their guards.
 
-#include "grid/grid_error.h"
+#include "grid/messages.h"
+#include "text/error.h"
 #include "grid/grid_layout.h"
 
 #include <QTest>
@@ -386,14 +387,14 @@ void TestGridLayout::guards_data()
 {
     QTest::addColumn<int>("operation");
     QTest::addColumn<QString>("message");
-    QTest::newRow("column width beyond the last column") << 0 << gridtext::kIndexOutOfRange;
-    QTest::newRow("row height of a negative row") << 1 << gridtext::kIndexOutOfRange;
-    QTest::newRow("cell beyond the last row") << 2 << gridtext::kIndexOutOfRange;
-    QTest::newRow("as many fixed columns as columns") << 3 << gridtext::kFixedColsTooMany;
-    QTest::newRow("as many fixed rows as rows") << 4 << gridtext::kFixedRowsTooMany;
-    QTest::newRow("fewer columns than fixed ones") << 5 << gridtext::kFixedColsTooMany;
-    QTest::newRow("rows down to the fixed row") << 6 << gridtext::kFixedRowsTooMany;
-    QTest::newRow("negative fixed count") << 7 << gridtext::kIndexOutOfRange;
+    QTest::newRow("column width beyond the last column") << 0 << QString::fromLatin1(msg::kIndexOutOfRange.data(), qsizetype(msg::kIndexOutOfRange.size()));
+    QTest::newRow("row height of a negative row") << 1 << QString::fromLatin1(msg::kIndexOutOfRange.data(), qsizetype(msg::kIndexOutOfRange.size()));
+    QTest::newRow("cell beyond the last row") << 2 << QString::fromLatin1(msg::kIndexOutOfRange.data(), qsizetype(msg::kIndexOutOfRange.size()));
+    QTest::newRow("as many fixed columns as columns") << 3 << QString::fromLatin1(msg::kFixedColsTooMany.data(), qsizetype(msg::kFixedColsTooMany.size()));
+    QTest::newRow("as many fixed rows as rows") << 4 << QString::fromLatin1(msg::kFixedRowsTooMany.data(), qsizetype(msg::kFixedRowsTooMany.size()));
+    QTest::newRow("fewer columns than fixed ones") << 5 << QString::fromLatin1(msg::kFixedColsTooMany.data(), qsizetype(msg::kFixedColsTooMany.size()));
+    QTest::newRow("rows down to the fixed row") << 6 << QString::fromLatin1(msg::kFixedRowsTooMany.data(), qsizetype(msg::kFixedRowsTooMany.size()));
+    QTest::newRow("negative fixed count") << 7 << QString::fromLatin1(msg::kIndexOutOfRange.data(), qsizetype(msg::kIndexOutOfRange.size()));
 }
 
 void TestGridLayout::guards()
@@ -414,7 +415,7 @@ void TestGridLayout::guards()
     try {
         operations[static_cast<std::size_t>(operation)]();
         QFAIL("no error raised");
-    } catch (const GridError& error) {
+    } catch (const ProgramError& error) {
         QCOMPARE(QString::fromUtf8(error.what()), message);
     }
     // A refused change leaves the grid as it was.

@@ -1,6 +1,7 @@
 // The in-memory set over a provider that hands out fixed rows: binding,
 // the moment binding errors surface, value storage and the current record.
 #include "posting/dataset.h"
+#include "posting/sql_error.h"
 
 #include <QtTest>
 
@@ -372,7 +373,7 @@ void TestDataSet::openCloseNotifiesAndDropsRows()
     set.open();
     QVERIFY(set.isEmpty());
     QCOMPARE(set.recNo(), std::size_t{0});
-    QVERIFY_THROWS_EXCEPTION(std::logic_error, set.declareField("X", FieldKind::Integer));
+    QVERIFY_THROWS_EXCEPTION(SqlError, set.declareField("X", FieldKind::Integer));
 }
 
 void TestDataSet::reopenAfterFailureReadsAgain()

@@ -1,3 +1,0 @@
-#pragma once
-// Moved: the toolkit text adapter is text/qt_text.h.
-#include "text/qt_text.h"

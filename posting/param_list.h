@@ -1,3 +1,0 @@
-#pragma once
-// Moved: sameName is in posting/same_name.h.
-#include "posting/same_name.h"
