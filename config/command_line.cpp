@@ -89,16 +89,6 @@ std::vector<std::string> splitCommandLine(std::string_view raw, CharStep step)
     }
 }
 
-std::string commandLineArgument(std::string_view raw, int n, CharStep step)
-{
-    if (n < 0)
-        return {};
-    std::vector<std::string> words = splitCommandLine(raw, step);
-    if (static_cast<std::size_t>(n) >= words.size())
-        return {};
-    return std::move(words[static_cast<std::size_t>(n)]);
-}
-
 #ifdef _WIN32
 
 std::vector<std::string> programArguments(int, char**)

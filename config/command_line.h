@@ -29,9 +29,6 @@ std::size_t singleByteStep(std::string_view rest);
 // the arguments after it move up one.
 std::vector<std::string> splitCommandLine(std::string_view raw, CharStep step = singleByteStep);
 
-// Word n of the raw command line (0 is the program), "" when there is none.
-std::string commandLineArgument(std::string_view raw, int n, CharStep step = singleByteStep);
-
 // The program's arguments 1..N, in order (index 0 holds argument 1).
 // On Windows they are split by the rules above from GetCommandLineW, taken to
 // Windows-1252 (a character outside it becomes "?") and stepped through one

@@ -34,12 +34,6 @@ private slots:
         QFETCH(int, index);
         const cases::SplitCase& c = cases::kSplitCases[std::size_t(index)];
         QCOMPARE(printable(splitCommandLine(c.raw)), printable(c.words));
-        // Each argument found on its own, and nothing past the last one.
-        for (std::size_t n = 0; n < c.words.size(); ++n)
-            QCOMPARE(printable(commandLineArgument(c.raw, int(n))), printable(c.words[n]));
-        QCOMPARE(printable(commandLineArgument(c.raw, int(c.words.size()))), QByteArray());
-        QCOMPARE(printable(commandLineArgument(c.raw, int(c.words.size()) + 3)), QByteArray());
-        QCOMPARE(printable(commandLineArgument(c.raw, -1)), QByteArray());
     }
 
     void doubleByteCharacters_data()

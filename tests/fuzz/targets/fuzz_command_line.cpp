@@ -80,19 +80,10 @@ void checkSplitting(std::string_view raw, CharStep step)
     }
     FUZZ_CHECK(got == expected, joined(words));
 
-    // Argument n is word n; the program reads arguments 1 to 5.
-    std::vector<std::size_t> positions = {0, 1, 2, 3, 4, 5, 6, words.size(), words.size() + 1};
-    if (!words.empty())
-        positions.push_back(words.size() - 1);
-    std::sort(positions.begin(), positions.end());
-    bool emptySeen = false;
-    for (std::size_t n : positions) {
-        const std::string argument = commandLineArgument(raw, static_cast<int>(n), step);
-        FUZZ_CHECK(argument == (n < words.size() ? words[n] : std::string()), argument);
-        FUZZ_CHECK(!(emptySeen && !argument.empty()), joined(words));
-        emptySeen = emptySeen || argument.empty();
-    }
-    FUZZ_CHECK(commandLineArgument(raw, -1, step).empty(), std::string(text));
+    // Only the last word can be empty (a lone opening quote): an empty
+    // argument never takes a place before a later one.
+    for (std::size_t n = 0; n + 1 < words.size(); ++n)
+        FUZZ_CHECK(!words[n].empty(), joined(words));
 }
 
 // Words written back in quotes, one blank apart, split into the same words:
