@@ -32,8 +32,64 @@ inline constexpr std::string_view kReportLost =
 inline constexpr std::string_view kOutcomePosted = "the receipts were posted";
 inline constexpr std::string_view kOutcomeNothingPosted = "nothing was posted";
 inline constexpr std::string_view kOutcomeNoReceipts = "there were no receipts to post";
+// The run log's outcome of a run that found nothing to post.
+inline constexpr std::string_view kOutcomeNothingToPost = "nothing to post";
 // An error after the posting's commit (rows the set cannot bind).
 inline constexpr std::string_view kPostedBeforeError =
     "contardc: the receipts were posted before this error; their rows are not shown";
+
+// The options after the five arguments (app/run_options.h).
+inline constexpr std::string_view kUnknownOption = "contardc: unknown option %s; nothing was posted (see contardc --help)";
+inline constexpr std::string_view kOptionWithoutValue = "contardc: %s needs a value; nothing was posted";
+inline constexpr std::string_view kBadTimeout =
+    "contardc: --timeout takes a whole number of seconds from 1 up, not \"%s\"; nothing was posted";
+inline constexpr std::string_view kBadDate =
+    "contardc: %s takes a date as YYYY-MM-DD, not \"%s\"; nothing was posted";
+inline constexpr std::string_view kToWithoutFrom = "contardc: --to goes with --from; nothing was posted";
+inline constexpr std::string_view kDateInFuture = "contardc: %s is in the future; nothing was posted";
+inline constexpr std::string_view kRangeBackwards = "contardc: %s comes after %s; nothing was posted";
+inline constexpr std::string_view kRangeTooLong =
+    "contardc: %s to %s is more than 366 days; post a longer gap in parts; nothing was posted";
+// The heading of each day of a catch-up run in the report.
+inline constexpr std::string_view kDayHeading = "%s:";
+
+// The password given as "-" (not on the command line).
+inline constexpr std::string_view kPasswordPrompt = "Password: ";
+inline constexpr std::string_view kNoPasswordOnInput =
+    "contardc: the password is \"-\" and ISC_PASSWORD is not set, but standard input gave no line to take it "
+    "from; nothing was posted";
+
+inline constexpr std::string_view kVersion = "contardc %s";
+inline constexpr std::string_view kHelp =
+    "Usage: contardc [SERVER USER PASSWORD COMPANY S|N [OPTIONS]]\n"
+    "\n"
+    "Without arguments, opens the window that posts the unposted cash receipts of\n"
+    "one date. With five, posts today's receipts of the company unattended: in the\n"
+    "window when there is a display, else writing to the console.\n"
+    "\n"
+    "  SERVER    the folder or host:folder holding datos/COMPANY/ledgara.fdb\n"
+    "  USER      the database user\n"
+    "  PASSWORD  its password; \"-\" keeps it off the command line: taken from\n"
+    "            ISC_PASSWORD when set, else from the first line of standard input\n"
+    "  COMPANY   the company code (a folder under datos)\n"
+    "  S|N       S posts through the IFRS (NIIF) procedure, anything else the plain one\n"
+    "\n"
+    "Options (after the five arguments):\n"
+    "  --log FILE          append the run's line to FILE (\"-\": no log); default\n"
+    "                      $XDG_STATE_HOME/contardc/contardc.log, on Windows\n"
+    "                      %LOCALAPPDATA%\\contardc\\contardc.log\n"
+    "  --timeout SECONDS   end the run at that deadline as a stop request does:\n"
+    "                      nothing committed, exit code 1\n"
+    "  --from YYYY-MM-DD   post each day from that date to --to, oldest first,\n"
+    "  --to YYYY-MM-DD     each on its own (default: today; at most 366 days);\n"
+    "                      always without the window\n"
+    "  --help, --version   alone: print this or the version and exit\n"
+    "\n"
+    "Environment: ISC_PASSWORD (with PASSWORD \"-\"), LEDGARA_FBCLIENT (the Firebird\n"
+    "client library), LEDGARA_HKLM (off Windows: the registry export to read),\n"
+    "CONTARDC_NO_WINDOW=1 (never show the window).\n"
+    "\n"
+    "Exit codes: 0 the posting is committed or there was nothing to post;\n"
+    "1 nothing was posted (an error, a stop request, the timeout, bad options).\n";
 
 }  // namespace msg

@@ -11,6 +11,7 @@
 #include "text/error_text.h"
 
 #include <exception>
+#include <map>
 
 namespace {
 
@@ -43,19 +44,37 @@ void sayReportLost(Console& console, std::string_view outcome)
         console.error(formatText(msg::kReportLost, {console.reportLostReason(), outcome}));
 }
 
-// The console's part in the steps: the report, once the posting is done.
+// The console's part in the steps: the report, once the posting is done,
+// under the day's heading in a catch-up run; and the rows counted by ESTADO
+// for the run log.
 class ConsoleFront final : public PostingFront {
 public:
-    explicit ConsoleFront(Console& console) : m_console(console) {}
+    ConsoleFront(Console& console, std::map<std::string, int>& estados) : m_console(console), m_estados(estados) {}
     void posted(const ClientDataSet& rows) override
     {
+        if (headed) {
+            std::string iso = dateText(day);
+            iso[4] = iso[7] = '-';
+            m_console.information(formatText(msg::kDayHeading, {iso}));
+        }
         m_console.rows(rows);
         if (rows.isEmpty())
             m_console.information(msg::kNoReceipts);
+        if (const Field* estado = rows.findField("ESTADO")) {
+            for (std::size_t r = 0; r < rows.recordCount(); ++r) {
+                std::string text = rows.displayText(r, *estado);
+                text.erase(text.find_last_not_of(' ') + 1);
+                ++m_estados[text];
+            }
+        }
     }
+
+    bool headed = false;  // a catch-up run: each day under its date
+    CivilDate day;
 
 private:
     Console& m_console;
+    std::map<std::string, int>& m_estados;
 };
 
 } // namespace
@@ -63,13 +82,31 @@ private:
 int runWithoutWindow(const std::vector<std::string>& arguments, const std::function<CivilDate()>& today,
                      Console& console)
 {
+    return runWithoutWindow(arguments, RunOptions{}, today, console).exitCode;
+}
+
+RunOutcome runWithoutWindow(const std::vector<std::string>& arguments, const RunOptions& options,
+                            const std::function<CivilDate()>& today, Console& console)
+{
     readSettings(console);
     ReceiptPosting posting;
-    const ConnectionRequest request{argument(arguments, 1), argument(arguments, 4), argument(arguments, 2),
-                                    argument(arguments, 3)};
+    ConnectionRequest request{argument(arguments, 1), argument(arguments, 4), argument(arguments, 2),
+                              argument(arguments, 3)};
+    request.passwordFromEnvironment = request.password == "-";
+    const bool niif = argument(arguments, 5) == "S";
+    RunOutcome outcome;
+    ConsoleFront front(console, outcome.estados);
     try {
-        ConsoleFront front(console);
-        posting.run(request, today, argument(arguments, 5) == "S", front);
+        if (!options.from) {
+            posting.run(request, today, niif, front);
+        } else {
+            posting.connectStep(request, front);
+            front.headed = true;
+            for (const CivilDate& day : daysFromTo(*options.from, *options.to)) {
+                front.day = day;
+                posting.postStep(dateText(day), niif, front);
+            }
+        }
     } catch (const std::exception& e) {
         console.error(errorBoxText(e.what()));
         // A result the set cannot bind fails only after the procedure's work
@@ -78,8 +115,25 @@ int runWithoutWindow(const std::vector<std::string>& arguments, const std::funct
         if (committed && !console.reportLost())
             console.error(msg::kPostedBeforeError);
         sayReportLost(console, committed ? msg::kOutcomePosted : msg::kOutcomeNothingPosted);
-        return committed ? kExitPosted : kExitFailed;
+        const std::string text = e.what();
+        outcome.error = text.substr(0, text.find('\n'));
+        outcome.exitCode = committed ? kExitPosted : kExitFailed;
+        return outcome;
     }
-    sayReportLost(console, posting.nothingPosted() ? msg::kOutcomeNoReceipts : msg::kOutcomePosted);
-    return kExitPosted;
+    sayReportLost(console, posting.nothingPosted() && outcome.estados.empty() ? msg::kOutcomeNoReceipts
+                                                                             : msg::kOutcomePosted);
+    outcome.exitCode = kExitPosted;
+    return outcome;
+}
+
+std::string RunOutcome::summary() const
+{
+    if (!error.empty())
+        return error;
+    if (estados.empty())
+        return std::string(msg::kOutcomeNothingToPost);
+    std::string text;
+    for (const auto& [estado, count] : estados)
+        text += (text.empty() ? "" : ", ") + std::to_string(count) + " " + estado;
+    return text;
 }

@@ -6,9 +6,11 @@
 // written to the console instead of shown in boxes. No part of the window
 // toolkit is started.
 
+#include "app/run_options.h"
 #include "posting/client_shutdown.h"
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -36,3 +38,20 @@ inline constexpr int kExitPosted = kPostedExitCode;
 inline constexpr int kExitFailed = kStopExitCode;
 int runWithoutWindow(const std::vector<std::string>& arguments, const std::function<CivilDate()>& today,
                      Console& console);
+
+// What a run came to, for the run log.
+struct RunOutcome {
+    int exitCode = kExitFailed;
+    std::map<std::string, int> estados;  // rows posted, by ESTADO (blanks at the end trimmed)
+    std::string error;                   // the first line of the error that stopped it
+    // The error's first line, the rows by ESTADO ("3 CONTABILIZADO, 1 ERROR"),
+    // or that there was nothing to post.
+    std::string summary() const;
+};
+
+// The same with the options after the five arguments (app/run_options.h):
+// with `from` set, the connection step once, then each day of the range
+// posted on its own, oldest first, its rows under its date; the first day
+// that fails ends the run (the days before it stay posted).
+RunOutcome runWithoutWindow(const std::vector<std::string>& arguments, const RunOptions& options,
+                            const std::function<CivilDate()>& today, Console& console);

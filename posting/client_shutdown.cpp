@@ -1,6 +1,11 @@
 #include "posting/client_shutdown.h"
 
 #include "posting/messages.h"
+#include "text/format.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
 
 #include <csignal>
 
@@ -30,13 +35,19 @@ extern "C" void onStopSignal(int signal)
     const int length = stopLine(signal, line, static_cast<int>(sizeof line));
     // Nothing more can be done when standard error is gone.
     [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line, static_cast<std::size_t>(length));
-    ::_exit(g_committed ? kPostedExitCode : kStopExitCode);
+    ::_exit(stopExitCode());
 }
 #endif
 
 } // namespace
 
-void notePostingStarted() { g_posting = 1; }
+void notePostingStarted()
+{
+    // Each posting is its own: one committed before (an earlier day of a
+    // catch-up) says nothing of this one.
+    g_committed = 0;
+    g_posting = 1;
+}
 
 void notePostingCommitted()
 {
@@ -45,6 +56,15 @@ void notePostingCommitted()
 }
 
 void notePostingFailed() { g_posting = 0; }
+
+const char* stopOutcome()
+{
+    if (g_committed)
+        return msg::kStopAfterCommit.data();
+    if (g_posting)
+        return msg::kStopDuringPosting.data();
+    return msg::kStopNothingPosted.data();
+}
 
 int stopLine(int signal, char* buffer, int size)
 {
@@ -55,14 +75,21 @@ int stopLine(int signal, char* buffer, int size)
     // The texts are literals, so each view ends in a NUL.
     append(buffer, size, length, msg::kStoppedBy.data());
     append(buffer, size, length, signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "a signal");
-    if (g_committed)
-        append(buffer, size, length, msg::kStopAfterCommit.data());
-    else if (g_posting)
-        append(buffer, size, length, msg::kStopDuringPosting.data());
-    else
-        append(buffer, size, length, msg::kStopNothingPosted.data());
+    append(buffer, size, length, stopOutcome());
     append(buffer, size, length, "\n");
     return length;
+}
+
+int stopExitCode() { return g_committed ? kPostedExitCode : kStopExitCode; }
+
+void endAtDeadline(int seconds, std::function<void(const std::string& line, int exitCode)> finish)
+{
+    std::thread([seconds, finish = std::move(finish)] {
+        std::this_thread::sleep_for(std::chrono::seconds(seconds));
+        const int code = stopExitCode();
+        finish(formatText(msg::kTimedOut, {std::to_string(seconds)}) + stopOutcome(), code);
+        std::_Exit(code);
+    }).detach();
 }
 
 void endOnStopRequest()

@@ -19,6 +19,9 @@
 // program: the write that finds it gone fails, and the run says so
 // (app/console.h).
 
+#include <functional>
+#include <string>
+
 // The exit code of a program ended by a stop request before any posting of
 // its was committed. After the commit it ends with kPostedExitCode: the exit
 // code tells what became of the posting, and a rerun would find nothing to
@@ -36,6 +39,21 @@ void endOnStopRequest();
 void notePostingStarted();
 void notePostingCommitted();
 void notePostingFailed();
+
+// What had become of the posting, for a line that ends the program: "; nothing
+// was posted", " during the posting; ...", " after the posting was committed".
+// Async-signal-safe.
+const char* stopOutcome();
+// The exit code of a program ended now: kPostedExitCode once a posting came
+// back committed, else kStopExitCode.
+int stopExitCode();
+
+// Ends the program `seconds` from now, from a thread of its own, as a stop
+// request does: whatever the program is waiting for (a lock a user's
+// transaction holds, a server that stopped answering), nothing uncommitted is
+// kept. `finish` is called first with the line to write ("contardc: timed
+// out after N s" and stopOutcome()) and the exit code.
+void endAtDeadline(int seconds, std::function<void(const std::string& line, int exitCode)> finish);
 
 // The line a stop request by `signal` writes, given what was noted: at most
 // `size` - 1 bytes and a terminating NUL into `buffer`; returns its length.

@@ -333,8 +333,7 @@ struct SqlConnection::Attachment {
         db = 0;
     }
 
-    void attach(const std::string& database, const std::string& user, const std::string& password,
-                const std::string& role)
+    void attach(const std::string& database, const ConnectionSettings& settings)
     {
         std::string dpb(1, static_cast<char>(isc_dpb_version1));
         const auto add = [&](char item, const std::string& value) {
@@ -344,9 +343,10 @@ struct SqlConnection::Attachment {
             dpb += static_cast<char>(value.size());
             dpb += value;
         };
-        add(isc_dpb_user_name, user);
-        add(isc_dpb_password, password);
-        add(isc_dpb_sql_role_name, role);
+        add(isc_dpb_user_name, settings.user);
+        if (!settings.passwordFromEnvironment)
+            add(isc_dpb_password, settings.password);
+        add(isc_dpb_sql_role_name, settings.role);
         add(isc_dpb_sql_dialect, std::string(1, static_cast<char>(kDialect)));
         if (database.size() > 4096)
             raise(DriverFailure::ParameterTooLong);
@@ -430,7 +430,7 @@ void SqlConnection::open()
     database.erase(std::find_if_not(database.rbegin(), database.rend(), blank).base(), database.end());
     database.erase(database.begin(), std::find_if_not(database.begin(), database.end(), blank));
     auto attachment = std::make_unique<Attachment>(m_lastError);
-    attachment->attach(database, m_settings.user, m_settings.password, m_settings.role);
+    attachment->attach(database, m_settings);
     m_attachment = std::move(attachment);
 }
 

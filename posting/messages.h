@@ -33,4 +33,7 @@ inline constexpr std::string_view kStopDuringPosting =
     " during the posting; the database rolls it back, unless its commit was already on its way";
 inline constexpr std::string_view kStopNothingPosted = "; nothing was posted";
 
+// The line of a run ended at its --timeout deadline, then the outcome above.
+inline constexpr std::string_view kTimedOut = "contardc: timed out after %s s";
+
 }  // namespace msg

@@ -51,6 +51,7 @@ ReceiptPosting::ReceiptPosting()
 
 void ReceiptPosting::PostingWatch::fetch(const std::string& commandText, RowSink& sink)
 {
+    m_committed = false;
     notePostingStarted();
     try {
         m_query.fetch(commandText, sink);
@@ -77,6 +78,7 @@ bool ReceiptPosting::connectStep(const ConnectionRequest& request, PostingFront&
         Ledgara.close();
         throw SqlError(m_refusal);
     }
+    Ledgara.settings().passwordFromEnvironment = request.passwordFromEnvironment;
     reconnect(databasePath(request.server, request.company), request.user, request.password);
     front.connected();
     readPointsOfSale();

@@ -22,6 +22,8 @@ struct ConnectionRequest {
     std::string company;
     std::string user;
     std::string password;
+    // The password is not given: the client takes it from ISC_PASSWORD.
+    bool passwordFromEnvironment = false;
 };
 
 // The connection step asks for a company, a user and a password; with any of
@@ -58,8 +60,8 @@ public:
     public:
         explicit PostingWatch(Provider& query) : m_query(query) {}
         void fetch(const std::string& commandText, RowSink& sink) override;
-        // True once a posting statement came back committed, even when the
-        // set then failed to bind its rows.
+        // True once the last posting statement came back committed, even
+        // when the set then failed to bind its rows.
         bool committed() const { return m_committed; }
 
     private:
@@ -99,7 +101,7 @@ public:
 
     const ClientDataSet& rows() const { return CRepArticulos; }
     bool nothingPosted() const { return CRepArticulos.isEmpty(); }
-    // True once a posting came back committed.
+    // True once the last posting came back committed.
     bool committed() const { return PRepArticulos.committed(); }
 
 private:

@@ -18,6 +18,9 @@ struct ConnectionSettings {
     std::string user = "sysdba";
     std::string password = "tallowbin";
     std::string role = "RoleName";
+    // The password is left out of the attachment's parameters, and the
+    // client takes it from ISC_PASSWORD, as Firebird's own tools do.
+    bool passwordFromEnvironment = false;
 };
 
 class SqlConnection {

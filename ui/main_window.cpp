@@ -319,6 +319,9 @@ void Tfcontardc::FormActivate(QObject*)
     Servidor->setServerText(clientToQString(argument(1)));
     Tusua->setText(clientToQString(argument(2)));
     TClave->setText(clientToQString(argument(3)));
+    // "-": the password is not on the command line; the program has put it
+    // in ISC_PASSWORD, from where the client takes it.
+    m_passwordFromEnvironment = argument(3) == "-";
     Cia->setText(clientToQString(argument(4)));
     ckNiif->setChecked(flag == "S");
     CiaExit(this);

@@ -97,4 +97,5 @@ private:
     bool m_activated = false;
     bool m_activationAsked = false;
     bool m_closed = false;
+    bool m_passwordFromEnvironment = false;
 };

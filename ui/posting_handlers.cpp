@@ -62,8 +62,9 @@ private:
 void Tfcontardc::CiaExit(QObject*)
 {
     // The client's bytes, as the run without a window passes them on.
-    const ConnectionRequest request{qStringToClient(Servidor->serverText()), qStringToClient(Cia->text()),
-                                    qStringToClient(Tusua->text()), qStringToClient(TClave->text())};
+    ConnectionRequest request{qStringToClient(Servidor->serverText()), qStringToClient(Cia->text()),
+                              qStringToClient(Tusua->text()), qStringToClient(TClave->text())};
+    request.passwordFromEnvironment = m_passwordFromEnvironment && request.password == "-";
     WindowFront front(*this);
     m_posting->connectStep(request, front);
 }

@@ -1,0 +1,140 @@
+#include "app/run_options.h"
+
+#include "app/messages.h"
+#include "text/format.h"
+
+#include <charconv>
+#include <ctime>
+
+#ifndef CONTARDC_VERSION
+#define CONTARDC_VERSION "unknown"
+#endif
+
+namespace {
+
+// A whole date written YYYY-MM-DD that the calendar has.
+std::optional<CivilDate> parseDate(const std::string& text)
+{
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-')
+        return std::nullopt;
+    const auto number = [&](std::size_t at, std::size_t length) {
+        int value = -1;
+        const char* end = text.data() + at + length;
+        const auto [ptr, ec] = std::from_chars(text.data() + at, end, value);
+        return ec == std::errc() && ptr == end ? value : -1;
+    };
+    const CivilDate date{number(0, 4), number(5, 2), number(8, 2)};
+    if (date.year < 1 || date.month < 1 || date.month > 12 || date.day < 1)
+        return std::nullopt;
+    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (date.year % 4 == 0 && date.year % 100 != 0) || date.year % 400 == 0;
+    const int last = date.month == 2 && leap ? 29 : days[date.month - 1];
+    if (date.day > last)
+        return std::nullopt;
+    return date;
+}
+
+// Days since 1970-01-01 of a proleptic Gregorian date.
+long daysSinceEpoch(const CivilDate& d)
+{
+    const int y = d.year - (d.month <= 2 ? 1 : 0);
+    const long era = (y >= 0 ? y : y - 399) / 400;
+    const long yoe = y - era * 400;
+    const long doy = (153 * (d.month + (d.month > 2 ? -3 : 9)) + 2) / 5 + d.day - 1;
+    const long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+CivilDate dateOfDays(long z)
+{
+    z += 719468;
+    const long era = (z >= 0 ? z : z - 146096) / 146097;
+    const long doe = z - era * 146097;
+    const long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const long mp = (5 * doy + 2) / 153;
+    const int day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    return {static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0)), month, day};
+}
+
+std::string isoText(const CivilDate& date)
+{
+    std::string text = dateText(date);
+    text[4] = text[7] = '-';
+    return text;
+}
+
+} // namespace
+
+std::vector<CivilDate> daysFromTo(const CivilDate& from, const CivilDate& to)
+{
+    std::vector<CivilDate> days;
+    for (long d = daysSinceEpoch(from); d <= daysSinceEpoch(to); ++d)
+        days.push_back(dateOfDays(d));
+    return days;
+}
+
+ParsedRunOptions parseRunOptions(const std::vector<std::string>& arguments, const CivilDate& today)
+{
+    ParsedRunOptions parsed;
+    RunOptions& options = parsed.options;
+    const auto fail = [&](std::string_view pattern, std::initializer_list<std::string_view> args) {
+        parsed.error = formatText(pattern, args);
+        return parsed;
+    };
+    for (std::size_t i = 5; i < arguments.size(); ++i) {
+        const std::string& word = arguments[i];
+        if (word.rfind("--", 0) != 0)
+            continue;
+        const bool known = word == "--log" || word == "--timeout" || word == "--from" || word == "--to";
+        if (!known)
+            return fail(msg::kUnknownOption, {word});
+        if (i + 1 >= arguments.size())
+            return fail(msg::kOptionWithoutValue, {word});
+        const std::string& value = arguments[++i];
+        if (word == "--log") {
+            options.logFile = value;
+        } else if (word == "--timeout") {
+            int seconds = 0;
+            const auto [ptr, ec] = std::from_chars(value.data(), value.data() + value.size(), seconds);
+            if (ec != std::errc() || ptr != value.data() + value.size() || seconds < 1)
+                return fail(msg::kBadTimeout, {value});
+            options.timeoutSeconds = seconds;
+        } else {
+            const std::optional<CivilDate> date = parseDate(value);
+            if (!date)
+                return fail(msg::kBadDate, {word, value});
+            (word == "--from" ? options.from : options.to) = date;
+        }
+    }
+    if (options.to && !options.from)
+        return fail(msg::kToWithoutFrom, {});
+    if (options.from) {
+        const CivilDate end = options.to.value_or(today);
+        for (const CivilDate& date : {*options.from, end})
+            if (daysSinceEpoch(date) > daysSinceEpoch(today))
+                return fail(msg::kDateInFuture, {isoText(date)});
+        if (daysSinceEpoch(*options.from) > daysSinceEpoch(end))
+            return fail(msg::kRangeBackwards, {isoText(*options.from), isoText(end)});
+        if (daysSinceEpoch(end) - daysSinceEpoch(*options.from) + 1 > 366)
+            return fail(msg::kRangeTooLong, {isoText(*options.from), isoText(end)});
+        options.to = end;
+    }
+    return parsed;
+}
+
+StandAlone standAloneRequest(const std::vector<std::string>& arguments)
+{
+    if (arguments.size() != 1)
+        return StandAlone::None;
+    if (arguments[0] == "--help")
+        return StandAlone::Help;
+    if (arguments[0] == "--version")
+        return StandAlone::Version;
+    return StandAlone::None;
+}
+
+std::string helpText() { return std::string(msg::kHelp); }
+
+std::string versionText() { return formatText(msg::kVersion, {CONTARDC_VERSION}); }

@@ -1,0 +1,45 @@
+#pragma once
+// What an operator may add after the five arguments of the unattended run,
+// each opt-in, and the two requests that stand alone (--help, --version).
+//
+//   --log FILE        the run log's place; "-" turns it off (app/run_log.h)
+//   --timeout SECONDS ends the run at that deadline as a stop request does
+//   --from YYYY-MM-DD posts each day from that one to --to (default today),
+//   --to YYYY-MM-DD   oldest first, each committed on its own
+//
+// Words after the fifth that do not start with "--" are ignored, as they
+// always were.
+
+#include "posting/civil_date.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+struct RunOptions {
+    std::optional<std::string> logFile;   // as given; "-" is off
+    std::optional<int> timeoutSeconds;
+    std::optional<CivilDate> from;
+    std::optional<CivilDate> to;
+};
+
+// The options, or the one line that says what is wrong with them.
+struct ParsedRunOptions {
+    RunOptions options;
+    std::string error;
+};
+
+// arguments: the program's arguments 1.. (the five first among them); today:
+// the date a range ends on by default and may not pass.
+ParsedRunOptions parseRunOptions(const std::vector<std::string>& arguments, const CivilDate& today);
+
+// The days of a catch-up range, oldest first.
+std::vector<CivilDate> daysFromTo(const CivilDate& from, const CivilDate& to);
+
+// What the program's only argument asks for, when it is one of these.
+enum class StandAlone { None, Help, Version };
+StandAlone standAloneRequest(const std::vector<std::string>& arguments);
+
+// The texts they print.
+std::string helpText();
+std::string versionText();
