@@ -1,0 +1,166 @@
+// What an operator adds after the five arguments, checked before anything
+// connects: each option's value, the catch-up range against today, and the
+// two requests that stand alone.
+#include "app/run_options.h"
+
+#include <QtTest>
+
+namespace {
+
+constexpr CivilDate kToday{2026, 3, 1};
+
+std::vector<std::string> withFive(const QStringList& options)
+{
+    std::vector<std::string> arguments{"srv", "SYSDBA", "pw", "01", "N"};
+    for (const QString& option : options)
+        arguments.push_back(option.toStdString());
+    return arguments;
+}
+
+QString iso(const CivilDate& date)
+{
+    return QString::asprintf("%04d-%02d-%02d", date.year, date.month, date.day);
+}
+
+} // namespace
+
+class TestRunOptions : public QObject {
+    Q_OBJECT
+private slots:
+    void accepted_data();
+    void accepted();
+    void refused_data();
+    void refused();
+    void days_data();
+    void days();
+    void standAlone_data();
+    void standAlone();
+};
+
+void TestRunOptions::accepted_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("log");
+    QTest::addColumn<int>("timeout");
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("to");
+    QTest::newRow("none") << QStringList{} << "" << 0 << "" << "";
+    QTest::newRow("words without -- stay ignored") << QStringList{"extra", "-x", "7"} << "" << 0 << "" << "";
+    QTest::newRow("log off") << QStringList{"--log", "-"} << "-" << 0 << "" << "";
+    QTest::newRow("log file and timeout") << QStringList{"--log", "/var/log/c.log", "--timeout", "600"}
+                                          << "/var/log/c.log" << 600 << "" << "";
+    QTest::newRow("from alone ends today") << QStringList{"--from", "2026-02-27"} << "" << 0 << "2026-02-27"
+                                           << "2026-03-01";
+    QTest::newRow("today alone") << QStringList{"--from", "2026-03-01"} << "" << 0 << "2026-03-01" << "2026-03-01";
+    QTest::newRow("from and to") << QStringList{"--to", "2026-01-31", "--from", "2026-01-01"} << "" << 0
+                                 << "2026-01-01" << "2026-01-31";
+    QTest::newRow("366 days") << QStringList{"--from", "2025-03-01"} << "" << 0 << "2025-03-01" << "2026-03-01";
+}
+
+void TestRunOptions::accepted()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, log);
+    QFETCH(int, timeout);
+    QFETCH(QString, from);
+    QFETCH(QString, to);
+    const ParsedRunOptions parsed = parseRunOptions(withFive(options), kToday);
+    QCOMPARE(QString::fromStdString(parsed.error), QString());
+    QCOMPARE(QString::fromStdString(parsed.options.logFile.value_or("")), log);
+    QCOMPARE(parsed.options.timeoutSeconds.value_or(0), timeout);
+    QCOMPARE(parsed.options.from ? iso(*parsed.options.from) : QString(), from);
+    QCOMPARE(parsed.options.to ? iso(*parsed.options.to) : QString(), to);
+}
+
+void TestRunOptions::refused_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("unknown option") << QStringList{"--dry-run"}
+                                    << "contardc: unknown option --dry-run; nothing was posted (see contardc --help)";
+    QTest::newRow("help after the five") << QStringList{"--help"}
+                                         << "contardc: unknown option --help; nothing was posted (see contardc --help)";
+    QTest::newRow("value missing") << QStringList{"--timeout"} << "contardc: --timeout needs a value; nothing was posted";
+    QTest::newRow("timeout zero") << QStringList{"--timeout", "0"}
+                                  << "contardc: --timeout takes a whole number of seconds from 1 up, not \"0\"; "
+                                     "nothing was posted";
+    QTest::newRow("timeout with unit") << QStringList{"--timeout", "30s"}
+                                       << "contardc: --timeout takes a whole number of seconds from 1 up, not "
+                                          "\"30s\"; nothing was posted";
+    QTest::newRow("day the calendar lacks") << QStringList{"--from", "2025-02-29"}
+                                            << "contardc: --from takes a date as YYYY-MM-DD, not \"2025-02-29\"; "
+                                               "nothing was posted";
+    QTest::newRow("date in another form") << QStringList{"--from", "2026/02/01"}
+                                          << "contardc: --from takes a date as YYYY-MM-DD, not \"2026/02/01\"; "
+                                             "nothing was posted";
+    QTest::newRow("to without from") << QStringList{"--to", "2026-02-01"}
+                                     << "contardc: --to goes with --from; nothing was posted";
+    QTest::newRow("start tomorrow") << QStringList{"--from", "2026-03-02"}
+                                    << "contardc: 2026-03-02 is in the future; nothing was posted";
+    QTest::newRow("end tomorrow") << QStringList{"--from", "2026-02-01", "--to", "2026-03-02"}
+                                  << "contardc: 2026-03-02 is in the future; nothing was posted";
+    QTest::newRow("start after the end") << QStringList{"--from", "2026-02-10", "--to", "2026-02-09"}
+                                         << "contardc: 2026-02-10 comes after 2026-02-09; nothing was posted";
+    QTest::newRow("367 days") << QStringList{"--from", "2025-02-28"}
+                              << "contardc: 2025-02-28 to 2026-03-01 is more than 366 days; post a longer gap in "
+                                 "parts; nothing was posted";
+}
+
+void TestRunOptions::refused()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, error);
+    QCOMPARE(QString::fromStdString(parseRunOptions(withFive(options), kToday).error), error);
+}
+
+void TestRunOptions::days_data()
+{
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<QStringList>("days");
+    QTest::newRow("one day") << "2026-03-01" << "2026-03-01" << QStringList{"2026-03-01"};
+    QTest::newRow("over a leap February") << "2024-02-28" << "2024-03-01"
+                                          << QStringList{"2024-02-28", "2024-02-29", "2024-03-01"};
+    QTest::newRow("over a common February") << "2026-02-27" << "2026-03-01"
+                                            << QStringList{"2026-02-27", "2026-02-28", "2026-03-01"};
+    QTest::newRow("over the new year") << "2025-12-31" << "2026-01-01" << QStringList{"2025-12-31", "2026-01-01"};
+    QTest::newRow("over 2100, no leap day") << "2100-02-28" << "2100-03-01" << QStringList{"2100-02-28", "2100-03-01"};
+}
+
+void TestRunOptions::days()
+{
+    QFETCH(QString, from);
+    QFETCH(QString, to);
+    QFETCH(QStringList, days);
+    const auto date = [](const QString& text) {
+        return CivilDate{text.left(4).toInt(), text.mid(5, 2).toInt(), text.right(2).toInt()};
+    };
+    QStringList got;
+    for (const CivilDate& day : daysFromTo(date(from), date(to)))
+        got << iso(day);
+    QCOMPARE(got, days);
+}
+
+void TestRunOptions::standAlone_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("request");
+    QTest::newRow("help") << QStringList{"--help"} << int(StandAlone::Help);
+    QTest::newRow("version") << QStringList{"--version"} << int(StandAlone::Version);
+    QTest::newRow("no arguments") << QStringList{} << int(StandAlone::None);
+    QTest::newRow("help with more") << QStringList{"--help", "x"} << int(StandAlone::None);
+    QTest::newRow("a server named -h") << QStringList{"-h"} << int(StandAlone::None);
+}
+
+void TestRunOptions::standAlone()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, request);
+    std::vector<std::string> words;
+    for (const QString& a : arguments)
+        words.push_back(a.toStdString());
+    QCOMPARE(int(standAloneRequest(words)), request);
+}
+
+QTEST_APPLESS_MAIN(TestRunOptions)
+#include "tst_run_options.moc"
