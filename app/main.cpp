@@ -6,6 +6,7 @@
 #include "app/display.h"
 #include "app/messages.h"
 #include "app/password.h"
+#include "app/run_log.h"
 #include "app/run_options.h"
 #include "app/unattended.h"
 #include "app/window_loader.h"
@@ -19,7 +20,9 @@
 #include "text/ansi_text.h"
 #endif
 
+#include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -35,6 +38,22 @@ void setEnvironment(const char* name, const std::string& value)
 void setEnvironment(const char* name, const std::string& value) { ::setenv(name, value.c_str(), 1); }
 #endif
 
+// The run log's line of a run with five arguments, appended unless --log -
+// turned it off; a log that cannot be written is said, and changes nothing else.
+void logRun(const std::vector<std::string>& arguments, const RunOptions& options, std::time_t start,
+            std::chrono::steady_clock::time_point started, const std::string& outcome, int exitCode)
+{
+    const std::string path = options.logFile.value_or(defaultRunLogPath());
+    if (path == "-")
+        return;
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const std::string failure =
+        appendRunLog(path, runLogLine({start, arguments[0], arguments[3], arguments[4] == "S", outcome, exitCode,
+                                       seconds}));
+    if (!failure.empty())
+        Console().error(failure);
+}
+
 void useConsole()
 {
 #ifdef _WIN32
@@ -48,6 +67,8 @@ int main(int argc, char** argv)
 {
     useLocaleCharacters();
     endOnStopRequest();
+    const std::time_t start = std::time(nullptr);
+    const auto started = std::chrono::steady_clock::now();
     const std::vector<std::string> arguments = programArguments(argc, argv);
     if (const StandAlone request = standAloneRequest(arguments); request != StandAlone::None) {
         useConsole();
@@ -79,11 +100,19 @@ int main(int argc, char** argv)
                 setEnvironment("ISC_PASSWORD", source.password);
         }
         if (options.timeoutSeconds)
-            endAtDeadline(*options.timeoutSeconds, [](const std::string& line, int) { Console().error(line); });
+            endAtDeadline(*options.timeoutSeconds, [&](const std::string& line, int exitCode) {
+                Console().error(line);
+                logRun(arguments, options, start, started, line.substr(line.find(' ') + 1), exitCode);
+            });
     }
     // A catch-up run is the console's: the window posts one date.
-    if (!options.from && prepareDisplay())
-        return runWindow(argc, argv);
+    if (!options.from && prepareDisplay()) {
+        const int exitCode = runWindow(argc, argv);
+        // What the window showed is the user's to see; the log tells the run took place.
+        if (unattended)
+            logRun(arguments, options, start, started, std::string(msg::kOutcomeInWindow), exitCode);
+        return exitCode;
+    }
     useConsole();
     if (!unattended) {
 #ifdef _WIN32
@@ -94,5 +123,7 @@ int main(int argc, char** argv)
         return 1;
     }
     Console console;
-    return runWithoutWindow(arguments, options, today, console).exitCode;
+    const RunOutcome outcome = runWithoutWindow(arguments, options, today, console);
+    logRun(arguments, options, start, started, outcome.summary(), outcome.exitCode);
+    return outcome.exitCode;
 }

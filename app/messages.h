@@ -34,6 +34,8 @@ inline constexpr std::string_view kOutcomeNothingPosted = "nothing was posted";
 inline constexpr std::string_view kOutcomeNoReceipts = "there were no receipts to post";
 // The run log's outcome of a run that found nothing to post.
 inline constexpr std::string_view kOutcomeNothingToPost = "nothing to post";
+// The run log's outcome of a run in the window, whose messages the user saw.
+inline constexpr std::string_view kOutcomeInWindow = "shown in the window";
 // An error after the posting's commit (rows the set cannot bind).
 inline constexpr std::string_view kPostedBeforeError =
     "contardc: the receipts were posted before this error; their rows are not shown";
