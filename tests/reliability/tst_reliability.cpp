@@ -15,7 +15,11 @@
 
 #include <QtTest>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -255,6 +259,133 @@ std::vector<std::pair<QString, QString>> printedRows(const QString& out)
     QVERIFY2(!(text).contains(secret, Qt::CaseInsensitive),                                                        \
              qPrintable(QString("the password shows in: ") + (text)))
 
+// A user's open transaction in the ERP, holding one receipt of the date
+// (isql, its transaction left open until stdin closes, then rolled back).
+class HeldReceipt {
+public:
+    HeldReceipt(const std::string& db, const std::string& password, const QString& date)
+    {
+        m_isql.setProcessChannelMode(QProcess::MergedChannels);
+        m_isql.start("isql-fb", {"-q", "-user", "SYSDBA", "-password", QString::fromStdString(password),
+                                 QString::fromStdString(db)});
+        m_isql.waitForStarted();
+        m_isql.write("set autoddl off;\nupdate RECIBO_CAJA set RECI_VALOR = RECI_VALOR where RECI_ID = (select "
+                     "min(RECI_ID) from RECIBO_CAJA where " +
+                     QByteArray::fromStdString(receiptsOf(date)) + ");\nselect 'held' || 'X' from rdb$database;\n");
+        for (int i = 0; i < 100 && !m_output.contains("heldX"); ++i) {
+            m_isql.waitForReadyRead(100);
+            m_output += m_isql.readAll();
+        }
+    }
+    ~HeldReceipt() { release(); }
+    bool held() const { return m_output.contains("heldX"); }
+    // The user's transaction ends without a commit.
+    void release()
+    {
+        if (m_isql.state() == QProcess::NotRunning)
+            return;
+        m_isql.write("rollback;\nexit;\n");
+        m_isql.closeWriteChannel();
+        if (!m_isql.waitForFinished(10000))
+            m_isql.kill();
+        m_isql.waitForFinished();
+    }
+
+private:
+    QProcess m_isql;
+    QByteArray m_output;
+};
+
+// A TCP proxy of the test's own in front of the server, that can stop
+// forwarding without closing anything: a server, or the network to it, that
+// stops answering. Closing it closes every connection.
+class StallingProxy {
+public:
+    explicit StallingProxy(int serverPort) : m_serverPort(serverPort)
+    {
+        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&address), length) == 0 && ::listen(m_listener, 8) == 0 &&
+            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+            m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] { serve(); });
+    }
+    ~StallingProxy()
+    {
+        m_closing = true;
+        m_thread.join();
+        for (int fd : m_sockets)
+            ::close(fd);
+        ::close(m_listener);
+    }
+    int port() const { return m_port; }
+    void stall() { m_stalled = true; }
+
+private:
+    static int connectTo(int port)
+    {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        return ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 ? fd : (::close(fd), -1);
+    }
+
+    // One thread polls the listener and every pair; a stalled proxy reads
+    // nothing more, so what is sent stays in the kernel's buffers.
+    void serve()
+    {
+        std::vector<std::pair<int, int>> pairs;
+        while (!m_closing) {
+            std::vector<pollfd> fds{{m_listener, POLLIN, 0}};
+            if (!m_stalled)
+                for (const auto& [a, b] : pairs) {
+                    fds.push_back({a, POLLIN, 0});
+                    fds.push_back({b, POLLIN, 0});
+                }
+            if (::poll(fds.data(), fds.size(), 50) <= 0)
+                continue;
+            if (fds[0].revents & POLLIN) {
+                const int client = ::accept(m_listener, nullptr, nullptr);
+                const int server = connectTo(m_serverPort);
+                if (client >= 0 && server >= 0) {
+                    pairs.emplace_back(client, server);
+                    m_sockets.push_back(client);
+                    m_sockets.push_back(server);
+                }
+                continue;
+            }
+            for (std::size_t i = 1; i < fds.size(); ++i) {
+                if (!(fds[i].revents & (POLLIN | POLLHUP)))
+                    continue;
+                const auto& pair = pairs[(i - 1) / 2];
+                const int from = fds[i].fd;
+                const int to = from == pair.first ? pair.second : pair.first;
+                char buffer[65536];
+                const ssize_t n = ::read(from, buffer, sizeof buffer);
+                if (n > 0)
+                    [[maybe_unused]] const ssize_t sent = ::send(to, buffer, static_cast<std::size_t>(n), MSG_NOSIGNAL);
+                else
+                    ::shutdown(to, SHUT_WR);
+            }
+        }
+    }
+
+    int m_serverPort;
+    int m_listener = -1;
+    int m_port = 0;
+    std::atomic<bool> m_stalled{false};
+    std::atomic<bool> m_closing{false};
+    std::vector<int> m_sockets;
+    std::thread m_thread;
+};
+
+QString isoDate(const QDate& date) { return date.toString("yyyy-MM-dd"); }
+
 }  // namespace
 
 class TestReliability : public QObject {
@@ -272,6 +403,11 @@ private slots:
     void concurrentHeadlessRuns_data();
     void concurrentHeadlessRuns();
     void concurrentEmbeddedRuns();
+    void passwordOffTheCommandLine_data();
+    void passwordOffTheCommandLine();
+    void heldReceiptTimesOut();
+    void catchUpPostsEachDay();
+    void silentServerTimesOut();
 
 private:
     // A company database under the shared server's data folder, the one the
@@ -314,6 +450,8 @@ void TestReliability::initTestCase()
                QFile::encodeName(m_work.filePath("erp")) + "\"\r\n");
     hklm.close();
     qputenv("LEDGARA_HKLM", QFile::encodeName(m_work.filePath("hklm.reg")));
+    // The run log of every tool this test starts stays in the test's folder.
+    qputenv("XDG_STATE_HOME", QFile::encodeName(m_work.filePath("state")));
 }
 
 void TestReliability::cleanupTestCase()
@@ -645,6 +783,159 @@ void TestReliability::concurrentEmbeddedRuns()
     QCOMPARE(posted(db, secret, date, false), canPost);
     const QStringList faults = ledgerFaults(db, secret, date, false);
     QVERIFY2(faults.isEmpty(), qPrintable(faults.join("; ")));
+}
+
+
+// The password given as "-": from standard input or from ISC_PASSWORD, the
+// one and the other posting with the right password and refused with the
+// server's own text with a wrong one.
+void TestReliability::passwordOffTheCommandLine_data()
+{
+    QTest::addColumn<QString>("route");
+    QTest::addColumn<bool>("right");
+    QTest::newRow("standard input") << "stdin" << true;
+    QTest::newRow("environment") << "env" << true;
+    QTest::newRow("standard input, wrong") << "stdin" << false;
+    QTest::newRow("environment, wrong") << "env" << false;
+}
+
+void TestReliability::passwordOffTheCommandLine()
+{
+    QFETCH(QString, route);
+    QFETCH(bool, right);
+    const QString date = todayText();
+    const QString company = QStringLiteral("p%1%2").arg(route).arg(right ? "ok" : "no");
+    const std::string db = companyDatabase(company, 10, date);
+    QVERIFY(!db.empty());
+    const QString password = right ? QString::fromStdString(m_password) : QStringLiteral("Wr0ng-pw");
+    QMap<QString, QString> env;
+    if (route == "env")
+        env.insert("ISC_PASSWORD", password);
+    auto process = startTool({dataHost(), "SYSDBA", "-", company, "N"}, env);
+    if (route == "stdin")
+        process->write((password + "\n").toLatin1());
+    process->closeWriteChannel();
+    const ToolRun run = finish(*process);
+    VERIFY_NO_SECRET(run.out + run.err, password);
+    if (right) {
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(posted(db, m_password, date, false), postable(db, m_password, date, false));
+    } else {
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains("Your user name and password are not defined"), qPrintable(run.err));
+        QCOMPARE(posted(db, m_password, date, false), 0);
+    }
+}
+
+// A receipt held by a user's open transaction: the run waits on it with its
+// password nowhere in the process list, the deadline ends it with nothing
+// committed, and once the receipt is free a rerun posts everything once.
+void TestReliability::heldReceiptTimesOut()
+{
+    const QString date = todayText();
+    const std::string db = companyDatabase("held", 30, date);
+    QVERIFY(!db.empty());
+    const int postableBefore = postable(db, m_password, date, false);
+    HeldReceipt hold(db, m_password, date);
+    QVERIFY(hold.held());
+
+    const QString password = QString::fromStdString(m_password);
+    auto process = startTool({dataHost(), "SYSDBA", "-", "held", "N", "--timeout", "6", "--log", "-"});
+    process->write((password + "\n").toLatin1());
+    process->closeWriteChannel();
+    QVERIFY(process->waitForStarted());
+    QThread::msleep(2500);
+    QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(process->processId()));
+    QVERIFY(cmdline.open(QIODevice::ReadOnly));
+    const QByteArray words = cmdline.readAll();
+    QVERIFY2(words.contains("--timeout"), words.constData());
+    QVERIFY2(!words.contains(password.toLatin1()), "the password is in the process list");
+
+    const ToolRun run = finish(*process);
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.err, QStringLiteral("contardc: timed out after 6 s during the posting; the database rolls it back, "
+                                     "unless its commit was already on its way\n"));
+    hold.release();
+    QCOMPARE(posted(db, m_password, date, false), 0);
+
+    const ToolRun rerun = finish(*startTool({dataHost(), "SYSDBA", password, "held", "N", "--timeout", "120"}));
+    QCOMPARE(rerun.exitCode, 0);
+    QCOMPARE(posted(db, m_password, date, false), postableBefore);
+}
+
+// Days the daily run missed: each posted on its own under its date, oldest
+// first; a rerun of the same range finds nothing left.
+void TestReliability::catchUpPostsEachDay()
+{
+    const QDate today = QDate::currentDate();
+    const QDate first = today.addDays(-2);
+    const std::string db = companyDatabase("catchup", 0, todayText());
+    QVERIFY(!db.empty());
+    for (int d = 0; d < 3; ++d)
+        addReceipts(db, m_password, first.addDays(d).toString("yyyy/MM/dd"), 5 + d);
+    const QStringList args{dataHost(), "SYSDBA", QString::fromStdString(m_password), "catchup", "N",
+                           "--from", isoDate(first), "--log", "-"};
+    const ToolRun run = finish(*startTool(args));
+    QCOMPARE(run.exitCode, 0);
+    QStringList headings;
+    for (const QString& line : run.out.split('\n'))
+        if (line.endsWith(':'))
+            headings << line;
+    QCOMPARE(headings, (QStringList{isoDate(first) + ":", isoDate(first.addDays(1)) + ":", isoDate(today) + ":"}));
+    for (int d = 0; d < 3; ++d) {
+        const QString date = first.addDays(d).toString("yyyy/MM/dd");
+        QCOMPARE(posted(db, m_password, date, false), postable(db, m_password, date, false));
+    }
+    // Again: nothing is posted a second time; only the receipts that cannot
+    // post (the fixture's, without accounts) come back, and the oldest day,
+    // which had none of those, has nothing left at all.
+    const ToolRun again = finish(*startTool(args));
+    QCOMPARE(again.exitCode, 0);
+    QVERIFY2(!again.out.contains("CONTABILIZADO"), qPrintable(again.out));
+    QVERIFY2(again.out.startsWith(isoDate(first) + ":\nNo hay recibos por contabilizar.\n"), qPrintable(again.out));
+    for (int d = 0; d < 3; ++d) {
+        const QString date = first.addDays(d).toString("yyyy/MM/dd");
+        QCOMPARE(posted(db, m_password, date, false), postable(db, m_password, date, false));
+    }
+}
+
+// A server that stops answering in the middle of the posting (the proxy in
+// front of it stops forwarding): the deadline ends the run, nothing is
+// committed, and once the proxy is gone a rerun posts everything once.
+void TestReliability::silentServerTimesOut()
+{
+    const QString date = todayText();
+    const std::string db = companyDatabase("silent", 20, date);
+    QVERIFY(!db.empty());
+    const int postableBefore = postable(db, m_password, date, false);
+    // "127.0.0.1/PORT"
+    const int serverPort = m_server.section('/', 1).toInt();
+    QVERIFY(serverPort > 0);
+    const QString path = m_dir + "/data";
+    const QString password = QString::fromStdString(m_password);
+    {
+        auto proxy = std::make_unique<StallingProxy>(serverPort);
+        QVERIFY(proxy->port() > 0);
+        // The posting waits on a held receipt; the proxy stops forwarding
+        // meanwhile, and then the receipt is let go: the server can go on,
+        // but its answer never reaches the run, which never commits.
+        HeldReceipt hold(db, m_password, date);
+        QVERIFY(hold.held());
+        auto process = startTool({QStringLiteral("127.0.0.1/%1:%2").arg(proxy->port()).arg(path), "SYSDBA", password,
+                                  "silent", "N", "--timeout", "8", "--log", "-"});
+        QThread::msleep(3000);
+        proxy->stall();
+        hold.release();
+        const ToolRun run = finish(*process);
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.startsWith("contardc: timed out after 8 s"), qPrintable(run.err));
+        QCOMPARE(posted(db, m_password, date, false), 0);
+    }
+    // The proxy gone, its connections closed: the server ends the run's
+    // attachment and rolls its work back.
+    const ToolRun rerun = finish(*startTool({dataHost(), "SYSDBA", password, "silent", "N", "--timeout", "120"}));
+    QCOMPARE(rerun.exitCode, 0);
+    QCOMPARE(posted(db, m_password, date, false), postableBefore);
 }
 
 QTEST_GUILESS_MAIN(TestReliability)
