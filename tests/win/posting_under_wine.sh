@@ -197,8 +197,9 @@ wd_reg_add 'HKLM\Software\Vantel\LedgaraERP2026' Directorio REG_SZ "Z:${work//\/
 
 app="" win=""
 wine_env=(env)   # what Wine is started with: cyrillic() adds a locale
-start() { # ARGS...: contardc.exe started from its folder
-  (cd "$program" && exec "${wine_env[@]}" "$wd_wine" contardc.exe "$@") >"$work/out.log" 2>"$work/err.log" &
+start() { # ARGS...: contardc.exe started from its folder, standard input from $stdin_file
+  (cd "$program" && exec "${wine_env[@]}" "$wd_wine" contardc.exe "$@") <"${stdin_file:-/dev/null}" \
+    >"$work/out.log" 2>"$work/err.log" &
   app=$!
 }
 start_window() {
@@ -332,13 +333,23 @@ step "unattended without a window, plain procedure"
 sql -i "$root/db/seed.sql" >/dev/null || fail "topping up today's receipts"
 due="$(unposted L COMP_ID)"
 [ "$due" -gt 0 ] || fail "the top-up left nothing to post"
-CONTARDC_NO_WINDOW=1 start "$server" SYSDBA "$password" 01 N
+# The password off the command line: "-" and a line of standard input, as
+# a scheduled task's .cmd redirects it from a file; the run's line in a log.
+printf '%s\r\n' "$password" >"$work/password.txt"
+stdin_file="$work/password.txt" CONTARDC_NO_WINDOW=1 start "$server" SYSDBA - 01 N --timeout 600 --log "Z:$work/run.log"
 ends_with 0 "five arguments, no window"
+grep -q "	01	plain	.*CONTABILIZADO.*	0	" "$work/run.log" || fail "no line in the run log: $(cat "$work/run.log" 2>&1)"
+! grep -q "$password" "$work/run.log" "$work/out.log" "$work/err.log" || fail "the password was written out"
 check_ledger L COMP_ID COMPROBANTE "unattended, N"
 grep -q 'PREF.*NUMERO.*ESTADO' "$work/out.log" || fail "no table on standard output: $(cat "$work/out.log")"
 printed="$(grep -c 'CONTABILIZADO' "$work/out.log")"
 [ "$printed" = "$due" ] || fail "$printed rows printed for $due receipts posted: $(cat "$work/out.log")"
 cat "$work/out.log"
+
+step "--help, alone"
+start --help
+ends_with 0 "--help"
+grep -q '^Usage: contardc' "$work/out.log" || fail "no usage on standard output: $(cat "$work/out.log")"
 
 step "unattended with the window, IFRS procedure"
 due="$(unposted N COMP_NIIF_ID)"
