@@ -15,13 +15,7 @@
 #include "posting/sql_connection.h"
 #include "posting/sql_error.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "config/windows_api.h"
 
 #include <cstdio>
 #include <exception>
