@@ -154,7 +154,12 @@ int runWindow(int argc, char** argv)
                                : nullptr;
     const SystemText why = L"error " + std::to_wstring(GetLastError());
 #else
-    void* library = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // The module is linked to be bound whole as it loads (-z now), so that one
+    // whose own references cannot all be resolved is refused here, with its
+    // message. The libraries it brings in below the toolkit bind their
+    // functions on first call, as they do when any program starts with them,
+    // instead of every one of them before the window can start.
+    void* library = dlopen(module.c_str(), RTLD_LAZY | RTLD_LOCAL);
     const auto entry = library ? reinterpret_cast<WindowMain>(dlsym(library, kWindowEntryName)) : nullptr;
     const char* reason = dlerror();
     const SystemText why = reason ? reason : "";

@@ -1,11 +1,29 @@
 // Where the program looks for its window module: beside itself, or nowhere
-// when it cannot tell where it is.
+// when it cannot tell where it is; and what it does with what it finds.
 
 #include "app/window_loader.h"
+#include "app/window_main.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
+
+namespace {
+
+constexpr int kStubExitCode = 42; // loader_stub.cpp
+
+// Copies `from` to `to`, executable.
+bool place(const QString& from, const QString& to)
+{
+    return QFile::copy(from, to) &&
+           QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+} // namespace
 
 class TestWindowLoader : public QObject {
     Q_OBJECT
@@ -63,6 +81,78 @@ private slots:
         const WindowModuleLocation location = ::windowModuleBeside({path.toStdString(), failure.toStdString()});
         QCOMPARE(QByteArray::fromStdString(location.module), module);
         QCOMPARE(QByteArray::fromStdString(location.refusal), refusal);
+    }
+
+    // The loader in a program of its own, copied into a folder with a
+    // stand-in as its module (or none). A module that would run is also in
+    // the current folder and in LD_LIBRARY_PATH: only the one beside the
+    // program may be taken.
+    void runWindow_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("stub");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("output");
+        QTest::addColumn<QByteArray>("reason");
+
+        QTest::newRow("the module beside the program gets the arguments")
+            << "programa" << LOADER_STUB_WINDOW << QStringList{"srv", "SYSDBA", "mi clave", "01"}
+            << kStubExitCode << QByteArray("window\nsrv\nSYSDBA\nmi clave\n01\n") << QByteArray();
+        QTest::newRow("a folder named with blanks and UTF-8")
+            << QString::fromUtf8("mis programas contabilizaci\xC3\xB3n") << LOADER_STUB_WINDOW << QStringList()
+            << kStubExitCode << QByteArray("window\n") << QByteArray();
+        QTest::newRow("no module beside the program") << "programa" << QString() << QStringList() << 1
+                                                      << QByteArray() << QByteArray("No such file or directory");
+        QTest::newRow("a module without the entry") << "programa" << LOADER_STUB_NO_ENTRY << QStringList() << 1
+                                                    << QByteArray() << QByteArray("undefined symbol: contardcWindowMain");
+        // Bound whole as it loads: refused before its entry is called.
+        QTest::newRow("a module whose own references cannot be bound")
+            << "programa" << LOADER_STUB_UNBOUND << QStringList() << 1 << QByteArray()
+            << QByteArray("undefined symbol: contardcNoSuchFunction");
+    }
+
+    void runWindow()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, stub);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, output);
+        QFETCH(QByteArray, reason);
+
+        QTemporaryDir scratch;
+        QVERIFY(scratch.isValid());
+        const QDir root(scratch.path());
+        QVERIFY(root.mkpath(folder) && root.mkpath(QStringLiteral("elsewhere")));
+        const QString programFolder = root.filePath(folder);
+        const QString elsewhere = root.filePath(QStringLiteral("elsewhere"));
+        const QString moduleName = QString::fromLatin1(kWindowModuleName);
+        const QString program = programFolder + QStringLiteral("/contardc");
+        const QString module = programFolder + QLatin1Char('/') + moduleName;
+        QVERIFY(place(QStringLiteral(LOADER_PROBE), program));
+        if (!stub.isEmpty())
+            QVERIFY(place(stub, module));
+        QVERIFY(place(QStringLiteral(LOADER_STUB_WINDOW), elsewhere + QLatin1Char('/') + moduleName));
+
+        QProcess run;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("LD_LIBRARY_PATH"), elsewhere);
+        run.setProcessEnvironment(environment);
+        run.setWorkingDirectory(elsewhere);
+        run.start(program, arguments);
+        QVERIFY(run.waitForFinished(30000));
+        QCOMPARE(run.exitStatus(), QProcess::NormalExit);
+        const QByteArray error = run.readAllStandardError();
+        QCOMPARE(run.readAllStandardOutput(), output);
+        QCOMPARE(run.exitCode(), exitCode);
+        if (reason.isEmpty()) {
+            QCOMPARE(error, QByteArray());
+        } else {
+            const QByteArray said = "contardc: cannot load the window from " + module.toUtf8() + ": ";
+            QVERIFY2(error.startsWith(said) && error.endsWith('\n') && error.count('\n') == 1, error.constData());
+            QVERIFY2(error.contains(reason), error.constData());
+        }
     }
 
     // The running program's own path, whole and with its links resolved,
