@@ -8,6 +8,9 @@
 #
 #   bench/run.sh                 the whole suite (about ten minutes)
 #   BENCH_QUICK=1 bench/run.sh   a few pairs, for trying the script out
+#   BENCH_ONLY="window" bench/run.sh   only the pairs named (blank-separated:
+#                                posting, fail, fetch, window, grid); the
+#                                table has only their rows
 #
 # Environment: BENCH_BUILD_DIR, the release build to use (default build-bench).
 # Needs isql-fb and gfix (firebird3.0-utils), the embedded engine, and Xvfb
@@ -31,6 +34,13 @@ fi
 
 log() { printf '%s\n' "$*" >&2; }
 die() { log "bench: $*"; exit 1; }
+
+only="${BENCH_ONLY:-}"
+for name in $only; do
+  case "$name" in posting | fail | fetch | window | grid) ;; *) die "BENCH_ONLY: no pair named $name" ;; esac
+done
+# wants NAME: whether the pairs of NAME are run (all of them unless BENCH_ONLY names some).
+wants() { [ -z "$only" ] || [[ " $only " == *" $1 "* ]]; }
 
 log "building (Release) in $build"
 cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -104,9 +114,11 @@ make_db() {
   gfix -write async -user SYSDBA -password "$password" "$file"
 }
 
-log "preparing databases in $work"
-make_db "$work/pristine/big.fdb" 100000
-make_db "$work/pristine/small.fdb" 1000
+if wants posting || wants fail || wants fetch; then
+  log "preparing databases in $work"
+  ! wants posting || make_db "$work/pristine/big.fdb" 100000
+  make_db "$work/pristine/small.fdb" 1000
+fi
 
 printf "select * from recibos_sin_contabilidad('%s','%s','');\ncommit;\n" "$today" "$today" > "$work/post.sql"
 fetch_rows=1000000
@@ -160,51 +172,59 @@ posting_pairs() {
   done
 }
 
-# The tool's rows, as it prints them, are every receipt posted.
-log "checking that the tool posts"
-cp "$work/pristine/small.fdb" "$tool_db"
-"$tool" "$inst" SYSDBA "$password" 01 N > "$work/check.out"
-[ "$(grep -c CONTABILIZADO "$work/check.out" || true)" = 1000 ] || die "the tool did not list 1000 posted receipts"
+if wants posting; then
+  # The tool's rows, as it prints them, are every receipt posted.
+  log "checking that the tool posts"
+  cp "$work/pristine/small.fdb" "$tool_db"
+  "$tool" "$inst" SYSDBA "$password" 01 N > "$work/check.out"
+  [ "$(grep -c CONTABILIZADO "$work/check.out" || true)" = 1000 ] || die "the tool did not list 1000 posted receipts"
 
-log "posting 100,000 receipts: $pairs_big pairs"
-posting_pairs "$work/pristine/big.fdb" 100000 "$pairs_big" big
-log "posting 1,000 receipts: $pairs_small pairs"
-posting_pairs "$work/pristine/small.fdb" 1000 "$pairs_small" small
+  log "posting 100,000 receipts: $pairs_big pairs"
+  posting_pairs "$work/pristine/big.fdb" 100000 "$pairs_big" big
+  log "posting 1,000 receipts: $pairs_small pairs"
+  posting_pairs "$work/pristine/small.fdb" 1000 "$pairs_small" small
+fi
 
-# The same statement against a database that is not there: both must fail on
-# the missing file (exit code 1), the tool after reading its settings.
-log "failed connection: $pairs_fail pairs"
-"$tool" "$inst" SYSDBA "$password" 99 N > /dev/null 2> "$work/fail.tool.check" && die "the tool connected to $missing_db"
-isql-fb -q -b -user SYSDBA -password "$password" -i "$work/post.sql" "$missing_db" > /dev/null 2> "$work/fail.isql.check" \
-  && die "isql-fb connected to $missing_db"
-grep -q "No such file or directory" "$work/fail.tool.check" || die "the tool failed otherwise: $(cat "$work/fail.tool.check")"
-grep -q "No such file or directory" "$work/fail.isql.check" || die "isql-fb failed otherwise: $(cat "$work/fail.isql.check")"
-for ((i = 0; i < pairs_fail; i++)); do
-  timed fail.tool --status 1 -- "$tool" "$inst" SYSDBA "$password" 99 N
-  timed fail.isql --status 1 -- isql-fb -q -b -user SYSDBA -password "$password" -i "$work/post.sql" "$missing_db"
-done
+if wants fail; then
+  # The same statement against a database that is not there: both must fail on
+  # the missing file (exit code 1), the tool after reading its settings.
+  log "failed connection: $pairs_fail pairs"
+  "$tool" "$inst" SYSDBA "$password" 99 N > /dev/null 2> "$work/fail.tool.check" && die "the tool connected to $missing_db"
+  isql-fb -q -b -user SYSDBA -password "$password" -i "$work/post.sql" "$missing_db" > /dev/null 2> "$work/fail.isql.check" \
+    && die "isql-fb connected to $missing_db"
+  grep -q "No such file or directory" "$work/fail.tool.check" || die "the tool failed otherwise: $(cat "$work/fail.tool.check")"
+  grep -q "No such file or directory" "$work/fail.isql.check" || die "isql-fb failed otherwise: $(cat "$work/fail.isql.check")"
+  for ((i = 0; i < pairs_fail; i++)); do
+    timed fail.tool --status 1 -- "$tool" "$inst" SYSDBA "$password" 99 N
+    timed fail.isql --status 1 -- isql-fb -q -b -user SYSDBA -password "$password" -i "$work/post.sql" "$missing_db"
+  done
+fi
 
-# Fetching only: nothing is posted, so one copy serves every run. Both sides
-# must hold every row; a run holding none gives the memory baseline.
-cp "$work/pristine/small.fdb" "$tool_db"
-log "fetching $fetch_rows rows: $pairs_fetch pairs, and as many runs holding none"
-"$fetch_bench" "$tool_db" SYSDBA "$password" "$fetch_sql" 2> "$work/fetch.report"
-"$fetch_bare" "$tool_db" SYSDBA "$password" "$fetch_sql" 2> "$work/fetch.bare.report"
-grep -q "^rows $fetch_rows " "$work/fetch.report" || die "fetch_bench: $(cat "$work/fetch.report")"
-grep -q "^rows $fetch_rows " "$work/fetch.bare.report" || die "fetch_bare: $(cat "$work/fetch.bare.report")"
-for ((i = 0; i < pairs_fetch; i++)); do
-  timed fetch.tool -- "$fetch_bench" "$tool_db" SYSDBA "$password" "$fetch_sql"
-  timed fetch.bare -- "$fetch_bare" "$tool_db" SYSDBA "$password" "$fetch_sql"
-  timed fetch.none -- "$fetch_bench" "$tool_db" SYSDBA "$password" "select * from bench_filas(0)"
-done
+if wants fetch; then
+  # Fetching only: nothing is posted, so one copy serves every run. Both sides
+  # must hold every row; a run holding none gives the memory baseline.
+  cp "$work/pristine/small.fdb" "$tool_db"
+  log "fetching $fetch_rows rows: $pairs_fetch pairs, and as many runs holding none"
+  "$fetch_bench" "$tool_db" SYSDBA "$password" "$fetch_sql" 2> "$work/fetch.report"
+  "$fetch_bare" "$tool_db" SYSDBA "$password" "$fetch_sql" 2> "$work/fetch.bare.report"
+  grep -q "^rows $fetch_rows " "$work/fetch.report" || die "fetch_bench: $(cat "$work/fetch.report")"
+  grep -q "^rows $fetch_rows " "$work/fetch.bare.report" || die "fetch_bare: $(cat "$work/fetch.bare.report")"
+  for ((i = 0; i < pairs_fetch; i++)); do
+    timed fetch.tool -- "$fetch_bench" "$tool_db" SYSDBA "$password" "$fetch_sql"
+    timed fetch.bare -- "$fetch_bare" "$tool_db" SYSDBA "$password" "$fetch_sql"
+    timed fetch.none -- "$fetch_bench" "$tool_db" SYSDBA "$password" "select * from bench_filas(0)"
+  done
+fi
 
-# What the fixed costs are made of: an embedded attach with nothing else to do.
-cp "$work/pristine/small.fdb" "$isql_db"
-printf 'select 1 from rdb$database;\ncommit;\n' > "$work/attach.sql"
-log "fixed costs: $pairs_small runs"
-for ((i = 0; i < pairs_small; i++)); do
-  timed attach.isql -- isql-fb -q -b -user SYSDBA -password "$password" -i "$work/attach.sql" "$isql_db"
-done
+if wants posting || wants fail; then
+  # What the fixed costs are made of: an embedded attach with nothing else to do.
+  cp "$work/pristine/small.fdb" "$isql_db"
+  printf 'select 1 from rdb$database;\ncommit;\n' > "$work/attach.sql"
+  log "fixed costs: $pairs_small runs"
+  for ((i = 0; i < pairs_small; i++)); do
+    timed attach.isql -- isql-fb -q -b -user SYSDBA -password "$password" -i "$work/attach.sql" "$isql_db"
+  done
+fi
 
 # The window's start on a real X display with a window manager (activation
 # is the desktop's), the real program against one empty Qt window, both ended
@@ -223,18 +243,22 @@ start_display() {
   done
   die "openbox did not start: $(cat "$work/openbox.log")"
 }
-log "window start: $pairs_start pairs"
-start_display
-probe=(--env "DISPLAY=$display" --env "LD_PRELOAD=$startup_probe" --)
-timed warmup "${probe[@]}" "$tool"
-timed warmup "${probe[@]}" "$startup_bare"
-for ((i = 0; i < pairs_start; i++)); do
-  timed start.tool "${probe[@]}" "$tool"
-  timed start.bare "${probe[@]}" "$startup_bare"
-done
+if wants window; then
+  log "window start: $pairs_start pairs"
+  start_display
+  probe=(--env "DISPLAY=$display" --env "LD_PRELOAD=$startup_probe" --)
+  timed warmup "${probe[@]}" "$tool"
+  timed warmup "${probe[@]}" "$startup_bare"
+  for ((i = 0; i < pairs_start; i++)); do
+    timed start.tool "${probe[@]}" "$tool"
+    timed start.bare "${probe[@]}" "$startup_bare"
+  done
+fi
 
-log "grid: grid_bench --reps $reps_grid"
-QT_QPA_PLATFORM=offscreen "$grid_bench" --reps "$reps_grid" > "$work/grid.out" 2>/dev/null
+if wants grid; then
+  log "grid: grid_bench --reps $reps_grid"
+  QT_QPA_PLATFORM=offscreen "$grid_bench" --reps "$reps_grid" > "$work/grid.out" 2>/dev/null
+fi
 
 # ---- the table ----------------------------------------------------------
 # A figure that is missing or not a positive number makes its row "missed".
@@ -281,11 +305,13 @@ echo
 echo "contardc benchmarks, $started, $(nproc) cores, load average $load_before at the start," \
   "$(cut -d' ' -f1-3 /proc/loadavg) at the end"
 printf '%-44s %11s %11s %7s %15s %7s  %s\n' "pair A / B" "A median" "B median" "ratio" "min-max" "target" "result"
-pair_row "post 100,000 receipts: headless / isql-fb" big.tool big.isql 1.02
-pair_row "post 1,000 receipts: headless / isql-fb" small.tool small.isql 1.1
-pair_row "failed connect: headless / isql-fb" fail.tool fail.isql 1.2
-pair_row "fetch 1,000,000 rows: ClientDataSet / bare" fetch.tool fetch.bare 1.1
-pair_row "window start to activation / bare Qt window" start.tool start.bare 1.3
+if wants posting; then
+  pair_row "post 100,000 receipts: headless / isql-fb" big.tool big.isql 1.02
+  pair_row "post 1,000 receipts: headless / isql-fb" small.tool small.isql 1.1
+fi
+! wants fail || pair_row "failed connect: headless / isql-fb" fail.tool fail.isql 1.2
+! wants fetch || pair_row "fetch 1,000,000 rows: ClientDataSet / bare" fetch.tool fetch.bare 1.1
+! wants window || pair_row "window start to activation / bare Qt window" start.tool start.bare 1.3
 # Memory: the peak of a run holding the rows less the peak of the run holding
 # none next to it, over 42 bytes a row.
 memory_ratios() {
@@ -293,7 +319,7 @@ memory_ratios() {
   paste -d' ' "$work/fetch.tool" "$work/fetch.none" | awk -v rows="$fetch_rows" '{
     if (NF == 6) print ($2 - $5) * 1024 / (rows * 42); else print "nan" }'
 }
-row "peak memory per held row / 42 raw bytes" "$(column fetch.tool 2 | stats | cut -d' ' -f1)" \
+! wants fetch || row "peak memory per held row / 42 raw bytes" "$(column fetch.tool 2 | stats | cut -d' ' -f1)" \
   "$(column fetch.none 2 | stats | cut -d' ' -f1)" KiB "$(memory_ratios | stats)" 2.0
 
 # grid_bench prints milliseconds for 10 rows and for 1,000,000 rows a line,
@@ -307,12 +333,14 @@ grid_row() {
   row "$1" "${gbig:-}" "${g10:-}" ms "$(awk -v a="${gbig:-}" -v b="${g10:-}" 'BEGIN {
     if (a > 0 && b > 0) print a / b; else print "nan" }')" "$3"
 }
-grid_row "grid: take up open set + repaint, 1M / 10" "grid taking up an open set + repaint" 1.1
-grid_row "grid: reaction + first repaint, 1M / 10" "grid's part: reaction + repaint" 1.1
-read -r g10 gbig < <(grid_line "open + repaint") || true
-awk -v a="${gbig:-}" -v b="${g10:-}" 'BEGIN {
-  printf "%-44s %11s %11s %7.1f %15s %7s  %s\n", "grid: set fetch + open + repaint, 1M / 10", sprintf("%.4g ms", a),
-    sprintf("%.4g ms", b), (b > 0 ? a / b : 0), "", "-", "(the set reads every row; see docs)" }'
+if wants grid; then
+  grid_row "grid: take up open set + repaint, 1M / 10" "grid taking up an open set + repaint" 1.1
+  grid_row "grid: reaction + first repaint, 1M / 10" "grid's part: reaction + repaint" 1.1
+  read -r g10 gbig < <(grid_line "open + repaint") || true
+  awk -v a="${gbig:-}" -v b="${g10:-}" 'BEGIN {
+    printf "%-44s %11s %11s %7.1f %15s %7s  %s\n", "grid: set fetch + open + repaint, 1M / 10", sprintf("%.4g ms", a),
+      sprintf("%.4g ms", b), (b > 0 ? a / b : 0), "", "-", "(the set reads every row; see docs)" }'
+fi
 echo
 # The same pairs by processor time (user + system, every thread): what each
 # side computed, without the waits a busy machine adds to either.
@@ -327,13 +355,16 @@ cpu_row() {
       sprintf("%.4g s", a), sprintf("%.4g s", b)
     else printf "  %-44s %7s\n", l, "-" }'
 }
-cpu_row "post 100,000 receipts" big.tool big.isql
-cpu_row "post 1,000 receipts" small.tool small.isql
-cpu_row "failed connect" fail.tool fail.isql
-cpu_row "fetch 1,000,000 rows" fetch.tool fetch.bare
-cpu_row "window start to activation" start.tool start.bare
+if wants posting; then
+  cpu_row "post 100,000 receipts" big.tool big.isql
+  cpu_row "post 1,000 receipts" small.tool small.isql
+fi
+! wants fail || cpu_row "failed connect" fail.tool fail.isql
+! wants fetch || cpu_row "fetch 1,000,000 rows" fetch.tool fetch.bare
+! wants window || cpu_row "window start to activation" start.tool start.bare
 echo
-echo "context: isql-fb attach + select 1 + commit: $(column attach.isql 1 | stats | cut -d' ' -f1) s (median)"
-echo "held rows: ClientDataSet $(cat "$work/fetch.report"); bare vector $(cat "$work/fetch.bare.report")"
+! wants posting && ! wants fail ||
+  echo "context: isql-fb attach + select 1 + commit: $(column attach.isql 1 | stats | cut -d' ' -f1) s (median)"
+! wants fetch || echo "held rows: ClientDataSet $(cat "$work/fetch.report"); bare vector $(cat "$work/fetch.bare.report")"
 echo "pairs: posting 100k x$pairs_big, 1k x$pairs_small, failed connect x$pairs_fail, fetch x$pairs_fetch," \
   "window start x$pairs_start (A B A B, one unkept run of each first); grid medians of $reps_grid"
