@@ -78,8 +78,12 @@ std::optional<std::tm> localTime(std::time_t t)
 std::string isoLocalTime(std::time_t t)
 {
     const std::optional<std::tm> tm = localTime(t);
-    if (!tm)
-        return "@" + decimal(static_cast<long long>(t));  // outside what the C library can convert
+    if (!tm) {
+        // Outside what the C library can convert.
+        std::string text = "@";
+        text += decimal(static_cast<long long>(t));
+        return text;
+    }
     const long long asIfUniversal =
         daysFromCivil(tm->tm_year + 1900LL, tm->tm_mon + 1, tm->tm_mday) * 86400 + tm->tm_hour * 3600LL +
         tm->tm_min * 60LL + tm->tm_sec;
