@@ -24,10 +24,17 @@ inline QFont designedFont(const QStringList& families, int pixels)
     return f;
 }
 
+// Elsewhere only the face that stands in is asked for: a family that is not
+// installed costs a font match and a fallback list at every start, and
+// draws nothing different.
 inline QStringList windowFamilies()
 {
+#ifdef _WIN32
     return {QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
             QStringLiteral("Liberation Sans")};
+#else
+    return {QStringLiteral("Liberation Sans")};
+#endif
 }
 
 inline QFont windowFont()
@@ -44,5 +51,9 @@ inline QFont statusFont()
 // "Arial Narrow" 8 point: character height 11 pixels.
 inline QFont narrowFont()
 {
+#ifdef _WIN32
     return designedFont({QStringLiteral("Arial Narrow"), QStringLiteral("Liberation Sans Narrow")}, 11);
+#else
+    return designedFont({QStringLiteral("Liberation Sans Narrow")}, 11);
+#endif
 }
