@@ -78,9 +78,14 @@ bool isAbsolute(const SystemText& path)
 
 constexpr const wchar_t* kSeparators = L"\\/";
 #else
+bool isSeparator(char c)
+{
+    return c == '/';
+}
+
 bool isAbsolute(const SystemText& path)
 {
-    return !path.empty() && path[0] == '/';
+    return !path.empty() && isSeparator(path[0]);
 }
 
 constexpr const char* kSeparators = "/";
@@ -128,16 +133,22 @@ ProgramPath programPath()
 }
 #endif
 
-WindowModuleLocation windowModuleBeside(const ProgramPath& program)
+WindowModuleLocation windowModuleLocation(const ProgramPath& program, const SystemText& folder)
 {
     if (!isAbsolute(program.path))
         return {{}, folderUnknownText(program.failure.empty() ? notAbsoluteText(program.path) : program.failure)};
-    return {program.path.substr(0, program.path.find_last_of(kSeparators) + 1) + kWindowModuleName, {}};
+    SystemText place = isAbsolute(folder) ? SystemText() : program.path.substr(0, program.path.find_last_of(kSeparators) + 1);
+    if (!folder.empty()) {
+        place += folder;
+        if (!isSeparator(place.back()))
+            place += kSeparators[0];
+    }
+    return {place + kWindowModuleName, {}};
 }
 
 int runWindow(int argc, char** argv)
 {
-    const WindowModuleLocation location = windowModuleBeside(programPath());
+    const WindowModuleLocation location = windowModuleLocation(programPath(), kWindowModuleFolder);
     if (location.module.empty()) {
         tell(location.refusal);
         return 1;

@@ -39,8 +39,9 @@ struct ProgramPath {
 };
 ProgramPath programPath();
 
-// Where the window module is: beside the program. When the program's folder
-// is not known (the system could not tell the path, or gave one that is not
+// Where the window module is: in `folder` (kWindowModuleFolder: empty for
+// the program's own folder, relative to the program's folder, or absolute).
+// When the program's folder is not known (the system could not tell the path, or gave one that is not
 // absolute), `module` is empty and `refusal` is the message that says so:
 // the module is never looked for by its bare name, which would have the
 // system search the current folder, PATH or LD_LIBRARY_PATH for a library
@@ -49,9 +50,9 @@ struct WindowModuleLocation {
     SystemText module;
     SystemText refusal;
 };
-WindowModuleLocation windowModuleBeside(const ProgramPath& program);
+WindowModuleLocation windowModuleLocation(const ProgramPath& program, const SystemText& folder);
 
-// Loads the module from beside the program and runs the window; returns its
+// Loads the module from its folder and runs the window; returns its
 // exit code. A module that cannot be found, loaded or entered, or a program
 // whose folder is not known, is said on standard error (on Windows, where a
 // windowed program started from Explorer has nowhere else to say it, in a

@@ -10,12 +10,25 @@
 #define CONTARDC_WINDOW_EXPORT __attribute__((visibility("default")))
 #endif
 
-// The module's file name, beside the program: in UTF-16 on Windows, as the
+// The module's file name: in UTF-16 on Windows, as the
 // system names files there.
 #ifdef _WIN32
 inline constexpr const wchar_t* kWindowModuleName = L"contardc_window.dll";
 #else
 inline constexpr const char* kWindowModuleName = "libcontardc_window.so";
+#endif
+
+// The module's folder: the program's own unless the build names another
+// (CONTARDC_WINDOW_MODULE_DIR), relative to the program's folder or absolute.
+// An installed package keeps the program in /usr/bin and the module in the
+// library folder (../lib/<multiarch>/contardc from there).
+#ifndef CONTARDC_WINDOW_MODULE_DIR
+#define CONTARDC_WINDOW_MODULE_DIR ""
+#endif
+#ifdef _WIN32
+inline constexpr const wchar_t* kWindowModuleFolder = L"" CONTARDC_WINDOW_MODULE_DIR;
+#else
+inline constexpr const char* kWindowModuleFolder = CONTARDC_WINDOW_MODULE_DIR;
 #endif
 inline constexpr const char* kWindowEntryName = "contardcWindowMain";
 

@@ -29,8 +29,9 @@ class TestWindowLoader : public QObject {
     Q_OBJECT
 
 private slots:
-    void windowModuleBeside_data()
+    void windowModuleLocation_data()
     {
+        QTest::addColumn<QByteArray>("folder");
         QTest::addColumn<QByteArray>("path");
         QTest::addColumn<QByteArray>("failure");
         QTest::addColumn<QByteArray>("module");
@@ -38,47 +39,63 @@ private slots:
 
         const QByteArray refused = "contardc: cannot load the window: the program's own folder is unknown (";
         const QByteArray refusedEnd = "), and the window module is loaded from that folder only";
+        const QByteArray beside;
+        const QByteArray none;
 
-        QTest::newRow("a folder") << QByteArray("/opt/contardc/contardc") << QByteArray()
-                                  << QByteArray("/opt/contardc/libcontardc_window.so") << QByteArray();
-        QTest::newRow("the root") << QByteArray("/contardc") << QByteArray()
-                                  << QByteArray("/libcontardc_window.so") << QByteArray();
+        QTest::newRow("a folder") << beside << QByteArray("/opt/contardc/contardc") << none
+                                  << QByteArray("/opt/contardc/libcontardc_window.so") << none;
+        QTest::newRow("the root") << beside << QByteArray("/contardc") << none
+                                  << QByteArray("/libcontardc_window.so") << none;
         QTest::newRow("a folder named with blanks and UTF-8")
-            << QByteArray("/home/ana/mis programas/contabilizaci\xC3\xB3n/contardc") << QByteArray()
-            << QByteArray("/home/ana/mis programas/contabilizaci\xC3\xB3n/libcontardc_window.so") << QByteArray();
+            << beside << QByteArray("/home/ana/mis programas/contabilizaci\xC3\xB3n/contardc") << none
+            << QByteArray("/home/ana/mis programas/contabilizaci\xC3\xB3n/libcontardc_window.so") << none;
         // A backslash is part of a name here, not a separator.
         QTest::newRow("a folder named with a backslash")
-            << QByteArray("/opt/a\\b/contardc") << QByteArray() << QByteArray("/opt/a\\b/libcontardc_window.so")
-            << QByteArray();
+            << beside << QByteArray("/opt/a\\b/contardc") << none << QByteArray("/opt/a\\b/libcontardc_window.so")
+            << none;
         // The program's file was replaced while it ran: the system names the
         // old one, in the same folder.
         QTest::newRow("the program replaced while it runs")
-            << QByteArray("/opt/contardc/contardc (deleted)") << QByteArray()
-            << QByteArray("/opt/contardc/libcontardc_window.so") << QByteArray();
+            << beside << QByteArray("/opt/contardc/contardc (deleted)") << none
+            << QByteArray("/opt/contardc/libcontardc_window.so") << none;
+        // The installed package's layout: /usr/bin and the library folder.
+        QTest::newRow("a folder relative to the program's")
+            << QByteArray("../lib/x86_64-linux-gnu/contardc") << QByteArray("/usr/bin/contardc") << none
+            << QByteArray("/usr/bin/../lib/x86_64-linux-gnu/contardc/libcontardc_window.so") << none;
+        QTest::newRow("a relative folder ending in a separator")
+            << QByteArray("modules/") << QByteArray("/opt/contardc/contardc") << none
+            << QByteArray("/opt/contardc/modules/libcontardc_window.so") << none;
+        QTest::newRow("an absolute folder") << QByteArray("/usr/lib/contardc") << QByteArray("/usr/bin/contardc")
+                                            << none << QByteArray("/usr/lib/contardc/libcontardc_window.so") << none;
 
         QTest::newRow("the system cannot tell")
-            << QByteArray() << QByteArray("readlink /proc/self/exe: No such file or directory") << QByteArray()
+            << beside << none << QByteArray("readlink /proc/self/exe: No such file or directory") << none
             << refused + "readlink /proc/self/exe: No such file or directory" + refusedEnd;
         QTest::newRow("a path longer than the bound")
-            << QByteArray() << QByteArray("readlink /proc/self/exe: the path is longer than 65536 bytes")
-            << QByteArray() << refused + "readlink /proc/self/exe: the path is longer than 65536 bytes" + refusedEnd;
+            << beside << none << QByteArray("readlink /proc/self/exe: the path is longer than 65536 bytes")
+            << none << refused + "readlink /proc/self/exe: the path is longer than 65536 bytes" + refusedEnd;
         // A name without a folder would be looked up by the library search,
-        // and a relative one in the current folder: neither is the program's.
-        QTest::newRow("a bare file name") << QByteArray("contardc") << QByteArray() << QByteArray()
+        // and a relative one in the current folder: neither is the program's,
+        // whatever folder the build names for the module.
+        QTest::newRow("a bare file name") << beside << QByteArray("contardc") << none << none
                                           << refused + "the system names the program \"contardc\"" + refusedEnd;
-        QTest::newRow("a relative path") << QByteArray("bin/contardc") << QByteArray() << QByteArray()
+        QTest::newRow("a relative path") << beside << QByteArray("bin/contardc") << none << none
                                          << refused + "the system names the program \"bin/contardc\"" + refusedEnd;
+        QTest::newRow("a relative path, the module in a folder of its own")
+            << QByteArray("../lib/contardc") << QByteArray("bin/contardc") << none << none
+            << refused + "the system names the program \"bin/contardc\"" + refusedEnd;
         QTest::newRow("an empty path and no reason")
-            << QByteArray() << QByteArray() << QByteArray() << refused + "the system names the program \"\"" + refusedEnd;
+            << beside << none << none << none << refused + "the system names the program \"\"" + refusedEnd;
     }
 
-    void windowModuleBeside()
+    void windowModuleLocation()
     {
+        QFETCH(QByteArray, folder);
         QFETCH(QByteArray, path);
         QFETCH(QByteArray, failure);
         QFETCH(QByteArray, module);
         QFETCH(QByteArray, refusal);
-        const WindowModuleLocation location = ::windowModuleBeside({path.toStdString(), failure.toStdString()});
+        const WindowModuleLocation location = ::windowModuleLocation({path.toStdString(), failure.toStdString()}, folder.toStdString());
         QCOMPARE(QByteArray::fromStdString(location.module), module);
         QCOMPARE(QByteArray::fromStdString(location.refusal), refusal);
     }
