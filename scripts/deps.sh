@@ -110,3 +110,11 @@ contardc_fbclient_windows_packages=(
   firebird-dev firebird3.0-utils firebird3.0-server-core libicu-dev
 )
 contardc_install_fbclient_windows_deps() { contardc_install_packages "${contardc_fbclient_windows_packages[@]}"; }
+
+# The MSI (scripts/build-windows.sh): wixl makes it, msiinfo (msitools) reads
+# its tables back in the tests.
+contardc_msi_packages=(wixl msitools)
+
+# The .deb (scripts/build-deb.sh) and its check: dpkg-deb and dpkg-shlibdeps
+# (dpkg-dev) build it, lintian checks it.
+contardc_deb_packages=(dpkg-dev lintian)
