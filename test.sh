@@ -39,6 +39,9 @@ optional_area() {
 }
 optional_area fuzzers fuzz_short "${contardc_fuzz_packages[@]}"
 optional_area windows wine_tests "${contardc_windows_packages[@]}"
+# The .deb: built, checked with lintian, installed with apt-get, run and
+# removed again (the test itself skips when it is not run as root).
+optional_area "debian package" deb_package "${contardc_deb_packages[@]}"
 
 # The Windows program itself (build-windows/contardc, tested under Wine by
 # windows_program and windows_posting) needs Qt for Windows, built once into
@@ -134,11 +137,11 @@ run_pass "build and tests" "$here/build" "-DCMAKE_BUILD_TYPE=RelWithDebInfo" "$(
 
 if [ "${CONTARDC_SANITIZE_PASS:-1}" != 0 ]; then
   # Qt and fontconfig keep caches for the life of the process; leaks are not
-  # what this pass looks for. The fuzzers and the Windows build have run in
-  # the first pass.
+  # what this pass looks for. The fuzzers, the Windows build and the .deb
+  # have run in the first pass.
   ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
     run_pass "build and tests under AddressSanitizer and UndefinedBehaviorSanitizer" "$here/build-asan" \
-      "-DCMAKE_BUILD_TYPE=Debug -DCONTARDC_SANITIZE=ON" "$(exclude_regex fuzz_short wine_tests "$windows_program_tests")" || overall=1
+      "-DCMAKE_BUILD_TYPE=Debug -DCONTARDC_SANITIZE=ON" "$(exclude_regex fuzz_short wine_tests deb_package "$windows_program_tests")" || overall=1
 else
   pass_results+=("sanitizer pass: not run (CONTARDC_SANITIZE_PASS=0)")
 fi
