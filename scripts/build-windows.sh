@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
-# Builds contardc for 64-bit Windows on Debian 12 and lays it out as a folder
-# users can copy: build-windows/contardc/ and build-windows/contardc-windows-x64.zip.
+# Builds contardc for 64-bit Windows on Debian 12, lays it out as a folder
+# users can copy, and packs it: in build-windows/, the folder contardc/, its
+# zip contardc-<version>-windows-x64.zip, the installer contardc-<version>-x64.msi
+# (wixl, from packaging/windows/contardc.wxs) and contardc-<version>-SHA256SUMS
+# with the sums of both (sha256sum -c in that folder checks them). <version>
+# is project()'s in CMakeLists.txt (scripts/version.sh).
 #
 # Qt for Windows is built once from Debian's own qt6-base source (the version
 # of the installed host Qt, which provides moc, rcc and uic) with Debian's
@@ -9,8 +13,10 @@
 # configure flags, the toolchain file and the cross-compiler.
 #
 #   scripts/build-windows.sh [--check] [-- CMAKE-ARGS...]
-#       Qt when needed, then the program, its folder and the zip; CMAKE-ARGS go
-#       to the program's configure (e.g. -DCONTARDC_WERROR=ON). --check then
+#       Qt when needed, then the program, its folder, the zip and the MSI;
+#       CMAKE-ARGS go to the program's configure (e.g. -DCONTARDC_WERROR=ON,
+#       -DCONTARDC_PUBLISHER=NAME for the version resource's CompanyName and
+#       the MSI's Manufacturer). --check then
 #       starts the folder's contardc.exe under Wine on a virtual display, in a
 #       throw-away Wine prefix: the window "Contabilizar recibos" must appear
 #       (screenshot: build-windows/check-window.png) and Esc must end the
@@ -25,12 +31,18 @@
 # of everything it ships in licencias/, and a qt.conf that keeps Qt's plugin
 # search inside the folder.
 #
+# The program's PE files are linked without a time stamp and the zip's
+# entries carry the commit's time (SOURCE_DATE_EPOCH when set), in a fixed
+# order: one commit builds the same zip. The MSI is new every build (its
+# product and package codes are).
+#
 # Run as root on a machine without the packages: they are installed first.
 set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 source "$repo/scripts/deps.sh"
 source "$repo/scripts/debian_source.sh"
+source "$repo/scripts/version.sh"
 
 qt_only=0
 qt_status=0
@@ -42,7 +54,7 @@ while [ $# -gt 0 ]; do
     --qt-status) qt_status=1 ;;
     --check) check=1 ;;
     --) shift; extra_cmake_args=("$@"); break ;;
-    -h|--help) sed -n '2,29p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,42p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "Unknown argument: $1 (try --help)" >&2; exit 2 ;;
   esac
   shift
@@ -131,6 +143,7 @@ if [ "$qt_status" -eq 1 ]; then
 fi
 
 contardc_install_windows_qt_deps
+contardc_install_packages "${contardc_msi_packages[@]}"
 host_qt="$(dpkg-query -W -f='${Version}' qt6-base-dev)"
 host_upstream="${host_qt#*:}"
 host_upstream="${host_upstream%%[+-]*}"
@@ -227,7 +240,10 @@ flock -s 9
 
 build="$repo/build-windows"
 out="$build/contardc"
-zip_file="$build/contardc-windows-x64.zip"
+app_version="$(contardc_version)" || die "no version in $repo/CMakeLists.txt"
+zip_file="$build/contardc-$app_version-windows-x64.zip"
+msi_file="$build/contardc-$app_version-x64.msi"
+sums_file="$build/contardc-$app_version-SHA256SUMS"
 mkdir -p "$build/firebird-include"
 # Two builds of the program in one clone take turns.
 exec 8>"$build/.build.lock"
@@ -266,7 +282,10 @@ fbclient="$("$repo/scripts/build-fbclient-windows.sh" | tail -n1)" || die "the F
 # the plugins Qt loads from beside it (the platform plugin, without which no
 # window opens, and the style plugin that gives the native look), the
 # compiler's runtime DLLs and the Firebird client.
-rm -rf "$out" "$zip_file"
+# Earlier versions' artefacts (and the zip's unversioned name of before) go
+# too: beside the new ones they would pass for current.
+rm -rf "$out" "$build/msi"
+rm -f "$build"/contardc-*windows-x64.zip "$build"/contardc-*-x64.msi "$build"/contardc-*-SHA256SUMS
 mkdir -p "$out/platforms" "$out/styles"
 cp "$build/contardc.exe" "$out/"
 find "$build" -maxdepth 1 -name '*.dll' -exec cp {} "$out/" \;
@@ -354,20 +373,88 @@ done < <(find "$out" \( -name '*.exe' -o -name '*.dll' \) -exec "$triplet-objdum
 [ ${#missing[@]} -eq 0 ] || die "imported but neither in the folder nor part of Windows: ${missing[*]}"
 
 # Windows' own editors expect CR LF.
-sed 's/\r$//; s/$/\r/' "$repo/packaging/windows/LEEME.txt" > "$out/LEEME.txt"
-(cd "$build" && zip -q -r -X -9 "$(basename "$zip_file")" contardc)
+sed 's/\r$//; s/$/\r/; s/@VERSION@/'"$app_version"'/g' "$repo/packaging/windows/LEEME.txt" > "$out/LEEME.txt"
+! grep -q '@[A-Z_]*@' "$out/LEEME.txt" || die "LEEME.txt names a placeholder other than @VERSION@: $(grep -o '@[A-Z_]*@' "$out/LEEME.txt" | head -n1)"
+
+# The zip: the same bytes from the same commit. Every entry carries the
+# commit's time (zip stores local time: UTC here, whatever the machine's
+# zone), the same permissions whatever the umask, no extra fields with
+# owners or Unix times (-X), and the names in byte order.
+epoch="${SOURCE_DATE_EPOCH:-$(git -C "$repo" log -1 --format=%ct 2>/dev/null || true)}"
+[ -n "$epoch" ] || die "no time for the zip's entries: set SOURCE_DATE_EPOCH (this is not a git checkout)"
+find "$out" -type d -exec chmod 755 {} + -o -type f -exec chmod 644 {} +
+find "$out" -exec touch -h -d "@$epoch" {} +
+(cd "$build" && find contardc -print | LC_ALL=C sort | TZ=UTC zip -q -X -9 -D -@ "$(basename "$zip_file")")
+
+# The installer: the folder's files as components of their own, listed from
+# the folder as it is now, and the product around them from the project's
+# .wxs. The publisher is the one the version resource got (CMake's cache).
+msi_started=$SECONDS
+publisher="$(sed -n 's/^CONTARDC_PUBLISHER:STRING=//p' "$build/CMakeCache.txt")"
+[ -n "$publisher" ] || die "no CONTARDC_PUBLISHER in $build/CMakeCache.txt"
+IFS=. read -r v_major v_minor v_build _ <<<"$app_version"
+next_build="${v_major}.${v_minor:-0}.$(( ${v_build:-0} + 1 ))"
+xml_text() { sed 's/&/\&amp;/g; s/</\&lt;/g; s/>/\&gt;/g; s/"/\&quot;/g' <<<"$1"; }
+msi_components=()
+# msi_dir REL INDENT: the components of the files in contardc/REL and its
+# subfolders. Ids from a hash of the path: stable, and valid whatever the
+# names hold.
+msi_dir() {
+  local rel="$1" indent="$2" entry path name id
+  while IFS= read -r -d '' entry; do
+    name="${entry##*/}"
+    path="${rel:+$rel/}$name"
+    id="$(printf '%s' "$path" | md5sum | cut -c1-24)"
+    if [ -d "$entry" ]; then
+      printf '%s<Directory Id="d%s" Name="%s">\n' "$indent" "$id" "$(xml_text "$name")"
+      msi_dir "$path" "$indent  "
+      printf '%s</Directory>\n' "$indent"
+    else
+      msi_components+=("c$id")
+      printf '%s<Component Id="c%s" Guid="*" Win64="yes">\n' "$indent" "$id"
+      printf '%s  <File Id="f%s" Name="%s" Source="$(var.SourceDir)/%s" KeyPath="yes"/>\n' \
+        "$indent" "$id" "$(xml_text "$name")" "$(xml_text "$path")"
+      printf '%s</Component>\n' "$indent"
+    fi
+  done < <(find "$out${rel:+/$rel}" -mindepth 1 -maxdepth 1 \( -type f -o -type d \) -print0 | LC_ALL=C sort -z)
+}
+empty_dir="$(find "$out" -mindepth 1 -type d -empty | head -n1)"
+[ -z "$empty_dir" ] || die "$empty_dir is empty: the MSI would not make it"
+mkdir -p "$build/msi"
+cp "$repo/packaging/icon/contardc.ico" "$build/msi/contardc.ico"
+{
+  printf '<?xml version="1.0" encoding="utf-8"?>\n'
+  printf '<!-- Written by scripts/build-windows.sh from build-windows/contardc. -->\n'
+  printf '<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">\n  <Fragment>\n    <DirectoryRef Id="INSTALLDIR">\n'
+  msi_dir "" "      "
+  printf '    </DirectoryRef>\n  </Fragment>\n  <Fragment>\n    <ComponentGroup Id="ProgramFiles">\n'
+  printf '      <ComponentRef Id="%s"/>\n' "${msi_components[@]}"
+  printf '    </ComponentGroup>\n  </Fragment>\n</Wix>\n'
+} > "$build/msi/files.wxs"
+# wixl takes the files by paths relative to the folder it runs in.
+(cd "$build" && wixl -a x64 -D "Version=$app_version" -D "NextBuild=$next_build" -D "Publisher=$publisher" \
+   -D SourceDir=contardc -D Icon=msi/contardc.ico -o "$msi_file" \
+   "$repo/packaging/windows/contardc.wxs" msi/files.wxs) >"$build/msi/wixl.log" 2>&1 ||
+  { cat "$build/msi/wixl.log" >&2; die "wixl could not make $msi_file"; }
+[ -s "$msi_file" ] || { cat "$build/msi/wixl.log" >&2; die "wixl made no $msi_file"; }
+(cd "$build" && sha256sum "$(basename "$zip_file")" "$(basename "$msi_file")") > "$sums_file"
+msi_seconds=$((SECONDS - msi_started))
 
 folder_kib="$(du -sk "$out" | cut -f1)"
 zip_kib="$(( ($(stat -c %s "$zip_file") + 1023) / 1024 ))"
+msi_kib="$(( ($(stat -c %s "$msi_file") + 1023) / 1024 ))"
 qt_seconds_cached="$(sed -n 's/^qt-build-seconds //p' "$qt_prefix/contardc-qt.times" 2>/dev/null || true)"
 {
   printf 'qt-build-seconds %s\n' "${qt_seconds_cached:-unknown}"
   printf 'program-build-seconds %d\n' "$prog_seconds"
   printf 'folder-kib %d\n' "$folder_kib"
   printf 'zip-kib %d\n' "$zip_kib"
+  printf 'msi-kib %d\n' "$msi_kib"
+  printf 'msi-seconds %d\n' "$msi_seconds"
 } > "$build/build-figures.txt"
 say "contardc.exe built in $(elapsed "$prog_seconds"); Qt ${qt_seconds_cached:+took $(elapsed "$qt_seconds_cached") when it was built}"
-say "Folder: $out ($((folder_kib / 1024)) MiB), zip: $zip_file ($((zip_kib / 1024)) MiB); whole run $(elapsed "$SECONDS")"
+say "Folder: $out ($((folder_kib / 1024)) MiB), zip: $zip_file ($((zip_kib / 1024)) MiB)"
+say "MSI: $msi_file ($((msi_kib / 1024)) MiB), sums: $sums_file; MSI in ${msi_seconds}s; whole run $(elapsed "$SECONDS")"
 
 [ "$check" -eq 1 ] || exit 0
 
