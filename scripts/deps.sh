@@ -116,5 +116,7 @@ contardc_install_fbclient_windows_deps() { contardc_install_packages "${contardc
 contardc_msi_packages=(wixl msitools)
 
 # The .deb (scripts/build-deb.sh) and its check: dpkg-deb and dpkg-shlibdeps
-# (dpkg-dev) build it, lintian checks it.
-contardc_deb_packages=(dpkg-dev lintian)
+# (dpkg-dev) build it, lintian checks it; the installed menu entry, manual
+# page and systemd examples are checked with desktop-file-validate
+# (desktop-file-utils), man (man-db) and systemd-analyze (systemd).
+contardc_deb_packages=(dpkg-dev lintian desktop-file-utils man-db systemd)
