@@ -24,7 +24,7 @@
 #
 #   tests/win/posting_under_wine.sh [program folder] [fbclient.dll]
 #
-# Default: build-windows/contardc-windows-x64.zip (scripts/build-windows.sh
+# Default: build-windows/contardc-<version>-windows-x64.zip (scripts/build-windows.sh
 # builds it when it is missing). A program folder given instead is copied;
 # a library given replaces the folder's fbclient.dll. CONTARDC_WINE_SHOTS=DIR keeps
 # the screenshots: the window with the posted rows (when they were caught on
@@ -77,7 +77,8 @@ keep() { # FILE: a screenshot worth keeping
 zip_file=""
 if [ -z "$folder" ]; then
   folder="$root/build-windows/contardc"
-  zip_file="$root/build-windows/contardc-windows-x64.zip"
+  source "$root/scripts/version.sh"
+  zip_file="$root/build-windows/contardc-$(contardc_version)-windows-x64.zip"
   if [ ! -f "$zip_file" ]; then
     step "building the program folder"
     "$root/scripts/build-windows.sh" >"$work/build.log" 2>&1 ||
