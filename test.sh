@@ -51,7 +51,7 @@ optional_area "debian package" deb_package "${contardc_deb_packages[@]}"
 # missing or stale one is one SKIPPED line, never a rebuild by surprise. The
 # program and its Firebird client are built here, before the tests, so that
 # they take the current source.
-windows_program_tests="windows_program|windows_posting"
+windows_program_tests="windows_program|windows_posting|windows_msi"
 windows_build=
 qt_state=
 if [ "${CONTARDC_WINDOWS:-0}" != 1 ] && ! qt_state="$("$here/scripts/build-windows.sh" --qt-status)"; then
