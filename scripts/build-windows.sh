@@ -31,9 +31,9 @@
 # of everything it ships in licencias/, and a qt.conf that keeps Qt's plugin
 # search inside the folder.
 #
-# The program's PE files are linked without a time stamp and the zip's
-# entries carry the commit's time (SOURCE_DATE_EPOCH when set), in a fixed
-# order: one commit builds the same zip. The MSI is new every build (its
+# The program's PE files are linked without a time stamp, every PE file's
+# header and the zip's entries carry the commit's time (SOURCE_DATE_EPOCH
+# when set), the entries in a fixed order: one commit builds the same zip. The MSI is new every build (its
 # product and package codes are).
 #
 # Run as root on a machine without the packages: they are installed first.
@@ -54,7 +54,7 @@ while [ $# -gt 0 ]; do
     --qt-status) qt_status=1 ;;
     --check) check=1 ;;
     --) shift; extra_cmake_args=("$@"); break ;;
-    -h|--help) sed -n '2,42p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,39p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "Unknown argument: $1 (try --help)" >&2; exit 2 ;;
   esac
   shift
@@ -307,7 +307,12 @@ cp "$fbclient" "$out/fbclient.dll"
 # folder above the program's (C:\plugins for C:\Contardc), which any user
 # may be able to create.
 printf '[Paths]\r\nPrefix = .\r\nPlugins = .\r\n' > "$out/qt.conf"
-find "$out" \( -name '*.exe' -o -name '*.dll' \) -exec "$triplet-strip" --strip-unneeded {} +
+# strip writes a PE file anew, with the time it runs at in the header
+# unless SOURCE_DATE_EPOCH says otherwise: every PE file of the folder, the
+# cached Qt and runtime DLLs too, gets the commit's time.
+epoch="${SOURCE_DATE_EPOCH:-$(git -C "$repo" log -1 --format=%ct 2>/dev/null || true)}"
+[ -n "$epoch" ] || die "no time for the files' PE headers and the zip's entries: set SOURCE_DATE_EPOCH (this is not a git checkout)"
+find "$out" \( -name '*.exe' -o -name '*.dll' \) -exec env SOURCE_DATE_EPOCH="$epoch" "$triplet-strip" --strip-unneeded {} +
 
 # The licence texts of what the folder ships, as Debian's copyright files of
 # their sources give them, and the source package versions they were built
@@ -380,8 +385,6 @@ sed 's/\r$//; s/$/\r/; s/@VERSION@/'"$app_version"'/g' "$repo/packaging/windows/
 # commit's time (zip stores local time: UTC here, whatever the machine's
 # zone), the same permissions whatever the umask, no extra fields with
 # owners or Unix times (-X), and the names in byte order.
-epoch="${SOURCE_DATE_EPOCH:-$(git -C "$repo" log -1 --format=%ct 2>/dev/null || true)}"
-[ -n "$epoch" ] || die "no time for the zip's entries: set SOURCE_DATE_EPOCH (this is not a git checkout)"
 find "$out" -type d -exec chmod 755 {} + -o -type f -exec chmod 644 {} +
 find "$out" -exec touch -h -d "@$epoch" {} +
 (cd "$build" && find contardc -print | LC_ALL=C sort | TZ=UTC zip -q -X -9 -D -@ "$(basename "$zip_file")")
