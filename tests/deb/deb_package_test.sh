@@ -167,15 +167,18 @@ pids+=("$app")
 win=""
 for _ in $(seq 1 150); do
   # xdotool's search gives up on an X error while other windows come and go: ask again.
-  win="$(xdotool search --onlyvisible --name '^Contabilizar recibos$' 2>/dev/null | head -n 1)"
+  win="$(xdotool search --onlyvisible --pid "$app" --name '^Contabilizar recibos$' 2>/dev/null | head -n 1)"
   [ -n "$win" ] && break
   kill -0 "$app" 2>/dev/null || { wait "$app"; fail "the window program ended (exit $?) before its window appeared: $(cat "$work/window.log")"; }
   sleep 0.2
 done
 [ -n "$win" ] || fail "the window \"Contabilizar recibos\" did not appear: $(cat "$work/window.log")"
 grep -q " $module\$" "/proc/$app/maps" || fail "the window process has not mapped $module"
-for _ in $(seq 1 50); do [ "$(xdotool getactivewindow 2>/dev/null)" = "$win" ] && break; sleep 0.1; done
-xdotool key --window "$win" Escape
+# The key goes where the keyboard focus is: a key typed before the window
+# manager has given the window the focus is lost.
+for _ in $(seq 1 50); do [ "$(xdotool getwindowfocus 2>/dev/null)" = "$win" ] && break; sleep 0.1; done
+[ "$(xdotool getwindowfocus 2>/dev/null)" = "$win" ] || fail "the window did not get the keyboard focus"
+xdotool key Escape
 for _ in $(seq 1 300); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$app" 2>/dev/null && fail "Esc did not end the window program"
 wait "$app"
