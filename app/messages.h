@@ -89,7 +89,8 @@ inline constexpr std::string_view kHelp =
     "\n"
     "Environment: ISC_PASSWORD (with PASSWORD \"-\"), LEDGARA_FBCLIENT (the Firebird\n"
     "client library), LEDGARA_HKLM (off Windows: the registry export to read),\n"
-    "CONTARDC_NO_WINDOW=1 (never show the window).\n"
+    "CONTARDC_NO_WINDOW=1 (on Windows: never show the window; elsewhere\n"
+    "QT_QPA_PLATFORM=offscreen does that).\n"
     "\n"
     "Exit codes: 0 the posting is committed or there was nothing to post;\n"
     "1 nothing was posted (an error, a stop request, the timeout, bad options).\n";
