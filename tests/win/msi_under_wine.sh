@@ -86,7 +86,9 @@ step() { echo "== $*"; }
 # The folder's files, one "PATH SIZE" line each, PATH relative with "/".
 folder_list() { (cd "$1" && find . -type f -printf '%P %s\n' | LC_ALL=C sort); }
 folder_sums() { (cd "$1" && find . -type f -printf '%P\0' | LC_ALL=C sort -z | xargs -0 sha256sum); }
-table() { msiinfo export "$1" "$2" | tail -n +4 | tr -d '\r'; }
+# msiinfo export writes a table's binary streams (the Icon table's) into a
+# folder of the current one: the test's own.
+table() { (cd "$work" && msiinfo export "$1" "$2") | tail -n +4 | tr -d '\r'; }
 
 # ---------------------------------------------------------------- the tables
 
