@@ -409,7 +409,9 @@ void testCommandLine()
         DeleteFileW(wide(output).c_str());
         const std::optional<DWORD> code = runChild(program, line, "args|" + output);
         if (!code || *code != 0) {
-            check(false, test, "the child did not run to its end");
+            check(false, test,
+                  code ? "the child ended with exit code " + std::to_string(*code)
+                       : "the child could not be started, or did not end within 2 minutes: " + lastErrorText());
             return std::nullopt;
         }
         std::vector<std::string> lines = linesOf(readFile(output));
