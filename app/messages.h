@@ -34,14 +34,16 @@ inline constexpr std::string_view kOutcomeNothingPosted = "nothing was posted";
 inline constexpr std::string_view kOutcomeNoReceipts = "there were no receipts to post";
 // The run log's outcome of a run that found nothing to post.
 inline constexpr std::string_view kOutcomeNothingToPost = "nothing to post";
-// The run log's outcome of a run in the window, whose messages the user saw.
-inline constexpr std::string_view kOutcomeInWindow = "shown in the window";
 // An error after the posting's commit (rows the set cannot bind).
 inline constexpr std::string_view kPostedBeforeError =
     "contardc: the receipts were posted before this error; their rows are not shown";
 
 // The options after the five arguments (app/run_options.h).
-inline constexpr std::string_view kUnknownOption = "contardc: unknown option %s; nothing was posted (see contardc --help)";
+// Words after the five arguments that the run does not know: %s the words,
+// each in quotes. In the run log, after the outcome.
+inline constexpr std::string_view kIgnoredWords =
+    "contardc: warning: ignored after the five arguments: %s (see contardc --help)";
+inline constexpr std::string_view kIgnoredWordsNote = " (ignored: %s)";
 inline constexpr std::string_view kOptionWithoutValue = "contardc: %s needs a value; nothing was posted";
 inline constexpr std::string_view kBadTimeout =
     "contardc: --timeout takes a whole number of seconds from 1 up, not \"%s\"; nothing was posted";
@@ -52,6 +54,36 @@ inline constexpr std::string_view kDateInFuture = "contardc: %s is in the future
 inline constexpr std::string_view kRangeBackwards = "contardc: %s comes after %s; nothing was posted";
 inline constexpr std::string_view kRangeTooLong =
     "contardc: %s to %s is more than 366 days; post a longer gap in parts; nothing was posted";
+// Which days of a catch-up run were posted (app/run_end.h), in pieces.
+inline constexpr std::string_view kDaysPosted = "posted: ";
+inline constexpr std::string_view kDaysNotPosted = "; not posted: ";
+inline constexpr std::string_view kDaysTo = " to ";
+inline constexpr std::string_view kNoDay = "none";
+// A catch-up run that stopped at an error, or whose report was lost.
+inline constexpr std::string_view kCatchUpStopped = "contardc: %s";
+
+// The line a stop request or the deadline writes (app/run_end.h), in pieces:
+// the start, the signal's name or the deadline, then what had become of the
+// posting, and for a catch-up run the days posted.
+inline constexpr std::string_view kStoppedBy = "contardc: stopped by ";
+inline constexpr std::string_view kTimedOut = "contardc: timed out after %s s";
+inline constexpr std::string_view kStopAfterCommit = " after the posting was committed";
+inline constexpr std::string_view kStopDuringPosting =
+    " during the posting; the database rolls it back, unless its commit was already on its way";
+inline constexpr std::string_view kStopDuringDay = " during the posting of ";
+inline constexpr std::string_view kStopRollsBack =
+    "; the database rolls it back, unless its commit was already on its way";
+inline constexpr std::string_view kStopNothingPosted = "; nothing was posted";
+
+// The run log (app/run_log.h) that cannot be written: "contardc: the run log
+// PATH could not be written: WHY".
+inline constexpr std::string_view kRunLog = "contardc: the run log";
+inline constexpr std::string_view kRunLogCouldNotWrite = " could not be written: ";
+inline constexpr std::string_view kRunLogIsALink = "it is a symbolic link, which the run log never follows";
+inline constexpr std::string_view kRunLogNotAFile = "it is not a regular file";
+inline constexpr std::string_view kRunLogShortWrite = "only %d of %d bytes were written";
+inline constexpr std::string_view kOutOfMemory = "out of memory";
+
 // The heading of each day of a catch-up run in the report.
 inline constexpr std::string_view kDayHeading = "%s:";
 
@@ -60,6 +92,11 @@ inline constexpr std::string_view kPasswordPrompt = "Password: ";
 inline constexpr std::string_view kNoPasswordOnInput =
     "contardc: the password is \"-\" and ISC_PASSWORD is not set, but standard input gave no line to take it "
     "from; nothing was posted";
+inline constexpr std::string_view kPasswordLineEmpty =
+    "contardc: the password is \"-\" and ISC_PASSWORD is not set, but the line read from standard input is "
+    "empty; nothing was posted";
+inline constexpr std::string_view kPasswordLineTooLong =
+    "contardc: the password line read from standard input is longer than 4096 bytes; nothing was posted";
 
 inline constexpr std::string_view kVersion = "contardc %s";
 inline constexpr std::string_view kHelp =

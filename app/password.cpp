@@ -1,6 +1,7 @@
 #include "app/password.h"
 
 #include "app/messages.h"
+#include "app/run_end.h"
 
 #include <cstdlib>
 
@@ -19,58 +20,53 @@ bool environmentHasPassword()
 #ifdef _WIN32
     return GetEnvironmentVariableW(L"ISC_PASSWORD", nullptr, 0) > 0;
 #else
-    const char* value = std::getenv("ISC_PASSWORD");
-    return value != nullptr;
+    return std::getenv("ISC_PASSWORD") != nullptr;
 #endif
 }
 
-#ifndef _WIN32
-// The first line of `in` without its line end; false when there is none.
-bool readLine(std::FILE* in, std::string& line)
+// Reads the first line, byte by byte so that nothing after it is taken from
+// the stream, up to the bound.
+template <typename ReadByte>
+PasswordSource readLine(ReadByte readByte)
 {
-    line.clear();
-    int c = 0;
+    PasswordSource source;
+    char c = 0;
     bool any = false;
-    while ((c = std::fgetc(in)) != EOF) {
+    bool ended = false;
+    while (!ended && source.password.size() <= kPasswordLineBound && readByte(c)) {
         any = true;
         if (c == '\n')
-            break;
-        line += static_cast<char>(c);
+            ended = true;
+        else
+            source.password += c;
     }
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    return any;
+    if (!ended && source.password.size() > kPasswordLineBound) {
+        source.password.clear();
+        source.found = PasswordFound::TooLong;
+        return source;
+    }
+    if (!source.password.empty() && source.password.back() == '\r')
+        source.password.pop_back();
+    source.found = !any ? PasswordFound::NoLine : source.password.empty() ? PasswordFound::EmptyLine : PasswordFound::Read;
+    return source;
 }
-#endif
 
 } // namespace
 
 PasswordSource passwordFromOutside(std::FILE* in, std::FILE* prompt)
 {
-    PasswordSource source;
-    if (environmentHasPassword()) {
-        source.fromEnvironment = true;
-        source.found = true;
-        return source;
-    }
+    if (environmentHasPassword())
+        return {PasswordFound::InEnvironment, {}};
 #ifdef _WIN32
     // A windowed program's C library may not have taken up the handle the
     // starter redirected: read it as Windows gives it.
     (void)in;
     (void)prompt;
-    HANDLE handle = GetStdHandle(STD_INPUT_HANDLE);
-    char c = 0;
-    DWORD got = 0;
-    bool any = false;
-    while (handle && handle != INVALID_HANDLE_VALUE && ReadFile(handle, &c, 1, &got, nullptr) && got == 1) {
-        any = true;
-        if (c == '\n')
-            break;
-        source.password += c;
-    }
-    if (!source.password.empty() && source.password.back() == '\r')
-        source.password.pop_back();
-    source.found = any;
+    const HANDLE handle = GetStdHandle(STD_INPUT_HANDLE);
+    return readLine([handle](char& c) {
+        DWORD got = 0;
+        return handle && handle != INVALID_HANDLE_VALUE && ReadFile(handle, &c, 1, &got, nullptr) && got == 1;
+    });
 #else
     const int fd = ::fileno(in);
     termios saved{};
@@ -78,17 +74,23 @@ PasswordSource passwordFromOutside(std::FILE* in, std::FILE* prompt)
     if (terminal) {
         termios quiet = saved;
         quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        noteQuietTerminal(fd, saved);
         ::tcsetattr(fd, TCSAFLUSH, &quiet);
         std::fputs(msg::kPasswordPrompt.data(), prompt);
         std::fflush(prompt);
     }
-    source.found = readLine(in, source.password);
+    PasswordSource source = readLine([in](char& c) {
+        const int got = std::fgetc(in);
+        c = static_cast<char>(got);
+        return got != EOF;
+    });
     if (terminal) {
         ::tcsetattr(fd, TCSAFLUSH, &saved);
+        noteTerminalRestored();
         std::fputc('\n', prompt);
     }
-#endif
     return source;
+#endif
 }
 
 void keepSecretsInProcess()

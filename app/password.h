@@ -5,17 +5,31 @@
 // error, without echo, when that is a terminal). Nothing read is ever
 // written anywhere.
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 
+// A password line longer than this is refused, not read on: standard input
+// that never ends a line (/dev/zero, a wrong file) would otherwise fill the
+// memory.
+inline constexpr std::size_t kPasswordLineBound = 4096;
+
+enum class PasswordFound {
+    InEnvironment,  // ISC_PASSWORD is set: the client takes it
+    Read,           // the line read is the password
+    NoLine,         // standard input ended before any byte
+    EmptyLine,      // the line is empty: the connection step never logs in without a password
+    TooLong,        // no line end within kPasswordLineBound bytes
+};
+
 struct PasswordSource {
-    bool fromEnvironment = false;  // ISC_PASSWORD is set: the client takes it
-    std::string password;          // else the line read
-    bool found = false;            // false: no line to read
+    PasswordFound found = PasswordFound::NoLine;
+    std::string password;  // the line read
 };
 
 // Where the password of a "-" argument comes from; reads `in` only when
-// ISC_PASSWORD is not set.
+// ISC_PASSWORD is not set. The terminal's echo is restored on every way out
+// of the prompt, a stop request's included (app/run_end.h).
 PasswordSource passwordFromOutside(std::FILE* in, std::FILE* prompt);
 
 // Keeps the process's memory, the password in it, out of core dumps and out

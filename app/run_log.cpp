@@ -1,5 +1,7 @@
 #include "app/run_log.h"
 
+#include "app/messages.h"
+#include "posting/civil_date.h"
 #include "text/ansi_text.h"
 #include "text/client_text.h"
 #include "text/format.h"
@@ -12,18 +14,6 @@
 
 namespace {
 
-// The texts of a log that cannot be written (English, as the program's other
-// texts for the operator's logs).
-constexpr std::string_view kRunLog = "contardc: the run log";
-constexpr std::string_view kCouldNotWrite = " could not be written: ";
-#ifdef _WIN32
-constexpr std::string_view kNoPlace = "no folder for it is known (LOCALAPPDATA is not set)";
-#else
-constexpr std::string_view kNoPlace = "no folder for it is known (neither XDG_STATE_HOME nor HOME names one)";
-#endif
-constexpr std::string_view kShortWrite = "only %d of %d bytes were written";
-constexpr std::string_view kOutOfMemory = "out of memory";
-
 template <typename Number>
 std::string decimal(Number n)
 {
@@ -33,29 +23,20 @@ std::string decimal(Number n)
 }
 
 // path and why are the program's text.
-std::string failure(const std::string& path, std::string_view why)
+std::string failureLine(const std::string& path, std::string_view why)
 {
-    std::string text(kRunLog);
+    std::string text(msg::kRunLog);
     if (!path.empty())
         text.append(" ").append(path);
-    return text.append(kCouldNotWrite).append(why);
+    return text.append(msg::kRunLogCouldNotWrite).append(why);
 }
 
-void appendField(std::string& line, std::string_view field)
+// A field of the line: UTF-8, without the bytes that end a field or a line.
+void appendField(std::string& line, std::string_view utf8)
 {
-    for (char c : field)
+    for (char c : utf8)
         line += c == '\t' || c == '\r' || c == '\n' ? ' ' : c;
-}
-
-// Days from 1970-01-01 to the civil date (proleptic Gregorian).
-long long daysFromCivil(long long year, int month, int day)
-{
-    year -= month <= 2;
-    const long long era = (year >= 0 ? year : year - 399) / 400;
-    const long long yearOfEra = year - era * 400;
-    const long long dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const long long dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + dayOfEra - 719468;
+    line += '\t';
 }
 
 std::optional<std::tm> localTime(std::time_t t)
@@ -78,15 +59,10 @@ std::optional<std::tm> localTime(std::time_t t)
 std::string isoLocalTime(std::time_t t)
 {
     const std::optional<std::tm> tm = localTime(t);
-    if (!tm) {
-        // Outside what the C library can convert.
-        std::string text = "@";
-        text += decimal(static_cast<long long>(t));
-        return text;
-    }
-    const long long asIfUniversal =
-        daysFromCivil(tm->tm_year + 1900LL, tm->tm_mon + 1, tm->tm_mday) * 86400 + tm->tm_hour * 3600LL +
-        tm->tm_min * 60LL + tm->tm_sec;
+    if (!tm)
+        return "@" + decimal(static_cast<long long>(t));  // outside what the C library can convert
+    const long long asIfUniversal = daysSinceEpoch({tm->tm_year + 1900, tm->tm_mon + 1, tm->tm_mday}) * 86400 +
+                                    tm->tm_hour * 3600LL + tm->tm_min * 60LL + tm->tm_sec;
     const long long offset = asIfUniversal - static_cast<long long>(t);
     const long long minutes = (offset < 0 ? -offset : offset) / 60;
     char text[64];
@@ -107,17 +83,33 @@ std::string oneDecimal(double seconds)
 
 } // namespace
 
+std::string runLogHead(std::time_t start, const std::string& server, const std::string& company, bool niif)
+{
+    std::string line;
+    appendField(line, isoLocalTime(start));
+    appendField(line, systemTextAsUtf8(server));
+    appendField(line, systemTextAsUtf8(company));
+    appendField(line, niif ? "NIIF" : "plain");
+    return line;
+}
+
+std::string runLogTail(const std::string& outcome, int exitCode, double seconds)
+{
+    std::string line;
+    appendField(line, ansiToUtf8(outcome));
+    return line.append(decimal(exitCode)).append("\t").append(oneDecimal(seconds)).append("\n");
+}
+
 std::string runLogLine(const RunRecord& record)
 {
-    std::string line = isoLocalTime(record.start);
-    const std::string_view fields[] = {record.server, record.company, record.niif ? "NIIF" : "plain",
-                                       record.outcome};
-    for (std::string_view field : fields) {
-        line += '\t';
-        appendField(line, field);
-    }
-    line.append("\t").append(decimal(record.exitCode)).append("\t").append(oneDecimal(record.seconds));
-    return line += '\n';
+    return runLogHead(record.start, record.server, record.company, record.niif) +
+           runLogTail(record.outcome, record.exitCode, record.seconds);
+}
+
+std::string appendRunLog(const std::string& path, const std::string& line)
+{
+    RunLog log(path);
+    return log.isOpen() ? log.append(line) : log.failure();
 }
 
 #ifdef _WIN32
@@ -166,31 +158,14 @@ DWORD makeFolders(const std::wstring& folder)
     return error;
 }
 
-class Handle {
-public:
-    explicit Handle(HANDLE h) : m_h(h) {}
-    ~Handle()
-    {
-        if (valid())
-            CloseHandle(m_h);
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    bool valid() const { return m_h != INVALID_HANDLE_VALUE && m_h != nullptr; }
-    HANDLE get() const { return m_h; }
-
-private:
-    HANDLE m_h;
-};
-
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // Runs that log at the same time take turns on a byte far past any end the
-// log reaches, from finding the file full to writing their line. Without
-// them two runs could both find it full and both move it, the second moving
-// the first one's new file over the full one; and a share or a file system
-// that does not make each append whole on its own still gets whole lines.
-// Where the lock cannot be had the run goes on without it.
+// log reaches, from finding the file full to moving it, and while they write
+// their line. Without them two runs could both find it full and both move it,
+// the second moving the first one's new file over the full one; and a share
+// or a file system that does not make each append whole on its own still
+// gets whole lines. Where the lock cannot be had the run goes on without it.
 class Turn {
 public:
     explicit Turn(HANDLE file) : m_file(file)
@@ -210,77 +185,116 @@ public:
 private:
     HANDLE m_file;
     OVERLAPPED m_at{};
-    bool m_locked = false;
+    BOOL m_locked = FALSE;
 };
 
 // Whether path still names the file the handle has open.
 bool sameFile(HANDLE open, const std::wstring& path)
 {
-    const Handle now(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    const HANDLE now = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (now == INVALID_HANDLE_VALUE)
+        return false;
     BY_HANDLE_FILE_INFORMATION a{}, b{};
-    return now.valid() && GetFileInformationByHandle(open, &a) && GetFileInformationByHandle(now.get(), &b) &&
-           a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-           a.nFileIndexLow == b.nFileIndexLow;
-}
-
-std::string append(const std::string& path, const std::string& line)
-{
-    if (path.empty())
-        return failure(path, kNoPlace);
-    const std::wstring wide = ansiToWide(path);
-    const std::wstring rotated = ansiToWide(path + ".1");
-    if (const DWORD error = makeFolders(folderOf(wide)))
-        return failure(path, windowsErrorText(error));
-    for (int attempt = 0;; ++attempt) {
-        // Without FILE_WRITE_DATA every write goes to the end of the file.
-        // FILE_READ_DATA is what LockFileEx asks for. Others may read, write,
-        // rename and delete the file while it is open here: another run, a
-        // viewer, the rotation.
-        const Handle file(CreateFileW(wide.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE, kShareAll,
-                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.valid())
-            return failure(path, windowsErrorText(GetLastError()));
-        const Turn turn(file.get());
-        LARGE_INTEGER size{};
-        const bool full = GetFileType(file.get()) == FILE_TYPE_DISK && GetFileSizeEx(file.get(), &size) &&
-                          static_cast<std::uintmax_t>(size.QuadPart) >= kRunLogBound;
-        if (full && attempt < 4) {
-            // Only the run that still finds the full file under the log's
-            // name moves it; one that waited for its turn while another moved
-            // it starts over with the new file.
-            if (sameFile(file.get(), wide) && !MoveFileExW(wide.c_str(), rotated.c_str(), MOVEFILE_REPLACE_EXISTING))
-                return failure(path, windowsErrorText(GetLastError()));
-            continue;
-        }
-        const DWORD size32 = static_cast<DWORD>(line.size());
-        DWORD written = 0;
-        if (!WriteFile(file.get(), line.data(), size32, &written, nullptr))
-            return failure(path, windowsErrorText(GetLastError()));
-        if (written != size32)
-            return failure(path, formatText(kShortWrite, {decimal(written), decimal(size32)}));
-        return {};
-    }
+    const bool same = GetFileInformationByHandle(open, &a) && GetFileInformationByHandle(now, &b) &&
+                      a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+                      a.nFileIndexLow == b.nFileIndexLow;
+    CloseHandle(now);
+    return same;
 }
 
 } // namespace
 
-std::string defaultRunLogPath()
+RunLog::RunLog(const std::string& path) : m_path(path)
 {
-    std::wstring value(MAX_PATH, L'\0');
-    DWORD n = GetEnvironmentVariableW(L"LOCALAPPDATA", value.data(), static_cast<DWORD>(value.size()));
-    if (n >= value.size()) {
-        value.resize(n);
-        n = GetEnvironmentVariableW(L"LOCALAPPDATA", value.data(), static_cast<DWORD>(value.size()));
-        if (n >= value.size())
-            return {};
+    try {
+        const std::wstring wide = ansiToWide(path);
+        const std::wstring rotated = ansiToWide(path + ".1");
+        if (const DWORD error = makeFolders(folderOf(wide))) {
+            m_failure = failureLine(path, windowsErrorText(error));
+            return;
+        }
+        for (int attempt = 0;; ++attempt) {
+            // Without FILE_WRITE_DATA every write goes to the end of the file.
+            // FILE_READ_DATA is what LockFileEx asks for. Others may read,
+            // write, rename and delete the file while it is open here:
+            // another run, a viewer, the rotation. A reparse point (a
+            // symbolic link, a junction) is opened as itself, and refused.
+            const HANDLE file = CreateFileW(wide.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE, kShareAll,
+                                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                            nullptr);
+            if (file == INVALID_HANDLE_VALUE) {
+                m_failure = failureLine(path, windowsErrorText(GetLastError()));
+                return;
+            }
+            BY_HANDLE_FILE_INFORMATION info{};
+            std::string_view refusal;
+            if (GetFileInformationByHandle(file, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                refusal = msg::kRunLogIsALink;
+            else if (GetFileType(file) != FILE_TYPE_DISK)
+                refusal = msg::kRunLogNotAFile;
+            if (!refusal.empty()) {
+                CloseHandle(file);
+                m_failure = failureLine(path, refusal);
+                return;
+            }
+            LARGE_INTEGER size{};
+            const bool full = GetFileSizeEx(file, &size) && static_cast<std::uintmax_t>(size.QuadPart) >= kRunLogBound;
+            if (full && attempt < 4) {
+                // Only the run that still finds the full file under the log's
+                // name moves it; one that waited for its turn while another
+                // moved it starts over with the new file.
+                bool moved = true;
+                {
+                    const Turn turn(file);
+                    if (sameFile(file, wide))
+                        moved = MoveFileExW(wide.c_str(), rotated.c_str(), MOVEFILE_REPLACE_EXISTING);
+                }
+                const DWORD error = GetLastError();
+                CloseHandle(file);
+                if (!moved) {
+                    m_failure = failureLine(path, windowsErrorText(error));
+                    return;
+                }
+                continue;
+            }
+            m_file = file;
+            return;
+        }
+    } catch (...) {
+        m_failure = failureLine({}, msg::kOutOfMemory);
     }
-    value.resize(n);
-    while (!value.empty() && (value.back() == L'\\' || value.back() == L'/'))
-        value.pop_back();
-    if (value.empty())
-        return {};
-    return wideToAnsi(value) + "\\contardc\\contardc.log";
+}
+
+RunLog::~RunLog()
+{
+    if (isOpen())
+        CloseHandle(m_file);
+}
+
+std::string RunLog::append(const std::string& line)
+{
+    if (!isOpen())
+        return m_failure;
+    DWORD written = 0;
+    const DWORD size = static_cast<DWORD>(line.size());
+    BOOL ok = FALSE;
+    {
+        const Turn turn(m_file);
+        ok = WriteFile(m_file, line.data(), size, &written, nullptr);
+    }
+    const DWORD error = GetLastError();
+    CloseHandle(m_file);
+    m_file = kNoLogFile;
+    try {
+        if (!ok)
+            return failureLine(m_path, windowsErrorText(error));
+        if (written != size)
+            return failureLine(m_path, formatText(msg::kRunLogShortWrite, {decimal(written), decimal(size)}));
+    } catch (...) {
+        return failureLine({}, msg::kOutOfMemory);
+    }
+    return {};
 }
 
 #else
@@ -296,7 +310,7 @@ std::string defaultRunLogPath()
 namespace {
 
 // strerror speaks the locale's encoding; the program's text is Windows-1252.
-std::string errorText(int error) { return utf16ToAnsi(fromClientText(std::strerror(error))); }
+std::string errorText(int error) { return programText(std::strerror(error)); }
 
 std::string folderOf(const std::string& path)
 {
@@ -318,116 +332,97 @@ int makeFolders(const std::string& folder)
     return ::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST ? 0 : errno;
 }
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return m_fd; }
-    // The close's own error: a file system that writes late (NFS) tells of a
-    // failed write only here.
-    int close()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0 || errno == EINTR ? 0 : errno;
-    }
-
-private:
-    int m_fd;
-};
-
-std::string append(const std::string& path, const std::string& line)
-{
-    if (path.empty())
-        return failure(path, kNoPlace);
-    // The path's bytes are the system's; the text that tells of it is the program's.
-    const std::string shown = utf16ToAnsi(fromClientText(path));
-    if (const int error = makeFolders(folderOf(path)))
-        return failure(shown, errorText(error));
-    const std::string rotated = path + ".1";
-    for (int attempt = 0;; ++attempt) {
-        Descriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0600));
-        if (file.get() < 0)
-            return failure(shown, errorText(errno));
-        struct stat opened {};
-        if (::fstat(file.get(), &opened) != 0)
-            return failure(shown, errorText(errno));
-        const bool full = S_ISREG(opened.st_mode) && static_cast<std::uintmax_t>(opened.st_size) >= kRunLogBound;
-        if (full && attempt < 4) {
-            // Two runs that both find the file full must not both move it:
-            // the second would move the first one's new file over the full
-            // one. They take turns, and only the one that still finds the
-            // full file under the log's name moves it; the other starts over
-            // with the new file. A file system without locks still rotates,
-            // only without that care.
-            ::flock(file.get(), LOCK_EX);
-            struct stat named {};
-            if (::stat(path.c_str(), &named) == 0 && named.st_dev == opened.st_dev && named.st_ino == opened.st_ino &&
-                ::rename(path.c_str(), rotated.c_str()) != 0)
-                return failure(shown, errorText(errno));
-            continue;  // closing the file lets the other run go on
-        }
-        ssize_t written;
-        do
-            written = ::write(file.get(), line.data(), line.size());
-        while (written < 0 && errno == EINTR);
-        if (written < 0)
-            return failure(shown, errorText(errno));
-        if (static_cast<std::size_t>(written) != line.size())
-            return failure(shown, formatText(kShortWrite, {decimal(written), decimal(line.size())}));
-        if (const int error = file.close())
-            return failure(shown, errorText(error));
-        return {};
-    }
-}
-
-std::string variable(const char* name)
-{
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
-
-// The variable's value without its trailing slashes ("/" gives ""), or
-// nullopt when it is not an absolute path.
-std::optional<std::string> absoluteFolder(const char* name)
-{
-    std::string value = variable(name);
-    if (value.empty() || value.front() != '/')
-        return std::nullopt;
-    while (!value.empty() && value.back() == '/')
-        value.pop_back();
-    return value;
-}
-
 } // namespace
 
-std::string defaultRunLogPath()
+RunLog::RunLog(const std::string& path) : m_path(path)
 {
-    std::optional<std::string> base = absoluteFolder("XDG_STATE_HOME");
-    if (!base) {
-        // A relative HOME would put the log wherever the scheduler happened
-        // to start the program.
-        base = absoluteFolder("HOME");
-        if (!base)
-            return {};
-        *base += "/.local/state";
+    try {
+        // The path's bytes are the system's; the text that tells of it is the program's.
+        const std::string shown = programText(path);
+        if (const int error = makeFolders(folderOf(path))) {
+            m_failure = failureLine(shown, errorText(error));
+            return;
+        }
+        const std::string rotated = path + ".1";
+        for (int attempt = 0;; ++attempt) {
+            // O_NONBLOCK: a FIFO with nobody reading it is refused at once
+            // (ENXIO), and one with a reader is not waited on before it is
+            // seen for what it is.
+            const int fd = ::open(path.c_str(),
+                                  O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK, 0600);
+            if (fd < 0) {
+                const int error = errno;
+                m_failure = failureLine(shown, error == ELOOP   ? std::string(msg::kRunLogIsALink)
+                                           : error == ENXIO ? std::string(msg::kRunLogNotAFile)
+                                                            : errorText(error));
+                return;
+            }
+            struct stat opened {};
+            const bool known = ::fstat(fd, &opened) == 0;
+            if (!known || !S_ISREG(opened.st_mode)) {
+                const int error = errno;
+                ::close(fd);
+                m_failure = failureLine(shown, known ? std::string(msg::kRunLogNotAFile) : errorText(error));
+                return;
+            }
+            if (static_cast<std::uintmax_t>(opened.st_size) >= kRunLogBound && attempt < 4) {
+                // Two runs that both find the file full must not both move
+                // it: the second would move the first one's new file over the
+                // full one. They take turns, and only the one that still
+                // finds the full file under the log's name moves it; the
+                // other starts over with the new file. A file system without
+                // locks still rotates, only without that care.
+                ::flock(fd, LOCK_EX);
+                struct stat named {};
+                const bool moved = ::lstat(path.c_str(), &named) != 0 || named.st_dev != opened.st_dev ||
+                                   named.st_ino != opened.st_ino || ::rename(path.c_str(), rotated.c_str()) == 0;
+                const int error = errno;
+                ::close(fd);  // lets the other run go on
+                if (!moved) {
+                    m_failure = failureLine(shown, errorText(error));
+                    return;
+                }
+                continue;
+            }
+            m_file = fd;
+            return;
+        }
+    } catch (...) {
+        m_failure = failureLine({}, msg::kOutOfMemory);
     }
-    return *base + "/contardc/contardc.log";
+}
+
+RunLog::~RunLog()
+{
+    if (isOpen())
+        ::close(m_file);
+}
+
+std::string RunLog::append(const std::string& line)
+{
+    if (!isOpen())
+        return m_failure;
+    ssize_t written;
+    do
+        written = ::write(m_file, line.data(), line.size());
+    while (written < 0 && errno == EINTR);
+    const int writeError = errno;
+    // The close's own error: a file system that writes late (NFS) tells of a
+    // failed write only here.
+    const int closeError = ::close(m_file) == 0 || errno == EINTR ? 0 : errno;
+    m_file = kNoLogFile;
+    try {
+        const std::string shown = programText(m_path);
+        if (written < 0)
+            return failureLine(shown, errorText(writeError));
+        if (static_cast<std::size_t>(written) != line.size())
+            return failureLine(shown, formatText(msg::kRunLogShortWrite, {decimal(written), decimal(line.size())}));
+        if (closeError)
+            return failureLine(shown, errorText(closeError));
+    } catch (...) {
+        return failureLine({}, msg::kOutOfMemory);
+    }
+    return {};
 }
 
 #endif
-
-std::string appendRunLog(const std::string& path, const std::string& line)
-{
-    try {
-        return append(path, line);
-    } catch (...) {
-        return failure({}, kOutOfMemory);
-    }
-}

@@ -1,6 +1,7 @@
 #include "app/run_options.h"
 
 #include "app/messages.h"
+#include "text/client_text.h"
 #include "text/format.h"
 
 #include <charconv>
@@ -34,43 +35,12 @@ std::optional<CivilDate> parseDate(const std::string& text)
     return date;
 }
 
-// Days since 1970-01-01 of a proleptic Gregorian date.
-long daysSinceEpoch(const CivilDate& d)
-{
-    const int y = d.year - (d.month <= 2 ? 1 : 0);
-    const long era = (y >= 0 ? y : y - 399) / 400;
-    const long yoe = y - era * 400;
-    const long doy = (153 * (d.month + (d.month > 2 ? -3 : 9)) + 2) / 5 + d.day - 1;
-    const long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-CivilDate dateOfDays(long z)
-{
-    z += 719468;
-    const long era = (z >= 0 ? z : z - 146096) / 146097;
-    const long doe = z - era * 146097;
-    const long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const long mp = (5 * doy + 2) / 153;
-    const int day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    return {static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0)), month, day};
-}
-
-std::string isoText(const CivilDate& date)
-{
-    std::string text = dateText(date);
-    text[4] = text[7] = '-';
-    return text;
-}
-
 } // namespace
 
 std::vector<CivilDate> daysFromTo(const CivilDate& from, const CivilDate& to)
 {
     std::vector<CivilDate> days;
-    for (long d = daysSinceEpoch(from); d <= daysSinceEpoch(to); ++d)
+    for (long long d = daysSinceEpoch(from); d <= daysSinceEpoch(to); ++d)
         days.push_back(dateOfDays(d));
     return days;
 }
@@ -81,15 +51,16 @@ ParsedRunOptions parseRunOptions(const std::vector<std::string>& arguments, cons
     RunOptions& options = parsed.options;
     const auto fail = [&](std::string_view pattern, std::initializer_list<std::string_view> args) {
         parsed.error = formatText(pattern, args);
+        parsed.ignored.clear();
         return parsed;
     };
     for (std::size_t i = 5; i < arguments.size(); ++i) {
         const std::string& word = arguments[i];
-        if (word.rfind("--", 0) != 0)
-            continue;
         const bool known = word == "--log" || word == "--timeout" || word == "--from" || word == "--to";
-        if (!known)
-            return fail(msg::kUnknownOption, {word});
+        if (!known) {
+            parsed.ignored.push_back(word);
+            continue;
+        }
         if (i + 1 >= arguments.size())
             return fail(msg::kOptionWithoutValue, {word});
         const std::string& value = arguments[++i];
@@ -99,12 +70,12 @@ ParsedRunOptions parseRunOptions(const std::vector<std::string>& arguments, cons
             int seconds = 0;
             const auto [ptr, ec] = std::from_chars(value.data(), value.data() + value.size(), seconds);
             if (ec != std::errc() || ptr != value.data() + value.size() || seconds < 1)
-                return fail(msg::kBadTimeout, {value});
+                return fail(msg::kBadTimeout, {programText(value)});
             options.timeoutSeconds = seconds;
         } else {
             const std::optional<CivilDate> date = parseDate(value);
             if (!date)
-                return fail(msg::kBadDate, {word, value});
+                return fail(msg::kBadDate, {word, programText(value)});
             (word == "--from" ? options.from : options.to) = date;
         }
     }
@@ -133,6 +104,14 @@ StandAlone standAloneRequest(const std::vector<std::string>& arguments)
     if (arguments[0] == "--version")
         return StandAlone::Version;
     return StandAlone::None;
+}
+
+std::string ignoredWordsText(const std::vector<std::string>& words)
+{
+    std::string text;
+    for (const std::string& word : words)
+        text.append(text.empty() ? "\"" : ", \"").append(programText(word)).append("\"");
+    return text;
 }
 
 std::string helpText() { return std::string(msg::kHelp); }

@@ -7,8 +7,8 @@
 //   --from YYYY-MM-DD posts each day from that one to --to (default today),
 //   --to YYYY-MM-DD   oldest first, each committed on its own
 //
-// Words after the fifth that do not start with "--" are ignored, as they
-// always were.
+// Any other word after the fifth is ignored, as words after the fifth always
+// were; the run names it in a warning, so that a misspelt option is seen.
 
 #include "posting/civil_date.h"
 
@@ -23,15 +23,21 @@ struct RunOptions {
     std::optional<CivilDate> to;
 };
 
-// The options, or the one line that says what is wrong with them.
+// The options, or the one line that says what is wrong with them; and the
+// words it ignored, as given.
 struct ParsedRunOptions {
     RunOptions options;
     std::string error;
+    std::vector<std::string> ignored;
 };
 
 // arguments: the program's arguments 1.. (the five first among them); today:
 // the date a range ends on by default and may not pass.
 ParsedRunOptions parseRunOptions(const std::vector<std::string>& arguments, const CivilDate& today);
+
+// The ignored words as the program's text, each in double quotes, separated
+// by commas.
+std::string ignoredWordsText(const std::vector<std::string>& words);
 
 // The days of a catch-up range, oldest first.
 std::vector<CivilDate> daysFromTo(const CivilDate& from, const CivilDate& to);

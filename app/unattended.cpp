@@ -1,6 +1,7 @@
 #include "app/unattended.h"
 
 #include "app/console.h"
+#include "app/run_end.h"
 #include "config/install_dir.h"
 #include "config/registry.h"
 #include "config/server_list.h"
@@ -52,11 +53,8 @@ public:
     ConsoleFront(Console& console, std::map<std::string, int>& estados) : m_console(console), m_estados(estados) {}
     void posted(const ClientDataSet& rows) override
     {
-        if (headed) {
-            std::string iso = dateText(day);
-            iso[4] = iso[7] = '-';
-            m_console.information(formatText(msg::kDayHeading, {iso}));
-        }
+        if (headed)
+            m_console.information(formatText(msg::kDayHeading, {isoText(day)}));
         m_console.rows(rows);
         if (rows.isEmpty())
             m_console.information(msg::kNoReceipts);
@@ -96,13 +94,16 @@ RunOutcome runWithoutWindow(const std::vector<std::string>& arguments, const Run
     const bool niif = argument(arguments, 5) == "S";
     RunOutcome outcome;
     ConsoleFront front(console, outcome.estados);
+    const bool catchUp = options.from.has_value();
     try {
-        if (!options.from) {
+        if (!catchUp) {
             posting.run(request, today, niif, front);
         } else {
+            const std::vector<CivilDate> days = daysFromTo(*options.from, *options.to);
+            prepareCatchUp(days);
             posting.connectStep(request, front);
             front.headed = true;
-            for (const CivilDate& day : daysFromTo(*options.from, *options.to)) {
+            for (const CivilDate& day : days) {
                 front.day = day;
                 posting.postStep(dateText(day), niif, front);
             }
@@ -114,14 +115,27 @@ RunOutcome runWithoutWindow(const std::vector<std::string>& arguments, const Run
         const bool committed = posting.committed();
         if (committed && !console.reportLost())
             console.error(msg::kPostedBeforeError);
-        sayReportLost(console, committed ? msg::kOutcomePosted : msg::kOutcomeNothingPosted);
         const std::string text = e.what();
         outcome.error = text.substr(0, text.find('\n'));
-        outcome.exitCode = committed ? kExitPosted : kExitFailed;
+        if (catchUp) {
+            // The days before this one stay posted; the line says which.
+            const std::string days = catchUpDaysText();
+            if (console.reportLost())
+                sayReportLost(console, days);
+            else
+                console.error(formatText(msg::kCatchUpStopped, {days}));
+            outcome.error += "; " + days;
+            outcome.exitCode = catchUpDone() ? kExitPosted : kExitFailed;
+        } else {
+            sayReportLost(console, committed ? msg::kOutcomePosted : msg::kOutcomeNothingPosted);
+            outcome.exitCode = committed ? kExitPosted : kExitFailed;
+        }
         return outcome;
     }
-    sayReportLost(console, posting.nothingPosted() && outcome.estados.empty() ? msg::kOutcomeNoReceipts
-                                                                             : msg::kOutcomePosted);
+    if (catchUp)
+        sayReportLost(console, catchUpDaysText());
+    else
+        sayReportLost(console, posting.nothingPosted() ? msg::kOutcomeNoReceipts : msg::kOutcomePosted);
     outcome.exitCode = kExitPosted;
     return outcome;
 }

@@ -7,7 +7,6 @@
 // toolkit is started.
 
 #include "app/run_options.h"
-#include "posting/client_shutdown.h"
 
 #include <functional>
 #include <map>
@@ -31,11 +30,13 @@ struct CivilDate;
 //                after the commit (rows the set cannot bind) is written there
 //                too. A failure code would have a scheduler retry or alarm
 //                over a posting that is done and must not be done again.
-//   kExitFailed  an error stopped the run and nothing was posted.
-// A stop request ends the program with kStopExitCode before the commit and
-// kPostedExitCode after it (posting/client_shutdown.h).
-inline constexpr int kExitPosted = kPostedExitCode;
-inline constexpr int kExitFailed = kStopExitCode;
+//   kExitFailed  an error stopped the run and nothing was posted; in a
+//                catch-up run, not every day of the range was posted (the
+//                closing line says which were).
+// A stop request or the deadline ends the program with the same codes
+// (app/run_end.h).
+inline constexpr int kExitPosted = 0;
+inline constexpr int kExitFailed = 1;
 int runWithoutWindow(const std::vector<std::string>& arguments, const std::function<CivilDate()>& today,
                      Console& console);
 
@@ -52,6 +53,7 @@ struct RunOutcome {
 // The same with the options after the five arguments (app/run_options.h):
 // with `from` set, the connection step once, then each day of the range
 // posted on its own, oldest first, its rows under its date; the first day
-// that fails ends the run (the days before it stay posted).
+// that fails ends the run (the days before it stay posted), which succeeds
+// only when every day was posted.
 RunOutcome runWithoutWindow(const std::vector<std::string>& arguments, const RunOptions& options,
                             const std::function<CivilDate()>& today, Console& console);

@@ -146,12 +146,16 @@ WindowModuleLocation windowModuleLocation(const ProgramPath& program, const Syst
     return {place + kWindowModuleName, {}};
 }
 
-int runWindow(int argc, char** argv)
+namespace {
+
+// The module's entry of that name, loaded from the module's folder; nullptr
+// when it cannot be had, which has been said.
+void* windowEntry(const char* name)
 {
     const WindowModuleLocation location = windowModuleLocation(programPath(), kWindowModuleFolder);
     if (location.module.empty()) {
         tell(location.refusal);
-        return 1;
+        return nullptr;
     }
     const SystemText& module = location.module;
 #ifdef _WIN32
@@ -160,9 +164,8 @@ int runWindow(int argc, char** argv)
     HMODULE library = LoadLibraryExW(module.c_str(), nullptr,
                                      LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
     // Through the generic function pointer type: GetProcAddress's own type says nothing of the entry's.
-    const auto entry = library ? reinterpret_cast<WindowMain>(
-                                     reinterpret_cast<void (*)()>(GetProcAddress(library, kWindowEntryName)))
-                               : nullptr;
+    void* entry = library ? reinterpret_cast<void*>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)))
+                          : nullptr;
     const SystemText why = L"error " + std::to_wstring(GetLastError());
 #else
     // The module is linked to be bound whole as it loads (-z now), so that one
@@ -171,14 +174,27 @@ int runWindow(int argc, char** argv)
     // functions on first call, as they do when any program starts with them,
     // instead of every one of them before the window can start.
     void* library = dlopen(module.c_str(), RTLD_LAZY | RTLD_LOCAL);
-    const auto entry = library ? reinterpret_cast<WindowMain>(dlsym(library, kWindowEntryName)) : nullptr;
+    void* entry = library ? dlsym(library, name) : nullptr;
     const char* reason = dlerror();
     const SystemText why = reason ? reason : "";
 #endif
-    if (!entry) {
+    if (!entry)
         tell(cannotLoadText(module, why));
-        return 1;
-    }
     // Never unloaded (see the header).
-    return entry(argc, argv);
+    return entry;
+}
+
+} // namespace
+
+int runWindow(int argc, char** argv)
+{
+    void* entry = windowEntry(kWindowEntryName);
+    return entry ? reinterpret_cast<WindowMain>(entry)(argc, argv) : 1;
+}
+
+int showErrorInWindow(const std::string& text)
+{
+    if (void* entry = windowEntry(kErrorEntryName))
+        reinterpret_cast<ShowError>(entry)(text.c_str());
+    return 1;
 }

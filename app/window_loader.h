@@ -58,3 +58,8 @@ WindowModuleLocation windowModuleLocation(const ProgramPath& program, const Syst
 // windowed program started from Explorer has nowhere else to say it, in a
 // message box) and gives exit code 1.
 int runWindow(int argc, char** argv);
+
+// Shows the error box for a run refused before it began (contardcShowError):
+// a box that waits for the user, so only where a display is there. Returns
+// 1, also when the module cannot be loaded (which is said as above).
+int showErrorInWindow(const std::string& text);

@@ -31,6 +31,7 @@ inline constexpr const wchar_t* kWindowModuleFolder = L"" CONTARDC_WINDOW_MODULE
 inline constexpr const char* kWindowModuleFolder = CONTARDC_WINDOW_MODULE_DIR;
 #endif
 inline constexpr const char* kWindowEntryName = "contardcWindowMain";
+inline constexpr const char* kErrorEntryName = "contardcShowError";
 
 // Runs the window until it closes; returns the exit code. argc, argv: the
 // process's own, as main() was given them. Only C types cross here, so that
@@ -41,3 +42,10 @@ inline constexpr const char* kWindowEntryName = "contardcWindowMain";
 // sees only the program's name.
 using WindowMain = int (*)(int argc, char** argv);
 extern "C" CONTARDC_WINDOW_EXPORT int contardcWindowMain(int argc, char** argv);
+
+// Shows the error message (the system's error box, with the application
+// title) for a run refused before it began, and returns 1 once the user has
+// dismissed it. text: the program's text (Windows-1252), NUL-terminated,
+// already worded for the box.
+using ShowError = int (*)(const char* text);
+extern "C" CONTARDC_WINDOW_EXPORT int contardcShowError(const char* text);

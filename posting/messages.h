@@ -25,15 +25,4 @@ inline constexpr std::string_view kOpenDataSet = "Cannot perform this operation 
 inline constexpr std::string_view kCommandTextNotAllowed = "CommandText changes are not allowed";
 inline constexpr std::string_view kEmptyStatement = "%s: SQL statement is empty";
 
-// The line a stop request writes (posting/client_shutdown.h), in pieces: the
-// start, the signal's name, then what had become of the posting.
-inline constexpr std::string_view kStoppedBy = "contardc: stopped by ";
-inline constexpr std::string_view kStopAfterCommit = " after the posting was committed";
-inline constexpr std::string_view kStopDuringPosting =
-    " during the posting; the database rolls it back, unless its commit was already on its way";
-inline constexpr std::string_view kStopNothingPosted = "; nothing was posted";
-
-// The line of a run ended at its --timeout deadline, then the outcome above.
-inline constexpr std::string_view kTimedOut = "contardc: timed out after %s s";
-
 }  // namespace msg

@@ -1,6 +1,6 @@
 #include "posting/receipt_posting.h"
 
-#include "posting/client_shutdown.h"
+#include "posting/posting_state.h"
 #include "posting/messages.h"
 #include "posting/sql_error.h"
 #include "text/format.h"

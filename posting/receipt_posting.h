@@ -55,7 +55,7 @@ public:
     SqlDataSet SQLQuery1;  // no statement of its own; takes CRepArticulos's command text
     // What CRepArticulos fetches through: SQLQuery1, noting for a stop
     // request when the posting statement goes out and whether it came back
-    // committed (posting/client_shutdown.h).
+    // committed (posting/posting_state.h).
     class PostingWatch final : public Provider {
     public:
         explicit PostingWatch(Provider& query) : m_query(query) {}

@@ -19,6 +19,10 @@ std::u16string fromClientText(std::string_view bytes) { return ansiToUtf16(bytes
 
 std::u16string fromFileText(std::string_view bytes) { return ansiToUtf16(bytes); }
 
+std::string programText(std::string_view systemBytes) { return std::string(systemBytes); }
+
+std::string systemTextAsUtf8(std::string_view systemBytes) { return ansiToUtf8(systemBytes); }
+
 #else
 
 namespace {
@@ -174,6 +178,17 @@ std::u16string fromClientText(std::string_view bytes)
 {
     const std::string charset = localeCharset();
     return charset.empty() ? fromUtf8(bytes) : fromCharset(charset, bytes);
+}
+
+std::string programText(std::string_view systemBytes) { return utf16ToAnsi(fromClientText(systemBytes)); }
+
+std::string systemTextAsUtf8(std::string_view systemBytes)
+{
+    std::u16string text = fromClientText(systemBytes);
+    for (char16_t& unit : text)
+        if (isEscapedByte(unit))
+            unit = u'\uFFFD';
+    return toUtf8(text);
 }
 
 std::u16string fromFileText(std::string_view bytes)

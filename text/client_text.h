@@ -25,6 +25,16 @@ std::string toClientText(std::u16string_view text);
 // toClientText gives back exactly the bytes it was given.
 std::u16string fromClientText(std::string_view bytes);
 
+// The system's bytes (a command-line word, a file name, a system error's
+// text) as the program's text, Windows-1252, a character it lacks as "?".
+// On Windows the program's text is what the system gave already.
+std::string programText(std::string_view systemBytes);
+
+// The system's bytes as UTF-8, a byte that is no text as U+FFFD, for a file
+// that must be UTF-8 whole (the run log). On Windows, the program's text as
+// UTF-8.
+std::string systemTextAsUtf8(std::string_view systemBytes);
+
 // A line of one of the ERP's own files (the server list). The ERP writes
 // them in Windows-1252, a person on this machine in the locale's character
 // set: bytes that are text in the client's character set are taken as such,

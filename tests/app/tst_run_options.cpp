@@ -44,17 +44,29 @@ void TestRunOptions::accepted_data()
     QTest::addColumn<int>("timeout");
     QTest::addColumn<QString>("from");
     QTest::addColumn<QString>("to");
-    QTest::newRow("none") << QStringList{} << "" << 0 << "" << "";
-    QTest::newRow("words without -- stay ignored") << QStringList{"extra", "-x", "7"} << "" << 0 << "" << "";
-    QTest::newRow("log off") << QStringList{"--log", "-"} << "-" << 0 << "" << "";
+    QTest::addColumn<QByteArray>("ignored");
+    QTest::newRow("none") << QStringList{} << "" << 0 << "" << "" << QByteArray();
+    QTest::newRow("words without -- stay ignored")
+        << QStringList{"extra", "-x", "7"} << "" << 0 << "" << "" << QByteArray("\"extra\", \"-x\", \"7\"");
+    QTest::newRow("an option it does not know is ignored")
+        << QStringList{"--dry-run"} << "" << 0 << "" << "" << QByteArray("\"--dry-run\"");
+    QTest::newRow("help after the five is ignored")
+        << QStringList{"--help"} << "" << 0 << "" << "" << QByteArray("\"--help\"");
+    // The word as the program's text: what a UTF-8 terminal typed, in Windows-1252.
+    QTest::newRow("a misspelt option and its value, beside a known one")
+        << QStringList{QStringLiteral("--fr\u00F6m"), "2026-02-01", "--timeout", "60"} << "" << 60 << "" << ""
+        << QByteArray("\"--fr\xF6m\", \"2026-02-01\"");
+    QTest::newRow("log off") << QStringList{"--log", "-"} << "-" << 0 << "" << "" << QByteArray();
     QTest::newRow("log file and timeout") << QStringList{"--log", "/var/log/c.log", "--timeout", "600"}
-                                          << "/var/log/c.log" << 600 << "" << "";
+                                          << "/var/log/c.log" << 600 << "" << "" << QByteArray();
     QTest::newRow("from alone ends today") << QStringList{"--from", "2026-02-27"} << "" << 0 << "2026-02-27"
-                                           << "2026-03-01";
-    QTest::newRow("today alone") << QStringList{"--from", "2026-03-01"} << "" << 0 << "2026-03-01" << "2026-03-01";
+                                           << "2026-03-01" << QByteArray();
+    QTest::newRow("today alone") << QStringList{"--from", "2026-03-01"} << "" << 0 << "2026-03-01" << "2026-03-01"
+                                 << QByteArray();
     QTest::newRow("from and to") << QStringList{"--to", "2026-01-31", "--from", "2026-01-01"} << "" << 0
-                                 << "2026-01-01" << "2026-01-31";
-    QTest::newRow("366 days") << QStringList{"--from", "2025-03-01"} << "" << 0 << "2025-03-01" << "2026-03-01";
+                                 << "2026-01-01" << "2026-01-31" << QByteArray();
+    QTest::newRow("366 days") << QStringList{"--from", "2025-03-01"} << "" << 0 << "2025-03-01" << "2026-03-01"
+                              << QByteArray();
 }
 
 void TestRunOptions::accepted()
@@ -64,8 +76,10 @@ void TestRunOptions::accepted()
     QFETCH(int, timeout);
     QFETCH(QString, from);
     QFETCH(QString, to);
+    QFETCH(QByteArray, ignored);
     const ParsedRunOptions parsed = parseRunOptions(withFive(options), kToday);
     QCOMPARE(QString::fromStdString(parsed.error), QString());
+    QCOMPARE(QByteArray::fromStdString(ignoredWordsText(parsed.ignored)), ignored);
     QCOMPARE(QString::fromStdString(parsed.options.logFile.value_or("")), log);
     QCOMPARE(parsed.options.timeoutSeconds.value_or(0), timeout);
     QCOMPARE(parsed.options.from ? iso(*parsed.options.from) : QString(), from);
@@ -76,10 +90,6 @@ void TestRunOptions::refused_data()
 {
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<QString>("error");
-    QTest::newRow("unknown option") << QStringList{"--dry-run"}
-                                    << "contardc: unknown option --dry-run; nothing was posted (see contardc --help)";
-    QTest::newRow("help after the five") << QStringList{"--help"}
-                                         << "contardc: unknown option --help; nothing was posted (see contardc --help)";
     QTest::newRow("value missing") << QStringList{"--timeout"} << "contardc: --timeout needs a value; nothing was posted";
     QTest::newRow("timeout zero") << QStringList{"--timeout", "0"}
                                   << "contardc: --timeout takes a whole number of seconds from 1 up, not \"0\"; "
@@ -93,6 +103,9 @@ void TestRunOptions::refused_data()
     QTest::newRow("date in another form") << QStringList{"--from", "2026/02/01"}
                                           << "contardc: --from takes a date as YYYY-MM-DD, not \"2026/02/01\"; "
                                              "nothing was posted";
+    QTest::newRow("a date with a letter beyond ASCII")
+        << QStringList{"--to", QStringLiteral("2026-0\u00F1-01")}
+        << QStringLiteral("contardc: --to takes a date as YYYY-MM-DD, not \"2026-0\u00F1-01\"; nothing was posted");
     QTest::newRow("to without from") << QStringList{"--to", "2026-02-01"}
                                      << "contardc: --to goes with --from; nothing was posted";
     QTest::newRow("start tomorrow") << QStringList{"--from", "2026-03-02"}
@@ -110,7 +123,8 @@ void TestRunOptions::refused()
 {
     QFETCH(QStringList, options);
     QFETCH(QString, error);
-    QCOMPARE(QString::fromStdString(parseRunOptions(withFive(options), kToday).error), error);
+    // The program's text, Windows-1252.
+    QCOMPARE(QByteArray::fromStdString(parseRunOptions(withFive(options), kToday).error), error.toLatin1());
 }
 
 void TestRunOptions::days_data()

@@ -1,17 +1,12 @@
 // The texts the posting layer composes without a database: the stored
 // connection settings, the database path, the posting statement, error texts and the choice
 // between embedded and server access.
-#include "posting/client_shutdown.h"
 #include "text/client_text.h"
 #include "posting/firebird.h"
 #include "posting/receipt_posting.h"
 #include "posting/sql_error.h"
 
 #include <QtTest>
-
-#include <algorithm>
-#include <csignal>
-#include <cstring>
 
 namespace {
 
@@ -33,8 +28,6 @@ private slots:
     void databasePath();
     void companyCodeStaysInItsFolder_data();
     void companyCodeStaysInItsFolder();
-    void stopLine_data();
-    void stopLine();
     void postingStatement_data();
     void postingStatement();
     void errorText_data();
@@ -104,53 +97,6 @@ void TestPostingText::companyCodeStaysInItsFolder()
     QFETCH(QString, company);
     QFETCH(bool, stays);
     QCOMPARE(::companyCodeStaysInItsFolder(company.toStdString()), stays);
-}
-
-// The line a stop request writes, by what the posting had come to; cut to
-// the buffer it is given, never past it.
-void TestPostingText::stopLine_data()
-{
-    QTest::addColumn<int>("signal");
-    QTest::addColumn<QString>("stage");
-    QTest::addColumn<int>("size");
-    QTest::addColumn<QByteArray>("line");
-    QTest::newRow("before posting") << int(SIGTERM) << "none" << 160
-                                    << QByteArray("contardc: stopped by SIGTERM; nothing was posted\n");
-    QTest::newRow("interrupt from the terminal") << int(SIGINT) << "none" << 160
-                                                 << QByteArray("contardc: stopped by SIGINT; nothing was posted\n");
-    QTest::newRow("while the procedure works") << int(SIGTERM) << "started" << 160
-                                               << QByteArray("contardc: stopped by SIGTERM during the posting; the "
-                                                             "database rolls it back, unless its commit was already "
-                                                             "on its way\n");
-    QTest::newRow("after a failed posting") << int(SIGTERM) << "failed" << 160
-                                            << QByteArray("contardc: stopped by SIGTERM; nothing was posted\n");
-    QTest::newRow("after the commit") << int(SIGTERM) << "committed" << 160
-                                      << QByteArray("contardc: stopped by SIGTERM after the posting was committed\n");
-    QTest::newRow("a short buffer") << int(SIGTERM) << "none" << 12 << QByteArray("contardc: s");
-    QTest::newRow("no room at all") << int(SIGTERM) << "none" << 0 << QByteArray();
-}
-
-void TestPostingText::stopLine()
-{
-    QFETCH(int, signal);
-    QFETCH(QString, stage);
-    QFETCH(int, size);
-    QFETCH(QByteArray, line);
-    // The stages in the order a run goes through them; each test starts anew.
-    notePostingFailed();
-    if (stage == "started" || stage == "committed" || stage == "failed")
-        notePostingStarted();
-    if (stage == "failed")
-        notePostingFailed();
-    if (stage == "committed")
-        notePostingCommitted();
-    char buffer[200];
-    std::memset(buffer, 'x', sizeof buffer);
-    const int length = ::stopLine(signal, buffer, size);
-    QCOMPARE(QByteArray(buffer, length), line);
-    if (size > 0)
-        QCOMPARE(buffer[length], '\0');
-    QCOMPARE(buffer[std::max(size, 1)], 'x');
 }
 
 void TestPostingText::postingStatement_data()
