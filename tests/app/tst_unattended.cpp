@@ -12,11 +12,13 @@
 #include "ui/speed_button.h"
 
 #include <csignal>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
 #include <QCheckBox>
 #include <QDateEdit>
+#include <QDir>
 #include <QLineEdit>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -96,6 +98,12 @@ private slots:
     void consoleTextInTheLocale();
     void stopRequestRollsTheRunBack();
     void readerGoneAway();
+    void rowsThatCannotBeBoundAfterTheCommit_data();
+    void rowsThatCannotBeBoundAfterTheCommit();
+    void wordsAfterTheFive_data();
+    void wordsAfterTheFive();
+    void deadlineWhileWaitingForThePassword();
+    void runLogThatIsAFifo();
 
 private:
     QString makeCompany(const QString& name);
@@ -536,6 +544,197 @@ void TestUnattended::readerGoneAway()
                         "the receipts were posted\n"));
     QCOMPARE(p->exitCode(), 0);
     QCOMPARE(fbtest::scalar(database, kPassword.toStdString(), unposted), QStringLiteral("0"));
+}
+
+// The procedure's rows cannot be bound (a column of another kind, a column
+// missing) after its work was committed: the receipts are posted, so the
+// exit code is 0, and standard error says both the error and that the
+// receipts were posted; the run log says what stopped the report.
+void TestUnattended::rowsThatCannotBeBoundAfterTheCommit_data()
+{
+    QTest::addColumn<QByteArray>("returns");  // the plain procedure's columns, over the IFRS one's rows
+    QTest::addColumn<QByteArray>("values");
+    QTest::addColumn<QByteArray>("error");
+    QTest::newRow("a column of another kind")
+        << QByteArray("ID INTEGER, PREF VARCHAR(4), NUMERO VARCHAR(6), ESTADO INTEGER, IDI INTEGER, IDC INTEGER")
+        << QByteArray(":ID, :PREF, :NUMERO, char_length(:E), :IDI, :IDC")
+        << QByteArray("Type mismatch for field 'ESTADO', expecting: String actual: Integer");
+    QTest::newRow("a column missing")
+        << QByteArray("ID INTEGER, PREF VARCHAR(4), ESTADO VARCHAR(20), IDI INTEGER, IDC INTEGER")
+        << QByteArray(":ID, :PREF, :E, :IDI, :IDC") << QByteArray("Field 'NUMERO' not found");
+}
+
+void TestUnattended::rowsThatCannotBeBoundAfterTheCommit()
+{
+    QFETCH(QByteArray, returns);
+    QFETCH(QByteArray, values);
+    QFETCH(QByteArray, error);
+    const QString server = makeCompany("unbound-" + QString::number(qHash(QTest::currentDataTag())));
+    QVERIFY(!server.isEmpty());
+    const QString database = server + "/datos/01/ledgara.fdb";
+    // The plain procedure now posts the IFRS ledger and returns its rows in
+    // columns the run does not expect.
+    QByteArray outputs;
+    for (const QByteArray& column : returns.split(','))
+        outputs += (outputs.isEmpty() ? ":" : ", :") + column.trimmed().split(' ').first();
+    QCOMPARE(fbtest::isql(database, "SYSDBA", kPassword,
+                          "set term ^; alter procedure RECIBOS_SIN_CONTABILIDAD (FECHA_INI VARCHAR(30), "
+                          "FECHA_FIN VARCHAR(30), PREFIJO VARCHAR(4)) returns (" + returns + ") as "
+                          "declare variable ID2 integer; declare variable PREF2 varchar(4); "
+                          "declare variable NUMERO2 varchar(6); declare variable E varchar(20); "
+                          "declare variable IDI2 integer; declare variable IDC2 integer; begin "
+                          "for select ID, PREF, NUMERO, ESTADO, IDI, IDC from "
+                          "RECIBOS_SIN_CONTABILIDAD_NIIF(:FECHA_INI, :FECHA_FIN, :PREFIJO) "
+                          "into :ID2, :PREF2, :NUMERO2, :E, :IDI2, :IDC2 do begin "
+                          "select " + values.replace(":ID,", ":ID2,").replace(":PREF,", ":PREF2,")
+                                             .replace(":NUMERO,", ":NUMERO2,").replace(":IDI,", ":IDI2,")
+                                             .replace(":IDC", ":IDC2") +
+                          " from rdb$database into " + outputs + "; suspend; end end^ set term ;^ commit;\n"),
+             QString());
+    const std::string unposted =
+        "select count(*) from RECIBO_CAJA where RECI_FECHA = current_date and COMP_NIIF_ID is null";
+    const std::string postable = "select count(*) from RECIBO_CAJA r where r.RECI_FECHA = current_date and "
+                                 "r.RECI_VALOR > 0 and exists (select 1 from CUENTA_PUNTO_VENTA c where "
+                                 "c.PTVT_ID = r.PTVT_ID and c.LIBRO = 'N')";
+    const QString before = fbtest::scalar(database.toStdString(), kPassword.toStdString(), unposted);
+    const QString canPost = fbtest::scalar(database.toStdString(), kPassword.toStdString(), postable);
+    QVERIFY(canPost.toInt() > 0);
+
+    const QString log = m_dir.filePath("unbound.log");
+    QFile::remove(log);
+    QProcess* run = runHeadless({server, "SYSDBA", kPassword, "01", "N", "--log", log});
+    QCOMPARE(run->exitCode(), 0);
+    QCOMPARE(run->readAllStandardOutput(), QByteArray());
+    QCOMPARE(run->readAllStandardError(),
+             error + ".\ncontardc: the receipts were posted before this error; their rows are not shown\n");
+    QCOMPARE(fbtest::scalar(database.toStdString(), kPassword.toStdString(), unposted),
+             QString::number(before.toInt() - canPost.toInt()));
+    QFile written(log);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    const QList<QByteArray> fields = written.readAll().split('\t');
+    QCOMPARE(fields.size(), 7);
+    QCOMPARE(fields[4], error);
+    QCOMPARE(fields[5], QByteArray("0"));
+}
+
+// Words after the five arguments: one the run does not know is ignored, as
+// words after the fifth always were, and named in a warning; an option with
+// a value it cannot take refuses the run before anything connects; a
+// password line that is empty or never ends is refused. Standard error is in
+// the locale's encoding, the words as they were typed. The five arguments
+// and these write no file anywhere: the run log only where --log names one.
+void TestUnattended::wordsAfterTheFive_data()
+{
+    QTest::addColumn<QStringList>("words");
+    QTest::addColumn<QByteArray>("input");  // standard input, with the password "-"; empty: the password given
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("err");
+    QTest::addColumn<bool>("posts");
+    QTest::newRow("the five alone") << QStringList{} << QByteArray() << 0 << QByteArray() << true;
+    QTest::newRow("a misspelt option and its value")
+        << QStringList{QStringLiteral("--fr\u00F6m"), "2026-12-01"} << QByteArray() << 0
+        << QByteArray("contardc: warning: ignored after the five arguments: \"--fr\xC3\xB6m\", \"2026-12-01\" (see "
+                      "contardc --help)\n")
+        << true;
+    QTest::newRow("a known option with a value it cannot take")
+        << QStringList{"--timeout", "abc"} << QByteArray() << 1
+        << QByteArray("contardc: --timeout takes a whole number of seconds from 1 up, not \"abc\"; nothing was "
+                      "posted\n")
+        << false;
+    QTest::newRow("a date it cannot read, beyond ASCII")
+        << QStringList{"--to", QStringLiteral("2026-1\u00F1-01")} << QByteArray() << 1
+        << QByteArray("contardc: --to takes a date as YYYY-MM-DD, not \"2026-1\xC3\xB1-01\"; nothing was posted\n")
+        << false;
+    QTest::newRow("an empty password line")
+        << QStringList{} << QByteArray("\n") << 1
+        << QByteArray("contardc: the password is \"-\" and ISC_PASSWORD is not set, but the line read from standard "
+                      "input is empty; nothing was posted\n")
+        << false;
+    QTest::newRow("a password line that never ends")
+        << QStringList{} << QByteArray(5000, '\0') << 1
+        << QByteArray("contardc: the password line read from standard input is longer than 4096 bytes; nothing "
+                      "was posted\n")
+        << false;
+}
+
+void TestUnattended::wordsAfterTheFive()
+{
+    QFETCH(QStringList, words);
+    QFETCH(QByteArray, input);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, err);
+    QFETCH(bool, posts);
+    const QString server = makeCompany("words-" + QString::number(qHash(QTest::currentDataTag())));
+    QVERIFY(!server.isEmpty());
+    const std::string database = (server + "/datos/01/ledgara.fdb").toStdString();
+    const std::string unposted = "select count(*) from RECIBO_CAJA where RECI_FECHA = current_date and COMP_ID is null";
+    const QString before = fbtest::scalar(database, kPassword.toStdString(), unposted);
+    QVERIFY(before != "0");
+    // Where a default log would go: it must stay empty.
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    auto* p = new QProcess(this);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "ISC_PASSWORD"})
+        env.remove(name);
+    env.insert("HOME", home.path());
+    env.insert("XDG_STATE_HOME", home.filePath("state"));
+    env.insert("LC_ALL", "C.UTF-8");
+    p->setProcessEnvironment(env);
+    p->start(QStringLiteral(CONTARDC_PROGRAM),
+             QStringList{server, "SYSDBA", input.isEmpty() ? kPassword : "-", "01", "N"} + words);
+    QVERIFY(p->waitForStarted());
+    p->write(input);
+    p->closeWriteChannel();
+    QVERIFY(p->waitForFinished(120000));
+    QCOMPARE(p->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p->readAllStandardError(), err);
+    QCOMPARE(p->exitCode(), exitCode);
+    QCOMPARE(fbtest::scalar(database, kPassword.toStdString(), unposted) == "0", posts);
+    QCOMPARE(QDir(home.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+}
+
+// The deadline counts from the first instant: a password that never comes on
+// standard input (a pipe whose writer waits) ends the run at the deadline,
+// with its line in the run log.
+void TestUnattended::deadlineWhileWaitingForThePassword()
+{
+    const QString log = m_dir.filePath("password-never.log");
+    QFile::remove(log);
+    auto* p = new QProcess(this);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "ISC_PASSWORD"})
+        env.remove(name);
+    p->setProcessEnvironment(env);
+    p->start(QStringLiteral(CONTARDC_PROGRAM),
+             {m_dir.filePath("nowhere"), "SYSDBA", "-", "01", "N", "--timeout", "2", "--log", log});
+    // Standard input stays open and empty until the run has ended.
+    QVERIFY(p->waitForFinished(60000));
+    QCOMPARE(p->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p->exitCode(), 1);
+    QCOMPARE(p->readAllStandardError(), QByteArray("contardc: timed out after 2 s; nothing was posted\n"));
+    QFile written(log);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    const QList<QByteArray> fields = written.readAll().split('\t');
+    QCOMPARE(fields.size(), 7);
+    QCOMPARE(fields[4], QByteArray("timed out after 2 s; nothing was posted"));
+    QCOMPARE(fields[5], QByteArray("1"));
+}
+
+// A FIFO named as the run log (nobody reads it) would hold the run and its
+// deadline for ever: the run says so and goes on without a log.
+void TestUnattended::runLogThatIsAFifo()
+{
+    const QString server = makeCompany("fifo-log");
+    QVERIFY(!server.isEmpty());
+    const QString fifo = m_dir.filePath("fifo.log");
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QProcess* run = runHeadless({server, "SYSDBA", kPassword, "01", "N", "--log", fifo, "--timeout", "60"});
+    QCOMPARE(run->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(run->exitCode(), 0);
+    QCOMPARE(run->readAllStandardError(),
+             "contardc: the run log " + QFile::encodeName(fifo) + " could not be written: it is not a regular file\n");
+    QVERIFY(run->readAllStandardOutput().contains("CONTABILIZADO"));
 }
 
 int main(int argc, char** argv)

@@ -17,6 +17,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -211,7 +212,10 @@ struct ToolRun {
 
 // The tool's unattended run as a separate process with no display: rows to
 // standard output, errors to standard error.
-std::unique_ptr<QProcess> startTool(const QStringList& args, const QMap<QString, QString>& extraEnv = {})
+// `inChild` runs in the tool's process before it starts: what its starter
+// does to its standard descriptors.
+std::unique_ptr<QProcess> startTool(const QStringList& args, const QMap<QString, QString>& extraEnv = {},
+                                    const std::function<void()>& inChild = {})
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
@@ -221,6 +225,8 @@ std::unique_ptr<QProcess> startTool(const QStringList& args, const QMap<QString,
     auto process = std::make_unique<QProcess>();
     process->setProcessEnvironment(env);
     process->setProcessChannelMode(QProcess::SeparateChannels);
+    if (inChild)
+        process->setChildProcessModifier(inChild);
     process->start(QStringLiteral(CONTARDC_TOOL), args);
     return process;
 }
@@ -408,6 +414,12 @@ private slots:
     void heldReceiptTimesOut();
     void catchUpPostsEachDay();
     void silentServerTimesOut();
+    void closedStandardStreams_data();
+    void closedStandardStreams();
+    void catchUpEndedFromOutside_data();
+    void catchUpEndedFromOutside();
+    void catchUpDayFailsReportLost();
+    void deadlineWithStandardErrorNobodyReads();
 
 private:
     // A company database under the shared server's data folder, the one the
@@ -936,6 +948,199 @@ void TestReliability::silentServerTimesOut()
     const ToolRun rerun = finish(*startTool({dataHost(), "SYSDBA", password, "silent", "N", "--timeout", "120"}));
     QCOMPARE(rerun.exitCode, 0);
     QCOMPARE(posted(db, m_password, date, false), postableBefore);
+}
+
+// Started as some schedulers start their jobs, with standard output or error
+// closed: the connection's socket must not take their place, or the report
+// is written into the database connection (a single day "succeeds" after
+// sending its rows to the server, a catch-up fails on its second day).
+void TestReliability::closedStandardStreams_data()
+{
+    QTest::addColumn<QList<int>>("closed");
+    QTest::addColumn<int>("days");
+    QTest::newRow("output closed, one day") << QList<int>{STDOUT_FILENO} << 1;
+    QTest::newRow("output and error closed, four days") << QList<int>{STDOUT_FILENO, STDERR_FILENO} << 4;
+}
+
+void TestReliability::closedStandardStreams()
+{
+    QFETCH(QList<int>, closed);
+    QFETCH(int, days);
+    const QDate today = QDate::currentDate();
+    const QString company = QStringLiteral("closed%1").arg(days);
+    const std::string db = companyDatabase(company, 0, todayText());
+    QVERIFY(!db.empty());
+    for (int d = 0; d < days; ++d)
+        addReceipts(db, m_password, today.addDays(-d).toString("yyyy/MM/dd"), 6);
+    QStringList args{dataHost(), "SYSDBA", QString::fromStdString(m_password), company, "N"};
+    if (days > 1)
+        args << "--from" << isoDate(today.addDays(1 - days));
+    const ToolRun run = finish(*startTool(args, {}, [closed] {
+        for (int fd : closed)
+            ::close(fd);
+    }));
+    QCOMPARE(run.exitCode, 0);
+    for (int d = 0; d < days; ++d) {
+        const QString date = today.addDays(-d).toString("yyyy/MM/dd");
+        QCOMPARE(posted(db, m_password, date, false), postable(db, m_password, date, false));
+    }
+}
+
+// A catch-up run ended from outside while its third day waits on a receipt
+// a user holds: it ends at once with exit code 1 (the range was not posted
+// whole), and its line, on standard error and in the run log, says which
+// days were posted; they stay posted, the others are left for a rerun.
+void TestReliability::catchUpEndedFromOutside_data()
+{
+    QTest::addColumn<int>("signal");  // 0: the deadline
+    QTest::addColumn<QString>("cause");
+    QTest::newRow("SIGTERM") << int(SIGTERM) << "stopped by SIGTERM";
+    QTest::newRow("SIGHUP, the terminal gone") << int(SIGHUP) << "stopped by SIGHUP";
+    QTest::newRow("the deadline") << 0 << "timed out after 20 s";
+}
+
+void TestReliability::catchUpEndedFromOutside()
+{
+    QFETCH(int, signal);
+    QFETCH(QString, cause);
+    const QDate first = QDate::currentDate().addDays(-3);
+    const QString company = QStringLiteral("ended%1").arg(signal);
+    const std::string db = companyDatabase(company, 0, todayText());
+    QVERIFY(!db.empty());
+    for (int d = 0; d < 4; ++d)
+        addReceipts(db, m_password, first.addDays(d).toString("yyyy/MM/dd"), 4);
+    const QString third = first.addDays(2).toString("yyyy/MM/dd");
+    HeldReceipt hold(db, m_password, third);
+    QVERIFY(hold.held());
+    const QString log = m_work.filePath(company + ".log");
+    QStringList args{dataHost(), "SYSDBA", QString::fromStdString(m_password), company, "N",
+                     "--from", isoDate(first), "--to", isoDate(first.addDays(3)), "--log", log};
+    if (signal == 0)
+        args << "--timeout" << "20";
+    auto process = startTool(args);
+    QVERIFY(process->waitForStarted());
+    // The third day's statement at work on the server, waiting on the receipt.
+    // (Not this query itself, whose text names the date too.)
+    const std::string running = "select count(*) from mon$statements where mon$state = 1 and "
+                                "mon$attachment_id <> current_connection and "
+                                "mon$sql_text containing '" + third.toStdString() + "'";
+    bool atWork = false;
+    for (int i = 0; i < 1500 && !atWork && process->state() == QProcess::Running; ++i) {
+        QThread::msleep(20);
+        atWork = fbtest::scalar(db, m_password, running) != "0";
+    }
+    QVERIFY2(atWork, "the third day's posting was not seen at work");
+    if (signal != 0)
+        ::kill(static_cast<pid_t>(process->processId()), signal);
+    const ToolRun run = finish(*process);
+    hold.release();
+    const QString line = cause + " during the posting of " + isoDate(first.addDays(2)) +
+                         "; the database rolls it back, unless its commit was already on its way; posted: " +
+                         isoDate(first) + " to " + isoDate(first.addDays(1)) + "; not posted: " +
+                         isoDate(first.addDays(2)) + " to " + isoDate(first.addDays(3));
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.err, "contardc: " + line + "\n");
+    QFile written(log);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    const QList<QByteArray> fields = written.readAll().split('\t');
+    QCOMPARE(fields.size(), 7);
+    QCOMPARE(QString::fromLatin1(fields[4]), line);
+    QCOMPARE(fields[5], QByteArray("1"));
+    for (int d = 0; d < 4; ++d) {
+        const QString date = first.addDays(d).toString("yyyy/MM/dd");
+        QCOMPARE(posted(db, m_password, date, false), d < 2 ? postable(db, m_password, date, false) : 0);
+    }
+}
+
+// The second day of a catch-up fails (the server refuses its posting) and
+// the report's reader has gone: the closing line still says which days were
+// posted, not that nothing was; exit code 1, the first day stays posted.
+void TestReliability::catchUpDayFailsReportLost()
+{
+    const QDate first = QDate::currentDate().addDays(-2);
+    const std::string db = companyDatabase("dayfails", 0, todayText());
+    QVERIFY(!db.empty());
+    for (int d = 0; d < 3; ++d)
+        addReceipts(db, m_password, first.addDays(d).toString("yyyy/MM/dd"), 4);
+    // The ERP closed the second day: posting any of its receipts is refused.
+    const QString closed = first.addDays(1).toString("yyyy-MM-dd");
+    SqlConnection setup("setup");
+    setup.settings().database = db;
+    setup.settings().password = m_password;
+    fbtest::Rows none;
+    setup.fetchAll("create exception DIA_CERRADO 'dia cerrado'", none);
+    setup.fetchAll("create trigger DIA_CERRADO for RECIBO_CAJA before update as begin if (new.RECI_FECHA = '" +
+                       closed.toStdString() + "' and new.COMP_ID is not null) then exception DIA_CERRADO; end",
+                   none);
+    setup.close();
+    const QString log = m_work.filePath("dayfails.log");
+    const ToolRun run = finish(*startTool({dataHost(), "SYSDBA", QString::fromStdString(m_password), "dayfails", "N",
+                                           "--from", isoDate(first), "--log", log},
+                                          {}, [] {
+                                              int gone[2];
+                                              if (::pipe(gone) == 0) {
+                                                  ::close(gone[0]);
+                                                  ::dup2(gone[1], STDOUT_FILENO);
+                                              }
+                                          }));
+    QCOMPARE(run.exitCode, 1);
+    const QString days = "posted: " + isoDate(first) + "; not posted: " + closed + " to " + isoDate(first.addDays(2));
+    QVERIFY2(run.err.startsWith("dbExpress Error: [0x0019]: Unable to fetch the rows\nSQL Server Error: exception "),
+             qPrintable(run.err));
+    QVERIFY2(run.err.contains("\nDIA_CERRADO\ndia cerrado\n"), qPrintable(run.err));
+    QVERIFY2(run.err.endsWith("\ncontardc: the report could not be written to standard output (Broken pipe); " +
+                              days + "\n"),
+             qPrintable(run.err));
+    QFile written(log);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    const QList<QByteArray> fields = written.readAll().split('\t');
+    QCOMPARE(fields.size(), 7);
+    QCOMPARE(QString::fromLatin1(fields[4]), "dbExpress Error: [0x0019]: Unable to fetch the rows; " + days);
+    for (int d = 0; d < 3; ++d) {
+        const QString date = first.addDays(d).toString("yyyy/MM/dd");
+        QCOMPARE(posted(db, m_password, date, false), d == 0 ? postable(db, m_password, date, false) : 0);
+    }
+}
+
+// Standard error a pipe that is full and never read, the run waiting on a
+// held receipt: the deadline's line cannot be written, yet the process ends
+// at the deadline (not when somebody reads), with its code, its line in the
+// run log, and nothing committed.
+void TestReliability::deadlineWithStandardErrorNobodyReads()
+{
+    const QString date = todayText();
+    const std::string db = companyDatabase("stalled", 10, date);
+    QVERIFY(!db.empty());
+    HeldReceipt hold(db, m_password, date);
+    QVERIFY(hold.held());
+    int stalled[2];
+    QVERIFY(::pipe(stalled) == 0);
+    const int flags = ::fcntl(stalled[1], F_GETFL);
+    ::fcntl(stalled[1], F_SETFL, flags | O_NONBLOCK);
+    const QByteArray block(4096, '#');
+    while (::write(stalled[1], block.constData(), std::size_t(block.size())) > 0) {
+    }
+    ::fcntl(stalled[1], F_SETFL, flags);
+    const int errorEnd = stalled[1];
+    const QString log = m_work.filePath("stalled.log");
+    auto process = startTool({dataHost(), "SYSDBA", QString::fromStdString(m_password), "stalled", "N",
+                              "--timeout", "4", "--log", log},
+                             {}, [errorEnd] { ::dup2(errorEnd, STDERR_FILENO); });
+    const bool started = process->waitForStarted();
+    ::close(stalled[1]);
+    QVERIFY(started);
+    // Ended while the receipt is still held and the pipe still full.
+    QVERIFY2(process->waitForFinished(60000), "the run did not end at its deadline");
+    ::close(stalled[0]);
+    QCOMPARE(process->exitCode(), 1);
+    QFile written(log);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    const QList<QByteArray> fields = written.readAll().split('\t');
+    QCOMPARE(fields.size(), 7);
+    QCOMPARE(fields[4], QByteArray("timed out after 4 s during the posting; the database rolls it back, unless its "
+                                   "commit was already on its way"));
+    hold.release();
+    QCOMPARE(posted(db, m_password, date, false), 0);
 }
 
 QTEST_GUILESS_MAIN(TestReliability)
