@@ -59,8 +59,13 @@ std::optional<std::tm> localTime(std::time_t t)
 std::string isoLocalTime(std::time_t t)
 {
     const std::optional<std::tm> tm = localTime(t);
-    if (!tm)
-        return "@" + decimal(static_cast<long long>(t));  // outside what the C library can convert
+    if (!tm) {
+        // Outside what the C library can convert. (Not "@" + decimal(t): MinGW's
+        // GCC 12 warns of an overlap there, a false -Wrestrict at -O3.)
+        std::string text = "@";
+        text += decimal(static_cast<long long>(t));
+        return text;
+    }
     const long long asIfUniversal = daysSinceEpoch({tm->tm_year + 1900, tm->tm_mon + 1, tm->tm_mday}) * 86400 +
                                     tm->tm_hour * 3600LL + tm->tm_min * 60LL + tm->tm_sec;
     const long long offset = asIfUniversal - static_cast<long long>(t);

@@ -1293,6 +1293,86 @@ void testProgramStart()
     }
 }
 
+// The program without a window and with --timeout, its password awaited on
+// standard input that never gives it (a pipe whose writer waits): the
+// deadline ends it with its line, on standard error and in the run log, and
+// exit code 1; also when standard error is a pipe that is full and never
+// read, which must not hold it past the deadline.
+void testDeadline()
+{
+    const std::wstring program = folderOf(selfPath()) + L"program\\contardc.exe";
+    for (const bool stalled : {false, true}) {
+        const std::string test = std::string("the deadline / ") + (stalled ? "standard error nobody reads" : "a password that never comes");
+        const std::string log = g_scratch + (stalled ? "stalled.log" : "deadline.log");
+        const std::string err = g_scratch + "deadline-err.txt";
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        HANDLE inRead = nullptr, inWrite = nullptr, errRead = nullptr, errWrite = nullptr;
+        if (!CreatePipe(&inRead, &inWrite, &inherit, 0)) {
+            check(false, test, "CreatePipe: " + lastErrorText());
+            continue;
+        }
+        SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
+        if (stalled) {
+            CreatePipe(&errRead, &errWrite, &inherit, 4096);
+            SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
+            // Full: the next write waits for a reader that never comes.
+            DWORD mode = PIPE_NOWAIT;
+            SetNamedPipeHandleState(errWrite, &mode, nullptr, nullptr);
+            const std::string block(4096, '#');
+            DWORD written = 0;
+            while (WriteFile(errWrite, block.data(), static_cast<DWORD>(block.size()), &written, nullptr) &&
+                   written > 0) {
+            }
+            mode = PIPE_WAIT;
+            SetNamedPipeHandleState(errWrite, &mode, nullptr, nullptr);
+        } else {
+            errWrite = CreateFileW(wide(err).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+        }
+        std::wstring line = quoted(program) + L" srv SYSDBA - 01 N --timeout 2 --log " + quoted(wide(log));
+        line.push_back(L'\0');
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = inRead;
+        startup.hStdOutput = errWrite;
+        startup.hStdError = errWrite;
+        PROCESS_INFORMATION process{};
+        const ScopedVariable noWindow(L"CONTARDC_NO_WINDOW", std::wstring(L"1"));
+        const BOOL started = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                            wide(g_scratch).c_str(), &startup, &process);
+        CloseHandle(inRead);
+        CloseHandle(errWrite);
+        if (!started) {
+            check(false, test, "CreateProcessW: " + lastErrorText());
+            CloseHandle(inWrite);
+            if (errRead)
+                CloseHandle(errRead);
+            continue;
+        }
+        // A guard against a hung child, not a measure of speed.
+        const bool ended = WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0;
+        DWORD code = 0;
+        GetExitCodeProcess(process.hProcess, &code);
+        if (!ended)
+            TerminateProcess(process.hProcess, 99);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        CloseHandle(inWrite);
+        if (errRead)
+            CloseHandle(errRead);
+        check(ended, test + " (ended)");
+        checkEqual(test + " (exit code)", std::to_string(code), std::string("1"));
+        if (!stalled)
+            checkEqual(test + " (standard error)", readFile(err),
+                       std::string("contardc: timed out after 2 s; nothing was posted\r\n"));
+        const std::string written = readFile(log);
+        check(written.find("\tsrv\t01\tplain\ttimed out after 2 s; nothing was posted\t1\t") != std::string::npos &&
+                  written.size() > 1 && written.back() == '\n',
+              test + " (the run log's line)", written);
+    }
+}
+
 // ---------------------------------------------------------------- a second code page
 
 constexpr UINT kSecondCodePage = 1251;
@@ -1419,6 +1499,7 @@ int main()
         testClientLibrary();
         testSessionFacts();
         testProgramStart();
+        testDeadline();
     }
 
     if (again) {
