@@ -462,8 +462,6 @@ void TestReliability::initTestCase()
                QFile::encodeName(m_work.filePath("erp")) + "\"\r\n");
     hklm.close();
     qputenv("LEDGARA_HKLM", QFile::encodeName(m_work.filePath("hklm.reg")));
-    // The run log of every tool this test starts stays in the test's folder.
-    qputenv("XDG_STATE_HOME", QFile::encodeName(m_work.filePath("state")));
 }
 
 void TestReliability::cleanupTestCase()
