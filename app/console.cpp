@@ -87,7 +87,9 @@ bool writeLine(std::FILE* stream, std::string_view ansi)
 
 } // namespace
 
-#ifdef _WIN32
+#ifndef _WIN32
+void useStartingConsole() {}
+#else
 void useStartingConsole()
 {
     const bool outRedirected = redirected(GetStdHandle(STD_OUTPUT_HANDLE));

@@ -10,14 +10,13 @@
 
 class ClientDataSet;
 
-#ifdef _WIN32
-// The program is a windowed one, which Windows starts without a console:
-// standard output and error that the starter did not redirect are joined to
-// the console of the process that started it, when it has one. A line written
-// to a console goes there as Unicode; to a file or a pipe, as the program's
-// own bytes (Windows-1252).
+// On Windows the program is a windowed one, which Windows starts without a
+// console: standard output and error that the starter did not redirect are
+// joined to the console of the process that started it, when it has one. A
+// line written to a console goes there as Unicode; to a file or a pipe, as
+// the program's own bytes (Windows-1252). Elsewhere the streams are the
+// process's own, and nothing is done.
 void useStartingConsole();
-#endif
 
 // Every write is checked. The notices and rows are the run's report: when
 // one cannot be written (the reader went away, the disk is full) the run goes

@@ -10,14 +10,33 @@
 
 namespace msg {
 
-// No display for the window, and not the five arguments of the run without one.
-inline constexpr std::string_view kNoDisplay =
-    "contardc: no display to show the window on; to post unattended give five arguments: "
-    "server user password company S|N";
-// The same on Windows, where the desktop is there but nobody sees it.
-inline constexpr std::string_view kNoVisibleDesktop =
+// No display for the window, and not the five arguments of the run without
+// one. On Windows the desktop is there, but nobody sees it.
+#ifdef _WIN32
+inline constexpr std::string_view kNoWindowHere =
     "contardc: no visible desktop to show the window on; to post unattended give five "
     "arguments: server user password company S|N";
+#else
+inline constexpr std::string_view kNoWindowHere =
+    "contardc: no display to show the window on; to post unattended give five arguments: "
+    "server user password company S|N";
+#endif
+
+// The loader's own (app/window_loader.h), which it shows before the window
+// and its texts exist: on Windows in a box, where paths are named in UTF-16.
+#ifdef _WIN32
+inline constexpr std::wstring_view kCannotLoadWindow = L"Cannot load the window from %s: %s.";
+inline constexpr std::wstring_view kFolderUnknown =
+    L"Cannot load the window: the program's own folder is unknown (%s), and the window module is loaded from "
+    L"that folder only.";
+inline constexpr std::wstring_view kProgramNamed = L"the system names the program \"%s\"";
+#else
+inline constexpr std::string_view kCannotLoadWindow = "contardc: cannot load the window from %s: %s";
+inline constexpr std::string_view kFolderUnknown =
+    "contardc: cannot load the window: the program's own folder is unknown (%s), and the window module is "
+    "loaded from that folder only";
+inline constexpr std::string_view kProgramNamed = "the system names the program \"%s\"";
+#endif
 
 // An error that escaped a handler without a text of its own.
 inline constexpr std::string_view kUnknownError = "Unknown error";

@@ -1,18 +1,29 @@
 #include "app/unattended.h"
 
 #include "app/console.h"
+#include "app/display.h"
+#include "app/messages.h"
+#include "app/password.h"
 #include "app/run_end.h"
+#include "app/run_log.h"
+#include "app/window_loader.h"
 #include "config/install_dir.h"
 #include "config/registry.h"
 #include "config/server_list.h"
-#include "app/messages.h"
 #include "posting/messages.h"
 #include "posting/receipt_posting.h"
-#include "text/format.h"
+#include "text/ansi_text.h"
 #include "text/error_text.h"
+#include "text/format.h"
 
+#ifdef _WIN32
+#include "config/windows_api.h"
+#endif
+
+#include <ctime>
 #include <exception>
 #include <map>
+#include <memory>
 
 namespace {
 
@@ -45,19 +56,19 @@ void sayReportLost(Console& console, std::string_view outcome)
         console.error(formatText(msg::kReportLost, {console.reportLostReason(), outcome}));
 }
 
-// The console's part in the steps: the report, once the posting is done,
-// under the day's heading in a catch-up run; and the rows counted by ESTADO
-// for the run log.
+// The console's part in the steps: the report of each day, under the day's
+// heading in a catch-up run; and the rows counted by ESTADO for the run log.
 class ConsoleFront final : public PostingFront {
 public:
-    ConsoleFront(Console& console, std::map<std::string, int>& estados) : m_console(console), m_estados(estados) {}
+    ConsoleFront(Console& console, std::map<std::string, int>& estados, bool headed)
+        : m_console(console), m_estados(estados), m_headed(headed)
+    {
+    }
+    void dayBegun(const CivilDate& day) override { m_day = day; }
     void posted(const ClientDataSet& rows) override
     {
-        if (headed)
-            m_console.information(formatText(msg::kDayHeading, {isoText(day)}));
+        heading();
         m_console.rows(rows);
-        if (rows.isEmpty())
-            m_console.information(msg::kNoReceipts);
         if (const Field* estado = rows.findField("ESTADO")) {
             for (std::size_t r = 0; r < rows.recordCount(); ++r) {
                 std::string text = rows.displayText(r, *estado);
@@ -66,48 +77,131 @@ public:
             }
         }
     }
-
-    bool headed = false;  // a catch-up run: each day under its date
-    CivilDate day;
+    void nothingToPost() override
+    {
+        heading();
+        m_console.information(msg::kNoReceipts);
+    }
 
 private:
+    void heading()
+    {
+        if (m_headed)
+            m_console.information(formatText(msg::kDayHeading, {isoText(m_day)}));
+    }
+
     Console& m_console;
     std::map<std::string, int>& m_estados;
+    bool m_headed;  // a catch-up run: each day under its date
+    CivilDate m_day;
 };
+
+#ifdef _WIN32
+void setEnvironment(const char* name, const std::string& value)
+{
+    SetEnvironmentVariableW(ansiToWide(name).c_str(), ansiToWide(value).c_str());
+}
+#else
+void setEnvironment(const char* name, const std::string& value) { ::setenv(name, value.c_str(), 1); }
+#endif
+
+// The end of a run with five arguments that came to its end by itself: its
+// line in the run log it asked for, and its exit code.
+class UnattendedRun {
+public:
+    UnattendedRun(const std::vector<std::string>& arguments, const ParsedRunOptions& parsed)
+        : m_start(std::time(nullptr)), m_arguments(arguments)
+    {
+        if (!parsed.ignored.empty()) {
+            const std::string words = ignoredWordsText(parsed.ignored);
+            m_console.error(formatText(msg::kIgnoredWords, {words}));
+            m_note = formatText(msg::kIgnoredWordsNote, {words});
+        }
+    }
+
+    // Opens the run log, for a run without a window that asks for one, before
+    // anything that a stop or the deadline could interrupt needs it.
+    void openLog(const std::string& path)
+    {
+        m_log = std::make_unique<RunLog>(path);
+        if (!m_log->isOpen()) {
+            m_console.error(m_log->failure());
+            m_log.reset();
+            return;
+        }
+        prepareEndLog(m_log->file(), head(), ansiToUtf8(m_note));
+    }
+
+    Console& console() { return m_console; }
+
+    int end(const std::string& outcome, int exitCode)
+    {
+        claimOwnEnd(exitCode);
+        if (m_log) {
+            const std::string failure = m_log->append(head() + runLogTail(outcome + m_note, exitCode, secondsSinceStart()));
+            if (!failure.empty())
+                m_console.error(failure);
+        }
+        return exitCode;
+    }
+
+private:
+    std::string head() const
+    {
+        return runLogHead(m_start, m_arguments[0], m_arguments[3], m_arguments[4] == "S");
+    }
+
+    std::time_t m_start;
+    const std::vector<std::string>& m_arguments;
+    Console m_console;
+    std::string m_note;
+    std::unique_ptr<RunLog> m_log;
+};
+
+// The password given as "-": from ISC_PASSWORD, where a line read from
+// standard input goes too. An empty string when it is there; otherwise the
+// line that says why not.
+std::string takePasswordFromOutside()
+{
+    const PasswordSource source = passwordFromOutside(stdin, stderr);
+    switch (source.found) {
+    case PasswordFound::InEnvironment:
+        return {};
+    case PasswordFound::Read:
+        setEnvironment("ISC_PASSWORD", source.password);
+        return {};
+    case PasswordFound::NoLine:
+        return std::string(msg::kNoPasswordOnInput);
+    case PasswordFound::EmptyLine:
+        return std::string(msg::kPasswordLineEmpty);
+    case PasswordFound::TooLong:
+        return std::string(msg::kPasswordLineTooLong);
+    }
+    return {};
+}
 
 } // namespace
 
-int runWithoutWindow(const std::vector<std::string>& arguments, const std::function<CivilDate()>& today,
-                     Console& console)
-{
-    return runWithoutWindow(arguments, RunOptions{}, today, console).exitCode;
-}
-
-RunOutcome runWithoutWindow(const std::vector<std::string>& arguments, const RunOptions& options,
-                            const std::function<CivilDate()>& today, Console& console)
+RunOutcome runWithoutWindow(const std::vector<std::string>& arguments, const RunOptions& options, Console& console)
 {
     readSettings(console);
     ReceiptPosting posting;
-    ConnectionRequest request{argument(arguments, 1), argument(arguments, 4), argument(arguments, 2),
-                              argument(arguments, 3)};
-    request.passwordFromEnvironment = request.password == "-";
-    const bool niif = argument(arguments, 5) == "S";
-    RunOutcome outcome;
-    ConsoleFront front(console, outcome.estados);
+    PostingRequest request;
+    request.connection.server = argument(arguments, 1);
+    request.connection.user = argument(arguments, 2);
+    request.connection.password = argument(arguments, 3);
+    request.connection.company = argument(arguments, 4);
+    request.connection.passwordFromEnvironment = request.connection.password == "-";
+    request.niif = argument(arguments, 5) == "S";
     const bool catchUp = options.from.has_value();
+    if (catchUp) {
+        request.days = daysFromTo(*options.from, *options.to);
+        prepareCatchUp(request.days);
+    }
+    RunOutcome outcome;
+    ConsoleFront front(console, outcome.estados, catchUp);
     try {
-        if (!catchUp) {
-            posting.run(request, today, niif, front);
-        } else {
-            const std::vector<CivilDate> days = daysFromTo(*options.from, *options.to);
-            prepareCatchUp(days);
-            posting.connectStep(request, front);
-            front.headed = true;
-            for (const CivilDate& day : days) {
-                front.day = day;
-                posting.postStep(dateText(day), niif, front);
-            }
-        }
+        posting.run(request, front);
     } catch (const std::exception& e) {
         console.error(errorBoxText(e.what()));
         // A result the set cannot bind fails only after the procedure's work
@@ -135,7 +229,7 @@ RunOutcome runWithoutWindow(const std::vector<std::string>& arguments, const Run
     if (catchUp)
         sayReportLost(console, catchUpDaysText());
     else
-        sayReportLost(console, posting.nothingPosted() ? msg::kOutcomeNoReceipts : msg::kOutcomePosted);
+        sayReportLost(console, outcome.estados.empty() ? msg::kOutcomeNoReceipts : msg::kOutcomePosted);
     outcome.exitCode = kExitPosted;
     return outcome;
 }
@@ -150,4 +244,42 @@ std::string RunOutcome::summary() const
     for (const auto& [estado, count] : estados)
         text += (text.empty() ? "" : ", ") + std::to_string(count) + " " + estado;
     return text;
+}
+
+int runUnattended(int argc, char** argv, const std::vector<std::string>& arguments)
+{
+    // The password is in this process's memory from here on.
+    keepSecretsInProcess();
+    const ParsedRunOptions parsed = parseRunOptions(arguments, today());
+    if (!parsed.error.empty()) {
+        // Refused before anything connects; where a person may be watching,
+        // in the error box too, since nobody reads a shortcut's standard error.
+        useStartingConsole();
+        Console().error(parsed.error);
+        return prepareDisplay() ? showErrorInWindow(errorBoxText(parsed.error)) : kExitFailed;
+    }
+    const RunOptions& options = parsed.options;
+    if (options.timeoutSeconds)
+        endAtDeadline(*options.timeoutSeconds);
+    // A catch-up run is the console's: the window posts one date.
+    const bool window = !options.from && prepareDisplay();
+    if (!window)
+        useStartingConsole();
+    UnattendedRun run(arguments, parsed);
+    if (!window && options.logFile)
+        run.openLog(*options.logFile);
+    if (arguments[2] == "-") {
+        if (const std::string refusal = takePasswordFromOutside(); !refusal.empty()) {
+            useStartingConsole();
+            run.console().error(refusal);
+            return run.end(refusal.substr(refusal.find(' ') + 1), kExitFailed);
+        }
+    }
+    if (window) {
+        const int exitCode = runWindow(argc, argv);
+        claimOwnEnd(exitCode);
+        return exitCode;
+    }
+    const RunOutcome outcome = runWithoutWindow(arguments, options, run.console());
+    return run.end(outcome.summary(), outcome.exitCode);
 }

@@ -1,6 +1,13 @@
 #include "app/window_loader.h"
 
+#include "app/messages.h"
 #include "app/window_main.h"
+#include "text/format.h"
+#include "ui/title.h"
+
+#ifdef _WIN32
+#include "text/ansi_text.h"
+#endif
 
 #ifdef _WIN32
 #include <windows.h>
@@ -14,47 +21,14 @@
 
 namespace {
 
-// The loader's messages. They come before the window and its texts exist,
-// so they are the program's own, in English like its other start-up messages.
+// The loader's messages (app/messages.h) are said where a person sees them.
 #ifdef _WIN32
-SystemText cannotLoadText(const SystemText& module, const SystemText& why)
-{
-    return L"Cannot load the window from " + module + L": " + why + L".";
-}
-
-SystemText folderUnknownText(const SystemText& why)
-{
-    return L"Cannot load the window: the program's own folder is unknown (" + why +
-           L"), and the window module is loaded from that folder only.";
-}
-
-SystemText notAbsoluteText(const SystemText& path)
-{
-    return L"the system names the program \"" + path + L"\"";
-}
-
 // A windowed program started from Explorer has nowhere else to say it.
 void tell(const SystemText& text)
 {
-    MessageBoxW(nullptr, text.c_str(), L"Contabilizaci\u00F3n ventas POS", MB_OK | MB_ICONERROR);
+    MessageBoxW(nullptr, text.c_str(), ansiToWide(msg::kApplicationTitle).c_str(), MB_OK | MB_ICONERROR);
 }
 #else
-SystemText cannotLoadText(const SystemText& module, const SystemText& why)
-{
-    return "contardc: cannot load the window from " + module + ": " + why;
-}
-
-SystemText folderUnknownText(const SystemText& why)
-{
-    return "contardc: cannot load the window: the program's own folder is unknown (" + why +
-           "), and the window module is loaded from that folder only";
-}
-
-SystemText notAbsoluteText(const SystemText& path)
-{
-    return "the system names the program \"" + path + "\"";
-}
-
 void tell(const SystemText& text)
 {
     std::fprintf(stderr, "%s\n", text.c_str());
@@ -136,7 +110,8 @@ ProgramPath programPath()
 WindowModuleLocation windowModuleLocation(const ProgramPath& program, const SystemText& folder)
 {
     if (!isAbsolute(program.path))
-        return {{}, folderUnknownText(program.failure.empty() ? notAbsoluteText(program.path) : program.failure)};
+        return {{}, formatText(msg::kFolderUnknown,
+                               {program.failure.empty() ? formatText(msg::kProgramNamed, {program.path}) : program.failure})};
     SystemText place = isAbsolute(folder) ? SystemText() : program.path.substr(0, program.path.find_last_of(kSeparators) + 1);
     if (!folder.empty()) {
         place += folder;
@@ -179,7 +154,7 @@ void* windowEntry(const char* name)
     const SystemText why = reason ? reason : "";
 #endif
     if (!entry)
-        tell(cannotLoadText(module, why));
+        tell(formatText(msg::kCannotLoadWindow, {module, why}));
     // Never unloaded (see the header).
     return entry;
 }

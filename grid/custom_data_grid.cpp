@@ -55,7 +55,7 @@ void drawCellText(QPainter& painter, const QString& text, const QFont& font, con
 
 }  // namespace
 
-void TCustomDataGrid::setDataSource(DataSource* source)
+void TCustomDataGrid::setDataSource(const DataSource* source)
 {
     m_dataLink.setDataSet(source ? source->dataSet() : nullptr);
     layoutPass();

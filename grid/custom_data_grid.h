@@ -23,7 +23,7 @@ public:
     const TDataGridColumns& columns() const { return m_columns; }
 
     // The grid follows the set behind the source; set the source's data set first.
-    void setDataSource(DataSource* source);
+    void setDataSource(const DataSource* source);
     ClientDataSet* dataSet() const { return m_dataLink.dataSet(); }
 
     void setFlat(bool flat);

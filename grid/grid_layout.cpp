@@ -24,21 +24,6 @@ int gridMulDiv(int number, int numerator, int denominator)
     return static_cast<int>(result);
 }
 
-std::vector<int> scaleWidthsByRunningSums(const std::vector<int>& widths, int numerator, int denominator)
-{
-    std::vector<int> scaled;
-    scaled.reserve(widths.size());
-    int sum = 0;
-    int previousScaled = 0;
-    for (int width : widths) {
-        sum += width;
-        const int scaledSum = gridMulDiv(sum, numerator, denominator);
-        scaled.push_back(scaledSum - previousScaled);
-        previousScaled = scaledSum;
-    }
-    return scaled;
-}
-
 int fitColumnWidths(std::vector<FitColumn>& columns, int clientWidth)
 {
     for (FitColumn& column : columns)

@@ -16,11 +16,6 @@
 // or the result does not fit an int (a width of -1 leaves a width unchanged).
 int gridMulDiv(int number, int numerator, int denominator);
 
-// Widths scaled by numerator ÷ denominator as differences of scaled running
-// sums, so that the rounding errors of the single widths do not add up and the
-// total is the scaled total.
-std::vector<int> scaleWidthsByRunningSums(const std::vector<int>& widths, int numerator, int denominator);
-
 // The indicator column on the left of the data columns, always shown.
 inline constexpr int kIndicatorWidth = 11;
 

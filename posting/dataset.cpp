@@ -3,7 +3,7 @@
 
 #include "posting/messages.h"
 #include "posting/same_name.h"
-#include "posting/sql_error.h"
+#include "text/error.h"
 
 #include <algorithm>
 #include <cstring>
@@ -74,7 +74,7 @@ struct ClientDataSet::RowStore final : RowSink {
                                                ? value.text
                                                : std::string_view(reinterpret_cast<const char*>(&integer), 4);
             if (bytes.size() >= kNull)
-                throw SqlError("Field '" + fields[f]->fieldName() + "' is too large");
+                throw ProgramError("Field '" + fields[f]->fieldName() + "' is too large");
             const auto length = static_cast<std::uint16_t>(value.isNull ? kNull : bytes.size());
             block.append(reinterpret_cast<const char*>(&length), sizeof length);
             if (!value.isNull)
@@ -106,7 +106,7 @@ struct ClientDataSet::RowStore final : RowSink {
     std::vector<std::uint32_t> starts;  // per row, where it starts in its block
 };
 
-ClientDataSet::ClientDataSet(std::string name) : m_name(std::move(name)) {}
+ClientDataSet::ClientDataSet() = default;
 
 ClientDataSet::~ClientDataSet() = default;
 
@@ -122,7 +122,7 @@ void ClientDataSet::notify(Fn&& fn)
 Field& ClientDataSet::declareField(std::string name, FieldKind kind, int size)
 {
     if (active())
-        throw SqlError(std::string(msg::kOpenDataSet));
+        throw ProgramError(std::string(msg::kOpenDataSet));
     return *m_fields.emplace_back(std::make_unique<Field>(std::move(name), kind, size));
 }
 
@@ -139,13 +139,13 @@ void ClientDataSet::open()
     if (active())
         return;
     if (!m_provider)
-        throw SqlError(std::string(msg::kMissingProvider));
+        throw ProgramError(std::string(msg::kMissingProvider));
     auto rows = std::make_unique<RowStore>(m_fields);
-    m_provider->fetch(m_commandText, *rows);
+    m_provider(m_commandText, *rows);
     // Checked only now: the statement has run to its end and its work is
     // committed, whatever the outcome of the binding.
     if (!rows->error.empty())
-        throw SqlError(rows->error);
+        throw ProgramError(rows->error, ErrorKind::Configuration);
     for (std::size_t f = 0; f < m_fields.size(); ++f)
         m_fields[f]->m_size = rows->sizes[f];
     m_rows = std::move(rows);

@@ -12,6 +12,7 @@
 // gave them; turning them into display text is the window's business.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -48,13 +49,10 @@ public:
     virtual void row(const ColumnValue* values) = 0;  // one value per column of begin()
 };
 
-// Hands a command text to the statement object behind it and fetches every row
-// in one batch into the sink, closing the statement again afterwards.
-class Provider {
-public:
-    virtual ~Provider() = default;
-    virtual void fetch(const std::string& commandText, RowSink& sink) = 0;
-};
+// Hands a command text to the statement behind it and fetches every row in
+// one batch into the sink, closing the statement again afterwards (the
+// P… objects of the window).
+using Provider = std::function<void(const std::string& commandText, RowSink& sink)>;
 
 // The kinds the window's sets declare: a 16- or 32-bit integer, or text.
 enum class FieldKind { Integer, String };
@@ -95,22 +93,21 @@ public:
 
 class ClientDataSet {
 public:
-    explicit ClientDataSet(std::string name);
+    ClientDataSet();
     ~ClientDataSet();
-
-    const std::string& name() const { return m_name; }
 
     // Declared (persistent) fields, in order. Only while closed.
     Field& declareField(std::string name, FieldKind kind, int size = 0);
     // By name, letter case ignored; nullptr when there is none. Works open or closed.
     const Field* findField(std::string_view name) const;
 
-    void setProvider(Provider* provider) { m_provider = provider; }
+    void setProvider(Provider provider) { m_provider = std::move(provider); }
     void setCommandText(std::string text) { m_commandText = std::move(text); }
 
     // Fetches every row through the provider and binds the fields. Throws
-    // SqlError with the user-visible text on failure; the set then
-    // stays closed. Opening an open set does nothing.
+    // ProgramError with the user-visible text on failure (a field its column
+    // does not fit: a database that is not the ERP's); the set then stays
+    // closed. Opening an open set does nothing.
     void open();
     // Drops the rows. Closing a closed set does nothing.
     void close();
@@ -136,9 +133,8 @@ private:
     void notify(Fn&& fn);
     std::optional<std::string_view> value(std::size_t record, const Field& field) const;
 
-    std::string m_name;
     std::vector<std::unique_ptr<Field>> m_fields;
-    Provider* m_provider = nullptr;
+    Provider m_provider;
     std::string m_commandText;
     std::vector<DataSetObserver*> m_observers;
     std::unique_ptr<RowStore> m_rows;  // none while closed
@@ -147,12 +143,9 @@ private:
 // Links a set to data-aware controls (the D… objects of the window).
 class DataSource {
 public:
-    explicit DataSource(std::string name) : m_name(std::move(name)) {}
-    const std::string& name() const { return m_name; }
     void setDataSet(ClientDataSet* dataSet) { m_dataSet = dataSet; }
     ClientDataSet* dataSet() const { return m_dataSet; }
 
 private:
-    std::string m_name;
     ClientDataSet* m_dataSet = nullptr;
 };

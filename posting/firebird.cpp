@@ -8,7 +8,6 @@
 #include "posting/messages.h"
 #include "posting/dataset.h"
 #include "posting/sql_connection.h"
-#include "posting/sql_error.h"
 
 #include <ibase.h>
 
@@ -139,11 +138,11 @@ const ClientApi& loadedApi()
         return loaded;
     void* lib = openLibrary(wanted);
     if (!lib)
-        throw SqlError(formatText(msg::kUnableToLoad, {libraryText(wanted)}));
+        throw ProgramError(formatText(msg::kUnableToLoad, {libraryText(wanted)}), ErrorKind::Configuration);
     ClientApi api;
 #define CONTARDC_RESOLVE(name)                                                    \
     if (!(api.name = reinterpret_cast<decltype(api.name)>(findSymbol(lib, #name)))) \
-        throw SqlError(formatText(msg::kUnableToFindProcedure, {#name}));
+        throw ProgramError(formatText(msg::kUnableToFindProcedure, {#name}), ErrorKind::Configuration);
     CONTARDC_CLIENT_ENTRIES(CONTARDC_RESOLVE)
 #undef CONTARDC_RESOLVE
     loadedChoice = wanted;
@@ -152,12 +151,30 @@ const ClientApi& loadedApi()
 
 bool failed(const ISC_STATUS* status) { return status[0] == 1 && status[1] != 0; }
 
-// A failure after which the attachment is of no more use.
-bool connectionLost(std::int64_t gdsCode)
+// Every GDS code of a status vector, in order.
+std::vector<std::int64_t> gdsCodes(const ISC_STATUS* status)
 {
-    static const ISC_STATUS lost[] = {isc_network_error, isc_net_connect_err,    isc_net_read_err, isc_net_write_err,
-                                      isc_conn_lost,     isc_lost_db_connection, isc_att_shutdown, isc_shutdown};
-    return std::find(std::begin(lost), std::end(lost), gdsCode) != std::end(lost);
+    std::vector<std::int64_t> codes;
+    for (const ISC_STATUS* p = status; *p != isc_arg_end;) {
+        const ISC_STATUS type = *p++;
+        if (type == isc_arg_gds)
+            codes.push_back(*p);
+        p += type == isc_arg_cstring ? 2 : 1;
+    }
+    return codes;
+}
+
+template <typename... Codes>
+bool anyOf(const std::vector<std::int64_t>& codes, Codes... wanted)
+{
+    return std::any_of(codes.begin(), codes.end(), [&](std::int64_t c) { return ((c == wanted) || ...); });
+}
+
+// A failure after which the attachment is of no more use.
+bool connectionLost(const std::vector<std::int64_t>& codes)
+{
+    return anyOf(codes, isc_network_error, isc_net_connect_err, isc_net_read_err, isc_net_write_err, isc_conn_lost,
+                 isc_lost_db_connection, isc_att_shutdown, isc_shutdown);
 }
 
 // A value of the client's buffers, which need not be aligned for its type.
@@ -192,80 +209,9 @@ Column describe(const XSQLVAR& v)
     return c;
 }
 
-// The output descriptor of a statement and the buffers it points into.
-class RowBuffers {
-public:
-    XSQLDA* da() { return reinterpret_cast<XSQLDA*>(m_descriptor.data()); }
-
-    void reserve(short columns)
-    {
-        m_descriptor.assign(XSQLDA_LENGTH(columns) / sizeof(std::max_align_t) + 1, {});
-        da()->version = SQLDA_VERSION1;
-        da()->sqln = columns;
-    }
-
-    // Gives every column an 8-byte aligned place for its value (a VARCHAR's
-    // 2-byte length first), and its null flag.
-    std::vector<Column> bind()
-    {
-        std::vector<Column> columns;
-        m_data.resize(static_cast<std::size_t>(da()->sqld));
-        m_nulls.assign(m_data.size(), 0);
-        for (std::size_t i = 0; i < m_data.size(); ++i) {
-            XSQLVAR& v = da()->sqlvar[i];
-            columns.push_back(describe(v));
-            m_data[i].assign((static_cast<std::size_t>(v.sqllen) + 2 + 7) / 8, 0);
-            v.sqldata = reinterpret_cast<char*>(m_data[i].data());
-            v.sqltype = static_cast<short>(v.sqltype | 1);
-            v.sqlind = &m_nulls[i];
-        }
-        return columns;
-    }
-
-    // The fetched row, texts pointing into the buffers. Only the kinds a
-    // field can hold carry a value.
-    void read(std::vector<ColumnValue>& values)
-    {
-        for (short i = 0; i < da()->sqld; ++i) {
-            const XSQLVAR& v = da()->sqlvar[i];
-            ColumnValue& out = values[static_cast<std::size_t>(i)] = ColumnValue{};
-            out.isNull = *v.sqlind < 0;
-            switch (out.isNull ? 0 : v.sqltype & ~1) {
-            case SQL_SHORT: out.integer = readUnaligned<ISC_SHORT>(v.sqldata); break;
-            case SQL_LONG: out.integer = readUnaligned<ISC_LONG>(v.sqldata); break;
-            case SQL_INT64: out.integer = readUnaligned<ISC_INT64>(v.sqldata); break;
-            case SQL_TEXT: out.text = {v.sqldata, static_cast<std::size_t>(v.sqllen)}; break;
-            case SQL_VARYING: {
-                const short length = std::clamp<short>(readUnaligned<short>(v.sqldata), 0, v.sqllen);
-                out.text = {v.sqldata + 2, static_cast<std::size_t>(length)};
-                break;
-            }
-            default: out.isNull = true; break;
-            }
-        }
-    }
-
-private:
-    std::vector<std::max_align_t> m_descriptor;
-    std::vector<std::vector<std::uint64_t>> m_data;
-    std::vector<short> m_nulls;
-};
-
-// Runs on every way out of a scope.
-template <typename F>
-struct Finally {
-    F f;
-    ~Finally() { f(); }
-};
-
 constexpr unsigned short kDialect = 3;
 
 }  // namespace
-
-std::string clientLibraryName()
-{
-    return libraryText(wantedLibrary());
-}
 
 bool isLocalPath(const std::string& database)
 {
@@ -290,7 +236,62 @@ bool isLocalPath(const std::string& database)
     return colon == 0;
 }
 
-// One attachment, from its attach to its quiet detach at the end of its life.
+std::string databaseErrorText(int driverCode, const std::vector<std::string>& serverLines, const std::string& previous)
+{
+    // The driver's texts, in the order of DriverFailure.
+    static const char* const driverTexts[] = {
+        "Connection failed", "Disconnection failed", "Unable to prepare the statement",
+        "Unable to execute the statement", "Unable to fetch the rows", "Unable to commit the transaction",
+        "Unable to start a transaction",
+        "Connection failed: the database path names no server, and neither the embedded Firebird engine nor a "
+        "Firebird server on this machine could open it",
+        "Connection failed: user name, password, role or path too long"};
+    std::string text;
+    const auto index = static_cast<std::size_t>(driverCode - static_cast<int>(DriverFailure::Connect));
+    if (index < std::size(driverTexts)) {
+        char prefix[16];
+        std::snprintf(prefix, sizeof prefix, "[0x%04X]: ", static_cast<unsigned>(driverCode));
+        text = formatText(msg::kDriverError, {prefix + std::string(driverTexts[index])});
+    }
+    if (!serverLines.empty()) {
+        std::string joined = serverLines.front();
+        for (std::size_t i = 1; i < serverLines.size(); ++i)
+            joined.append("\n").append(serverLines[i]);
+        text.append(text.empty() ? "" : "\n").append(formatText(msg::kServerError, {joined}));
+    }
+    if (!text.empty())
+        return text;
+    return previous.empty() ? formatText(msg::kUnknownErrorCode, {std::to_string(driverCode)}) : previous;
+}
+
+ErrorKind databaseErrorKind(int driverCode, const std::vector<std::int64_t>& codes, std::int32_t sqlCode)
+{
+    const auto failure = static_cast<DriverFailure>(driverCode);
+    if (anyOf(codes, isc_login))
+        return ErrorKind::LoginRefused;
+    if (connectionLost(codes) || (failure == DriverFailure::Connect && anyOf(codes, isc_unavailable)))
+        return ErrorKind::Unreachable;
+    if (anyOf(codes, isc_lock_conflict, isc_deadlock, isc_update_conflict, isc_lock_timeout))
+        return ErrorKind::Busy;
+    if (anyOf(codes, isc_cancelled))
+        return ErrorKind::Stopped;
+    if (anyOf(codes, isc_except, isc_except2))
+        return ErrorKind::Procedure;
+    // A database that is not there, is no database, or lacks what the ERP's
+    // has (-204: an unknown table or procedure; -206: an unknown column).
+    if (failure == DriverFailure::NoLocalProvider || sqlCode == -204 || sqlCode == -206 ||
+        anyOf(codes, isc_io_error, isc_bad_db_format, isc_wrong_ods, isc_no_priv, isc_dsql_relation_err,
+              isc_dsql_procedure_err, isc_dsql_field_err))
+        return ErrorKind::Configuration;
+    if (failure == DriverFailure::ParameterTooLong)
+        return ErrorKind::Usage;
+    if (failure == DriverFailure::Execute || failure == DriverFailure::Fetch || failure == DriverFailure::Commit)
+        return ErrorKind::Procedure;
+    return ErrorKind::Other;
+}
+
+// One attachment, from its attach to its quiet detach at the end of its
+// life, and the transactions and statements that work over it.
 struct SqlConnection::Attachment {
     explicit Attachment(std::string& previous) : api(loadedApi()), lastError(previous) {}
     ~Attachment() { detach(nullptr); }
@@ -301,19 +302,25 @@ struct SqlConnection::Attachment {
     std::string& lastError;
     isc_db_handle db = 0;
 
-    // The one place a failure becomes an exception: every line the client
-    // interprets from the status, its SQLCODE and first GDS code. A failure
+    // The one place a failure of the client becomes an exception: every line
+    // it interprets from the status, its SQLCODE and its GDS codes. A failure
     // without any text repeats the previous error.
     [[noreturn]] void raise(DriverFailure failure, const ISC_STATUS* status = nullptr)
     {
-        std::vector<std::string> lines;
+        DatabaseReport report;
+        report.driverCode = static_cast<int>(failure);
         char line[1024];
         // The client writes in its own encoding (the locale's on Linux, where
         // a file name in the text is UTF-8); the program's texts are Windows-1252.
         for (const ISC_STATUS* cursor = status; status && api.fb_interpret(line, sizeof line, &cursor) > 0;)
-            lines.emplace_back(utf16ToAnsi(fromClientText(line)));
-        SqlError error(static_cast<int>(failure), std::move(lines), status ? api.isc_sqlcode(status) : 0,
-                       status ? status[1] : 0, lastError);
+            report.serverLines.emplace_back(utf16ToAnsi(fromClientText(line)));
+        if (status) {
+            report.sqlCode = api.isc_sqlcode(status);
+            report.gdsCodes = gdsCodes(status);
+        }
+        const ErrorKind kind = databaseErrorKind(report.driverCode, report.gdsCodes, report.sqlCode);
+        const std::string text = databaseErrorText(report.driverCode, report.serverLines, lastError);
+        ProgramError error(text, kind, std::move(report));
         lastError = error.what();
         throw error;
     }
@@ -365,59 +372,158 @@ struct SqlConnection::Attachment {
         raise(noProvider ? DriverFailure::NoLocalProvider : DriverFailure::Connect, status);
     }
 
-    void runInOwnTransaction(const std::string& sql, RowSink& sink)
-    {
-        // Read committed, seeing the latest committed version of a row, and
-        // waiting for a concurrent writer rather than failing at once.
-        static const char tpb[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_read_committed, isc_tpb_rec_version,
-                                   isc_tpb_wait};
-        struct {
-            isc_db_handle* database;
-            int tpbLength;
-            const char* tpb;
-        } teb{&db, static_cast<int>(sizeof tpb), tpb};
-        ISC_STATUS_ARRAY status{}, ignored{};
-        isc_tr_handle transaction = 0;
-        isc_stmt_handle statement = 0;
-        api.isc_start_multiple(status, &transaction, 1, &teb);
-        check(status, DriverFailure::StartTransaction);
-        // On any failure the statement is dropped, then the transaction rolls back.
-        Finally rollback{[&] { transaction && api.isc_rollback_transaction(ignored, &transaction); }};
-        Finally drop{[&] { statement && api.isc_dsql_free_statement(ignored, &statement, DSQL_drop); }};
-
-        api.isc_dsql_allocate_statement(status, &db, &statement);
-        check(status, DriverFailure::Prepare);
-        RowBuffers out;
-        out.reserve(20);
-        api.isc_dsql_prepare(status, &transaction, &statement, 0, sql.c_str(), kDialect, out.da());
-        check(status, DriverFailure::Prepare);
-        if (out.da()->sqld > out.da()->sqln) {
-            out.reserve(out.da()->sqld);
-            api.isc_dsql_describe(status, &statement, 1, out.da());
-            check(status, DriverFailure::Prepare);
+    // A transaction of the attachment, rolled back when it ends without a
+    // commit: read committed, seeing the latest committed version of a row,
+    // and waiting for a concurrent writer rather than failing at once.
+    class Transaction {
+    public:
+        explicit Transaction(Attachment& a) : m_a(a)
+        {
+            static const char tpb[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_read_committed, isc_tpb_rec_version,
+                                       isc_tpb_wait};
+            struct {
+                isc_db_handle* database;
+                int tpbLength;
+                const char* tpb;
+            } teb{&a.db, static_cast<int>(sizeof tpb), tpb};
+            ISC_STATUS_ARRAY status{};
+            a.api.isc_start_multiple(status, &m_handle, 1, &teb);
+            a.check(status, DriverFailure::StartTransaction);
         }
-        const std::vector<Column> columns = out.bind();
-        api.isc_dsql_execute(status, &transaction, &statement, 1, nullptr);
-        check(status, DriverFailure::Execute);
-        sink.begin(columns);
-        if (!columns.empty()) {
-            // A selectable procedure does its work while its rows are
-            // fetched: read to the end, close the cursor, and only then commit.
-            std::vector<ColumnValue> values(columns.size());
-            while (api.isc_dsql_fetch(status, &statement, 1, out.da()) == 0) {
-                out.read(values);
+        ~Transaction()
+        {
+            ISC_STATUS_ARRAY ignored{};
+            if (m_handle)
+                m_a.api.isc_rollback_transaction(ignored, &m_handle);
+        }
+        Transaction(const Transaction&) = delete;
+        Transaction& operator=(const Transaction&) = delete;
+
+        isc_tr_handle* handle() { return &m_handle; }
+        void commit()
+        {
+            ISC_STATUS_ARRAY status{};
+            m_a.api.isc_commit_transaction(status, &m_handle);
+            m_a.check(status, DriverFailure::Commit);
+        }
+
+    private:
+        Attachment& m_a;
+        isc_tr_handle m_handle = 0;
+    };
+
+    // A prepared statement and the buffers its rows are fetched into,
+    // dropped when it ends.
+    class Statement {
+    public:
+        Statement(Attachment& a, Transaction& transaction, const std::string& sql) : m_a(a), m_transaction(transaction)
+        {
+            ISC_STATUS_ARRAY status{};
+            a.api.isc_dsql_allocate_statement(status, &a.db, &m_handle);
+            a.check(status, DriverFailure::Prepare);
+            reserve(20);
+            a.api.isc_dsql_prepare(status, transaction.handle(), &m_handle, 0, sql.c_str(), kDialect, da());
+            a.check(status, DriverFailure::Prepare);
+            if (da()->sqld > da()->sqln) {
+                reserve(da()->sqld);
+                a.api.isc_dsql_describe(status, &m_handle, 1, da());
+                a.check(status, DriverFailure::Prepare);
+            }
+            bind();
+        }
+        ~Statement()
+        {
+            ISC_STATUS_ARRAY ignored{};
+            if (m_handle)
+                m_a.api.isc_dsql_free_statement(ignored, &m_handle, DSQL_drop);
+        }
+        Statement(const Statement&) = delete;
+        Statement& operator=(const Statement&) = delete;
+
+        const std::vector<Column>& columns() const { return m_columns; }
+
+        void execute()
+        {
+            ISC_STATUS_ARRAY status{};
+            m_a.api.isc_dsql_execute(status, m_transaction.handle(), &m_handle, 1, nullptr);
+            m_a.check(status, DriverFailure::Execute);
+        }
+
+        // Reads every row into the sink, then closes the cursor. A selectable
+        // procedure does its work while its rows are fetched.
+        void fetchAll(RowSink& sink)
+        {
+            ISC_STATUS_ARRAY status{};
+            std::vector<ColumnValue> values(m_columns.size());
+            while (m_a.api.isc_dsql_fetch(status, &m_handle, 1, da()) == 0) {
+                read(values);
                 sink.row(values.data());
             }
-            check(status, DriverFailure::Fetch);
-            api.isc_dsql_free_statement(status, &statement, DSQL_close);
-            check(status, DriverFailure::Fetch);
+            m_a.check(status, DriverFailure::Fetch);
+            m_a.api.isc_dsql_free_statement(status, &m_handle, DSQL_close);
+            m_a.check(status, DriverFailure::Fetch);
         }
-        api.isc_commit_transaction(status, &transaction);
-        check(status, DriverFailure::Commit);
-    }
+
+    private:
+        XSQLDA* da() { return reinterpret_cast<XSQLDA*>(m_descriptor.data()); }
+
+        void reserve(short columns)
+        {
+            m_descriptor.assign(XSQLDA_LENGTH(columns) / sizeof(std::max_align_t) + 1, {});
+            da()->version = SQLDA_VERSION1;
+            da()->sqln = columns;
+        }
+
+        // Gives every column an 8-byte aligned place for its value (a
+        // VARCHAR's 2-byte length first), and its null flag.
+        void bind()
+        {
+            m_data.resize(static_cast<std::size_t>(da()->sqld));
+            m_nulls.assign(m_data.size(), 0);
+            for (std::size_t i = 0; i < m_data.size(); ++i) {
+                XSQLVAR& v = da()->sqlvar[i];
+                m_columns.push_back(describe(v));
+                m_data[i].assign((static_cast<std::size_t>(v.sqllen) + 2 + 7) / 8, 0);
+                v.sqldata = reinterpret_cast<char*>(m_data[i].data());
+                v.sqltype = static_cast<short>(v.sqltype | 1);
+                v.sqlind = &m_nulls[i];
+            }
+        }
+
+        // The fetched row, texts pointing into the buffers. Only the kinds a
+        // field can hold carry a value.
+        void read(std::vector<ColumnValue>& values)
+        {
+            for (short i = 0; i < da()->sqld; ++i) {
+                const XSQLVAR& v = da()->sqlvar[i];
+                ColumnValue& out = values[static_cast<std::size_t>(i)] = ColumnValue{};
+                out.isNull = *v.sqlind < 0;
+                switch (out.isNull ? 0 : v.sqltype & ~1) {
+                case SQL_SHORT: out.integer = readUnaligned<ISC_SHORT>(v.sqldata); break;
+                case SQL_LONG: out.integer = readUnaligned<ISC_LONG>(v.sqldata); break;
+                case SQL_INT64: out.integer = readUnaligned<ISC_INT64>(v.sqldata); break;
+                case SQL_TEXT: out.text = {v.sqldata, static_cast<std::size_t>(v.sqllen)}; break;
+                case SQL_VARYING: {
+                    const short length = std::clamp<short>(readUnaligned<short>(v.sqldata), 0, v.sqllen);
+                    out.text = {v.sqldata + 2, static_cast<std::size_t>(length)};
+                    break;
+                }
+                default: out.isNull = true; break;
+                }
+            }
+        }
+
+        Attachment& m_a;
+        Transaction& m_transaction;
+        isc_stmt_handle m_handle = 0;
+        std::vector<std::max_align_t> m_descriptor;
+        std::vector<Column> m_columns;
+        std::vector<std::vector<std::uint64_t>> m_data;
+        std::vector<short> m_nulls;
+    };
 };
 
-SqlConnection::SqlConnection(std::string name) : m_name(std::move(name)) {}
+SqlConnection::SqlConnection() = default;
 
 SqlConnection::~SqlConnection() = default;
 
@@ -441,7 +547,7 @@ void SqlConnection::close()
     const std::unique_ptr<Attachment> attachment = std::move(m_attachment);
     ISC_STATUS_ARRAY status{};
     attachment->detach(status);
-    if (failed(status) && !connectionLost(status[1]))
+    if (failed(status) && !connectionLost(gdsCodes(status)))
         attachment->raise(DriverFailure::Disconnect, status);
 }
 
@@ -449,11 +555,21 @@ void SqlConnection::fetchAll(const std::string& sql, RowSink& sink)
 {
     open();
     try {
-        m_attachment->runInOwnTransaction(sql, sink);
-    } catch (const SqlError& e) {
+        // The statement is dropped before the transaction ends; the work is
+        // committed only once every row is read and the cursor closed.
+        Attachment::Transaction transaction(*m_attachment);
+        {
+            Attachment::Statement statement(*m_attachment, transaction, sql);
+            statement.execute();
+            sink.begin(statement.columns());
+            if (!statement.columns().empty())
+                statement.fetchAll(sink);
+        }
+        transaction.commit();
+    } catch (const ProgramError& e) {
         // Only the failing statement is undone; a connection that lost its
         // server says it is closed, so that the next step reconnects.
-        if (connectionLost(e.gdsCode))
+        if (connectionLost(e.database().gdsCodes))
             m_attachment.reset();
         throw;
     }

@@ -22,7 +22,5 @@ inline constexpr std::string_view kFieldNotFound = "Field '%s' not found";
 inline constexpr std::string_view kTypeMismatch = "Type mismatch for field '%s', expecting: %s actual: %s";
 inline constexpr std::string_view kMissingProvider = "Missing data provider or data packet";
 inline constexpr std::string_view kOpenDataSet = "Cannot perform this operation on an open dataset";
-inline constexpr std::string_view kCommandTextNotAllowed = "CommandText changes are not allowed";
-inline constexpr std::string_view kEmptyStatement = "%s: SQL statement is empty";
 
 }  // namespace msg

@@ -1,8 +1,9 @@
 #include "posting/receipt_posting.h"
 
-#include "posting/posting_state.h"
 #include "posting/messages.h"
-#include "posting/sql_error.h"
+#include "posting/posting_state.h"
+#include "text/client_text.h"
+#include "text/error.h"
 #include "text/format.h"
 
 namespace {
@@ -24,10 +25,10 @@ bool canConnect(const ConnectionRequest& request)
 }
 
 ReceiptPosting::ReceiptPosting()
-    : SQLQuery1("SQLQuery1", Ledgara, {}, true),
-      TPuntos("TPuntos", Ledgara, "select * from \"PUNTO_VENTA\"", false)
 {
-    CPuntos.setProvider(&TPuntos);
+    CPuntos.setProvider([this](const std::string&, RowSink& rows) {
+        Ledgara.fetchAll("select * from \"PUNTO_VENTA\"", rows);
+    });
     CPuntos.declareField("PTVT_ID", FieldKind::Integer);
     CPuntos.declareField("BODE_COD", FieldKind::String, 2);
     CPuntos.declareField("PTVT_NOM", FieldKind::String, 60);
@@ -38,7 +39,22 @@ ReceiptPosting::ReceiptPosting()
     CPuntos.declareField("TERC_NIT", FieldKind::String, 20);
     CPuntos.declareField("SUCU_ID", FieldKind::Integer);
 
-    CRepArticulos.setProvider(&PRepArticulos);
+    // Whether the posting came back committed is noted for a stop request
+    // (posting/posting_state.h) and kept for the caller, whatever the binding
+    // of the fields then finds.
+    CRepArticulos.setProvider([this](const std::string& statement, RowSink& rows) {
+        m_committed = false;
+        notePostingStarted();
+        try {
+            Ledgara.fetchAll(statement, rows);
+        } catch (...) {
+            // The statement's transaction was rolled back.
+            notePostingFailed();
+            throw;
+        }
+        m_committed = true;
+        notePostingCommitted();
+    });
     CRepArticulos.declareField("ID", FieldKind::Integer);
     CRepArticulos.declareField("PREF", FieldKind::String, 4);
     CRepArticulos.declareField("NUMERO", FieldKind::String, 6);
@@ -49,86 +65,68 @@ ReceiptPosting::ReceiptPosting()
     DRepart.setDataSet(&CRepArticulos);
 }
 
-void ReceiptPosting::PostingWatch::fetch(const std::string& commandText, RowSink& sink)
-{
-    m_committed = false;
-    notePostingStarted();
-    try {
-        m_query.fetch(commandText, sink);
-    } catch (...) {
-        // The statement's transaction was rolled back.
-        notePostingFailed();
-        throw;
-    }
-    // Back with every row read and the work committed, whatever the binding
-    // of the fields then finds.
-    m_committed = true;
-    notePostingCommitted();
-}
-
 bool ReceiptPosting::connectStep(const ConnectionRequest& request, PostingFront& front)
 {
     if (!canConnect(request))
         return false;
-    front.connecting();
+    front.connecting(formatText(msg::kConnecting, {programText(request.company)}));
     if (!companyCodeStaysInItsFolder(request.company)) {
         // A company that was refused must not leave the previous one's
         // connection, or its settings, to post through.
         m_refusal = msg::kCompanyCodeRefused;
         Ledgara.close();
-        throw SqlError(m_refusal);
+        throw ProgramError(m_refusal, ErrorKind::Usage);
     }
-    Ledgara.settings().passwordFromEnvironment = request.passwordFromEnvironment;
-    reconnect(databasePath(request.server, request.company), request.user, request.password);
-    front.connected();
-    readPointsOfSale();
+    reconnect(request);
+    m_today = today();
+    front.connected(m_today);
+    CPuntos.open();  // an open set is not read again
     front.readyToPost();
     return true;
 }
 
-void ReceiptPosting::postStep(const std::string& dateText, bool niif, PostingFront& front)
+void ReceiptPosting::postStep(const CivilDate& date, bool niif, PostingFront& front)
 {
-    front.posting();
-    post(dateText, niif);
-    front.posted(CRepArticulos);
+    front.dayBegun(date);
+    throwIfRefused();
+    CRepArticulos.close();
+    CRepArticulos.setCommandText(postingStatement(dateText(date), niif));
+    CRepArticulos.open();
+    if (CRepArticulos.isEmpty())
+        front.nothingToPost();
+    else
+        front.posted(CRepArticulos);
 }
 
-void ReceiptPosting::run(const ConnectionRequest& request, const std::function<CivilDate()>& date, bool niif,
-                         PostingFront& front)
+void ReceiptPosting::run(const PostingRequest& request, PostingFront& front)
 {
-    connectStep(request, front);
-    postStep(dateText(date()), niif, front);
+    connectStep(request.connection, front);
+    for (const CivilDate& day : request.days.empty() ? std::vector{m_today} : request.days)
+        postStep(day, request.niif, front);
 }
 
-void ReceiptPosting::reconnect(const std::string& database, const std::string& user, const std::string& password)
+void ReceiptPosting::closeSets()
+{
+    CRepArticulos.close();
+    CPuntos.close();
+}
+
+void ReceiptPosting::reconnect(const ConnectionRequest& request)
 {
     m_refusal.clear();
     Ledgara.close();
     ConnectionSettings& settings = Ledgara.settings();
-    settings.database = database;
-    settings.user = user;
-    settings.password = password;
+    settings.database = databasePath(request.server, request.company);
+    settings.user = request.user;
+    settings.password = request.password;
+    settings.passwordFromEnvironment = request.passwordFromEnvironment;
     Ledgara.open();
 }
 
 void ReceiptPosting::throwIfRefused() const
 {
     if (!m_refusal.empty())
-        throw SqlError(m_refusal);
-}
-
-void ReceiptPosting::readPointsOfSale()
-{
-    throwIfRefused();
-    CPuntos.open();  // an open set is not read again
-}
-
-void ReceiptPosting::post(const std::string& dateText, bool niif)
-{
-    throwIfRefused();
-    CRepArticulos.close();
-    CRepArticulos.setCommandText(postingStatement(dateText, niif));
-    CRepArticulos.open();
+        throw ProgramError(m_refusal, ErrorKind::Usage);
 }
 
 std::string databasePath(const std::string& server, const std::string& company)
@@ -149,9 +147,4 @@ std::string postingStatement(const std::string& dateText, bool niif)
     return std::string(niif ? "select * from recibos_sin_contabilidad_niif("
                             : "select * from recibos_sin_contabilidad(") +
            date + ", " + date + ", '')";
-}
-
-std::string connectingCaption(const std::string& company)
-{
-    return formatText(msg::kConnecting, {company});
 }

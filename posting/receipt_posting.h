@@ -4,17 +4,19 @@
 // one date and hand back the rows its procedure returned.
 //
 // ReceiptPosting owns the connection and the data objects, wired as the
-// window definition has them, and runs the two steps. A front end (the
-// window, the console) supplies only what differs between them, through
-// PostingFront: what it shows while the server works and how it reports.
+// window definition has them, and runs the steps: the connection step and
+// the posting run one at a time (the window's handlers), or both as one run
+// (the unattended run, in the window and on the console). A front end (the
+// window, the console) is told what happened through PostingFront and only
+// shows it. Failures are thrown as ProgramError (text/error.h), which each
+// front end's boundary reports.
 
 #include "posting/civil_date.h"
 #include "posting/dataset.h"
 #include "posting/sql_connection.h"
-#include "posting/sql_data_set.h"
 
-#include <functional>
 #include <string>
+#include <vector>
 
 // What the connection step is given, in the client's bytes.
 struct ConnectionRequest {
@@ -26,87 +28,84 @@ struct ConnectionRequest {
     bool passwordFromEnvironment = false;
 };
 
+// A whole run: the connection, the ledger, and the days to post, oldest
+// first; none posts today, as the clock reads once the connection step is
+// done.
+struct PostingRequest {
+    ConnectionRequest connection;
+    bool niif = false;
+    std::vector<CivilDate> days;
+};
+
 // The connection step asks for a company, a user and a password; with any of
 // them empty it does nothing at all.
 bool canConnect(const ConnectionRequest& request);
 
-// The front end's part in the steps, called in this order.
+// What a front end is told, in this order.
 class PostingFront {
 public:
     virtual ~PostingFront() = default;
-    // The connection step is about to talk to the server.
-    virtual void connecting() {}
-    // Connected; the points of sale are read next.
-    virtual void connected() {}
+    // The connection step is about to talk to the server; `caption` (the
+    // program's text) says so.
+    virtual void connecting(const std::string& caption) { (void)caption; }
+    // Connected, on `today` (the date the run posts when it is given none);
+    // the points of sale are read next.
+    virtual void connected(const CivilDate& today) { (void)today; }
     // The points of sale are read: the step is done.
     virtual void readyToPost() {}
-    // The posting statement is about to go out.
-    virtual void posting() {}
-    // The statement came back, its work committed; `rows` holds what the
-    // procedure returned, none when there was nothing to post.
+    // The posting statement for the day is about to go out.
+    virtual void dayBegun(const CivilDate& day) { (void)day; }
+    // It came back, its work committed: the rows the procedure returned, or
+    // nothing to post.
     virtual void posted(const ClientDataSet& rows) { (void)rows; }
+    virtual void nothingToPost() {}
 };
 
 class ReceiptPosting {
 public:
     ReceiptPosting();
 
-    SqlConnection Ledgara{"Ledgara"};
-    SqlDataSet SQLQuery1;  // no statement of its own; takes CRepArticulos's command text
-    // What CRepArticulos fetches through: SQLQuery1, noting for a stop
-    // request when the posting statement goes out and whether it came back
-    // committed (posting/posting_state.h).
-    class PostingWatch final : public Provider {
-    public:
-        explicit PostingWatch(Provider& query) : m_query(query) {}
-        void fetch(const std::string& commandText, RowSink& sink) override;
-        // True once the last posting statement came back committed, even
-        // when the set then failed to bind its rows.
-        bool committed() const { return m_committed; }
-
-    private:
-        Provider& m_query;
-        bool m_committed = false;
-    } PRepArticulos{SQLQuery1};
-    SqlDataSet TPuntos;  // every row of "PUNTO_VENTA"; refuses another statement
-    ClientDataSet CPuntos{"CPuntos"};
-    ClientDataSet CRepArticulos{"CRepArticulos"};
-    DataSource DRepart{"DRepart"};
-
     // The connection step: nothing when canConnect says no (returns false);
     // otherwise ends the current connection, connects to the company's
     // database on the server (server + "/datos/" + company + "/ledgara.fdb")
-    // and reads the points of sale into CPuntos, once per run of the program.
-    // A company code that would leave its folder (companyCodeStaysInItsFolder)
-    // is refused with SqlError(msg::kCompanyCodeRefused) before anything
-    // connects, and the posting is refused the same way until a later step
-    // connects.
+    // and reads the points of sale, once per run of the program. A company
+    // code that would leave its folder (companyCodeStaysInItsFolder) is
+    // refused (ErrorKind::Usage) before anything connects, and the posting is
+    // refused the same way until a later step connects.
     bool connectStep(const ConnectionRequest& request, PostingFront& front);
-    // The posting run: has the database post the receipts of the date (its
-    // text, yyyy/mm/dd) through the plain or the IFRS procedure. Connects
-    // with the last settings when the connection is not open.
-    void postStep(const std::string& dateText, bool niif, PostingFront& front);
-    // Both steps, as the unattended run makes them: the date is read once the
-    // connection step is done, and not at all when it fails.
-    void run(const ConnectionRequest& request, const std::function<CivilDate()>& date, bool niif,
-             PostingFront& front);
+    // The posting run: has the database post the receipts of the date
+    // through the plain or the IFRS procedure. Connects with the last
+    // settings when the connection is not open.
+    void postStep(const CivilDate& date, bool niif, PostingFront& front);
+    // The connection step, then the posting run for each day of the request
+    // (today, read once connected, when it has none); the first failure ends it.
+    void run(const PostingRequest& request, PostingFront& front);
 
-    // Ends the current connection and opens one to the database with the
-    // user and password, the role left as it is.
-    void reconnect(const std::string& database, const std::string& user, const std::string& password);
-    // Reads "PUNTO_VENTA" into CPuntos unless it is open already.
-    void readPointsOfSale();
-    // Closes CRepArticulos, gives it the posting statement and opens it.
-    void post(const std::string& dateText, bool niif);
-
-    const ClientDataSet& rows() const { return CRepArticulos; }
-    bool nothingPosted() const { return CRepArticulos.isEmpty(); }
-    // True once the last posting came back committed.
-    bool committed() const { return PRepArticulos.committed(); }
+    // What the grid shows: the rows of the last posting.
+    const DataSource& receipts() const { return DRepart; }
+    // The points of sale the connection step read.
+    const ClientDataSet& pointsOfSale() const { return CPuntos; }
+    // Closes the result rows, then the points of sale (the window's close).
+    void closeSets();
+    bool connected() const { return Ledgara.connected(); }
+    // True once the last posting came back committed, also when its rows
+    // could then not be bound.
+    bool committed() const { return m_committed; }
 
 private:
+    void reconnect(const ConnectionRequest& request);
     void throwIfRefused() const;
+
+    SqlConnection Ledgara;
+    // PPuntos, over the table object TPuntos: every row of "PUNTO_VENTA".
+    ClientDataSet CPuntos;
+    // PRepArticulos, over the query SQLQuery1, which has no statement of its
+    // own and takes CRepArticulos's command text, the posting statement.
+    ClientDataSet CRepArticulos;
+    DataSource DRepart;
     std::string m_refusal;
+    CivilDate m_today;  // as the last connection step read the clock
+    bool m_committed = false;
 };
 
 // The company database on a server: server + "/datos/" + company + "/ledgara.fdb".
@@ -121,6 +120,3 @@ bool companyCodeStaysInItsFolder(const std::string& company);
 // The statement that has the database post the receipts of a date (yyyy/mm/dd),
 // through the IFRS procedure when niif is set.
 std::string postingStatement(const std::string& dateText, bool niif);
-
-// The status panel's caption while connecting to a company.
-std::string connectingCaption(const std::string& company);

@@ -25,12 +25,11 @@ struct ConnectionSettings {
 
 class SqlConnection {
 public:
-    explicit SqlConnection(std::string name);
+    SqlConnection();
     ~SqlConnection();  // detaches, never throws
     SqlConnection(const SqlConnection&) = delete;
     SqlConnection& operator=(const SqlConnection&) = delete;
 
-    const std::string& name() const { return m_name; }
     // Changed while closed, they take effect at the next open().
     ConnectionSettings& settings() { return m_settings; }
     const ConnectionSettings& settings() const { return m_settings; }
@@ -51,7 +50,6 @@ public:
 
 private:
     struct Attachment;
-    std::string m_name;
     ConnectionSettings m_settings;
     // The text of the last error this connection raised: a failure without
     // any text of its own shows it again.

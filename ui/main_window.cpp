@@ -188,7 +188,7 @@ void Tfcontardc::buildReceiptList()
     DBGrid1->columns().add("PREF", 35);
     DBGrid1->columns().add("NUMERO", 74);
     DBGrid1->columns().add("ESTADO", 102);
-    DBGrid1->setDataSource(&m_posting->DRepart);
+    DBGrid1->setDataSource(&m_posting->receipts());
     DBGrid1->setEnabled(false);
     DBGrid1->setGeometry(1, 1, 356, 81);
 }
@@ -311,24 +311,6 @@ std::string Tfcontardc::diraplicacion()
     return lookupInstallDir(*registry, [](const std::string& text) { messenger().information(text); });
 }
 
-void Tfcontardc::FormActivate(QObject*)
-{
-    const std::string flag = argument(5);
-    if (flag.empty())
-        return;
-    Servidor->setServerText(clientToQString(argument(1)));
-    Tusua->setText(clientToQString(argument(2)));
-    TClave->setText(clientToQString(argument(3)));
-    // "-": the password is not on the command line; the program has put it
-    // in ISC_PASSWORD, from where the client takes it.
-    m_passwordFromEnvironment = argument(3) == "-";
-    Cia->setText(clientToQString(argument(4)));
-    ckNiif->setChecked(flag == "S");
-    CiaExit(this);
-    EFecIni->setDate(QDate::currentDate());
-    SpeedButton3Click(this);
-}
-
 void Tfcontardc::FormKeyDown(QObject*, int& key, Qt::KeyboardModifiers shift)
 {
     if (shift & (Qt::ShiftModifier | Qt::AltModifier | Qt::ControlModifier))
@@ -349,8 +331,7 @@ void Tfcontardc::SpeedButton2Click(QObject*)
 
 void Tfcontardc::FormClose(QObject*, CloseAction& action)
 {
-    m_posting->CRepArticulos.close();
-    m_posting->CPuntos.close();
+    m_posting->closeSets();
     action = CloseAction::Free;
 }
 

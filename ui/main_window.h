@@ -20,6 +20,7 @@ class SpeedButton;
 class TCustomDataGrid;
 using TDataGrid = TCustomDataGrid;
 class ReceiptPosting;
+struct ConnectionRequest;
 
 class Tfcontardc : public QWidget {
     Q_OBJECT
@@ -44,8 +45,8 @@ public:
     void SpeedButton2Click(QObject* sender);
     std::string diraplicacion();
 
-    ReceiptPosting& posting() { return *m_posting; }
-    const std::vector<std::string>& listaservidores() const { return m_listaservidores; }
+    // The use case behind the window, for what the window does not show (whether it is connected).
+    const ReceiptPosting& posting() const { return *m_posting; }
 
     // Controls, under the names the rest of the program knows them by.
     BevelPanel* Panel2 = nullptr;
@@ -89,6 +90,8 @@ private:
     void setUpFocus();
     void layoutBands();
     std::string argument(std::size_t n) const;
+    // What the connection step is given: the fields as they stand.
+    ConnectionRequest connectionRequest() const;
 
     std::unique_ptr<ReceiptPosting> m_posting;
     std::vector<std::string> m_arguments;

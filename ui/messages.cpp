@@ -1,5 +1,7 @@
 #include "ui/messages.h"
 
+#include "ui/title.h"
+
 #include "text/qt_text.h"
 #include "text/error_text.h"
 
@@ -13,7 +15,7 @@
 
 QString applicationTitle()
 {
-    return QStringLiteral("Contabilización ventas POS");
+    return ansiToQString(msg::kApplicationTitle);
 }
 
 namespace {

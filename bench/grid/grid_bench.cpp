@@ -25,17 +25,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace {
 
 // Generates receipt rows as the posting procedure returns them.
-class GeneratedRows : public Provider {
+class GeneratedRows {
 public:
     std::size_t count = 0;
 
-    void fetch(const std::string& commandText, RowSink& sink) override
+    void operator()(const std::string& commandText, RowSink& sink)
     {
         (void)commandText;
         sink.begin({{"ID", ColumnKind::Integer, 4, 0},
@@ -73,8 +74,8 @@ struct OpeningStamp : DataSetObserver {
 // The receipt grid in its band, as the window builds it.
 struct ReceiptGrid {
     GeneratedRows rows;
-    ClientDataSet set{"CRepArticulos"};
-    DataSource source{"DRepart"};
+    ClientDataSet set;
+    DataSource source;
     OpeningStamp beforeGrid;
     OpeningStamp afterGrid;
     QWidget panel;
@@ -88,7 +89,7 @@ struct ReceiptGrid {
         set.declareField("ESTADO", FieldKind::String, 20);
         set.declareField("IDI", FieldKind::Integer);
         set.declareField("IDC", FieldKind::Integer);
-        set.setProvider(&rows);
+        set.setProvider(std::ref(rows));
         set.setCommandText("select * from recibos_sin_contabilidad('2026/05/25', '2026/05/25', '')");
         source.setDataSet(&set);
         set.addObserver(&beforeGrid);

@@ -1,5 +1,6 @@
-// Reads the rows of one statement into the receipt set CRepArticulos through
-// the data-access layer, as the posting run does, and holds them until exit:
+// Reads the rows of one statement into a set declared as the receipt set
+// CRepArticulos is, through the data-access layer, as the posting run does,
+// and holds them until exit:
 //
 //   fetch_bench DATABASE USER PASSWORD STATEMENT
 //
@@ -7,7 +8,8 @@
 // (KiB), to standard error so that standard output stays as quiet as a
 // program that formats nothing.
 
-#include "posting/receipt_posting.h"
+#include "posting/dataset.h"
+#include "posting/sql_connection.h"
 
 #include <cstdio>
 #include <exception>
@@ -35,11 +37,21 @@ int main(int argc, char** argv)
         return 1;
     }
     try {
-        ReceiptPosting data;
-        data.reconnect(argv[1], argv[2], argv[3]);
-        data.CRepArticulos.setCommandText(argv[4]);
-        data.CRepArticulos.open();
-        std::fprintf(stderr, "rows %zu rss_kib %ld\n", data.CRepArticulos.recordCount(), residentKiB());
+        SqlConnection connection;
+        connection.settings().database = argv[1];
+        connection.settings().user = argv[2];
+        connection.settings().password = argv[3];
+        ClientDataSet set;
+        set.setProvider([&](const std::string& sql, RowSink& rows) { connection.fetchAll(sql, rows); });
+        set.declareField("ID", FieldKind::Integer);
+        set.declareField("PREF", FieldKind::String, 4);
+        set.declareField("NUMERO", FieldKind::String, 6);
+        set.declareField("ESTADO", FieldKind::String, 20);
+        set.declareField("IDI", FieldKind::Integer);
+        set.declareField("IDC", FieldKind::Integer);
+        set.setCommandText(argv[4]);
+        set.open();
+        std::fprintf(stderr, "rows %zu rss_kib %ld\n", set.recordCount(), residentKiB());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "fetch_bench: %s\n", e.what());
         return 1;

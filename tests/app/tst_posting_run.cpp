@@ -62,11 +62,24 @@ std::string unpostedSql(bool niif)
 // A front end that notes the steps' calls, in order.
 struct StepLog final : PostingFront {
     QStringList calls;
-    void connecting() override { calls << "connecting"; }
-    void connected() override { calls << "connected"; }
+    void connecting(const std::string& caption) override { calls << QString::fromLatin1(caption); }
+    void connected(const CivilDate& today) override
+    {
+        calls << "connected " + QString::fromStdString(isoText(today));
+        // The clock is read with the connection made: the attachment is there.
+        if (!database.empty())
+            attachments = fbtest::scalar(database, password, "select count(*) from mon$attachments where "
+                                                             "mon$attachment_id <> current_connection and "
+                                                             "mon$system_flag = 0");
+    }
     void readyToPost() override { calls << "readyToPost"; }
-    void posting() override { calls << "posting"; }
+    void dayBegun(const CivilDate& day) override { calls << "day " + QString::fromStdString(isoText(day)); }
     void posted(const ClientDataSet& rows) override { calls << "posted " + QString::number(rows.recordCount()); }
+    void nothingToPost() override { calls << "nothing to post"; }
+
+    std::string database;  // where to count the attachments when connected
+    std::string password;
+    QString attachments;
 };
 
 class TestPostingRun : public QObject {
@@ -171,7 +184,7 @@ void TestPostingRun::canConnect()
         StepLog log;
         QVERIFY(!posting.connectStep({"srv", company.toStdString(), user.toStdString(), password.toStdString()}, log));
         QCOMPARE(log.calls, QStringList());
-        QVERIFY(!posting.Ledgara.connected());
+        QVERIFY(!posting.connected());
     }
 }
 
@@ -191,24 +204,31 @@ void TestPostingRun::stepsPostOnceThenNothing()
     const QString waiting = fbtest::scalar(database, kPassword.toStdString(), unpostedSql(niif));
     QVERIFY(waiting != "0");
 
-    const std::string date = ::dateText(today());
+    const CivilDate date = today();
+    const QString day = QString::fromStdString(isoText(date));
     ReceiptPosting data;
     StepLog log;
+    log.database = database;
+    log.password = kPassword.toStdString();
     QVERIFY(data.connectStep({server.toStdString(), "01", "SYSDBA", kPassword.toStdString()}, log));
-    QVERIFY(data.CPuntos.active());
-    QVERIFY(data.CPuntos.recordCount() > 0);
+    // The date was read with the connection made, as the window sets its
+    // date picker, so that a step just before midnight takes the day it
+    // connected on.
+    QCOMPARE(log.attachments, QStringLiteral("1"));
+    QVERIFY(data.pointsOfSale().active());
+    QVERIFY(data.pointsOfSale().recordCount() > 0);
     data.postStep(date, niif, log);
-    QCOMPARE(log.calls, (QStringList{"connecting", "connected", "readyToPost", "posting", "posted " + waiting}));
-    QVERIFY(!data.nothingPosted());
-    QCOMPARE(QString::number(data.rows().recordCount()), waiting);
+    QCOMPARE(log.calls, (QStringList{"Conectando a la base de datos 01 ...", "connected " + day, "readyToPost",
+                                     "day " + day, "posted " + waiting}));
+    QCOMPARE(QString::number(data.receipts().dataSet()->recordCount()), waiting);
     QCOMPARE(fbtest::scalar(database, kPassword.toStdString(), unpostedSql(niif)), QStringLiteral("0"));
     // The other ledger is untouched.
     QVERIFY(fbtest::scalar(database, kPassword.toStdString(), unpostedSql(!niif)) != "0");
 
     log.calls.clear();
     data.postStep(date, niif, log);
-    QCOMPARE(log.calls, (QStringList{"posting", "posted 0"}));
-    QVERIFY(data.nothingPosted());
+    QCOMPARE(log.calls, (QStringList{"day " + day, "nothing to post"}));
+    QVERIFY(data.receipts().dataSet()->isEmpty());
 }
 
 // Failures come back with the texts the window shows: a company that does
@@ -230,16 +250,18 @@ void TestPostingRun::failuresKeepTheirTexts()
     const QString server = makeCompany("failures-" + company);
     QVERIFY(!server.isEmpty());
     ReceiptPosting data;
-    PostingFront front;
+    StepLog front;
     try {
         data.connectStep({server.toStdString(), company.toStdString(), "SYSDBA", kPassword.toStdString()}, front);
-        data.postStep(date.toStdString(), false, front);
+        data.postStep({date.left(4).toInt(), date.mid(5, 2).toInt(), date.right(2).toInt()}, false, front);
         QFAIL("no error");
     } catch (const std::exception& e) {
         QVERIFY2(QString::fromLatin1(e.what()).startsWith(start), e.what());
         QVERIFY2(!QString::fromLatin1(e.what()).contains(kPassword), e.what());
     }
-    QVERIFY(!data.CRepArticulos.active());
+    QVERIFY(!data.receipts().dataSet()->active());
+    // A refused connection reads no date.
+    QCOMPARE(front.calls.filter("connected").isEmpty(), company != "01");
 }
 
 // The client writes its messages in its own encoding (UTF-8 here); a file
@@ -262,32 +284,18 @@ void TestPostingRun::clientTextBecomesTheProgramsText()
 
 // The whole run without a display, as the program makes it: the missing
 // registry key reported, the rows as a table, and nothing left the next time.
-// The clock is read once the run is connected, as the window sets its date
-// picker, and not at all when the connection is refused.
 void TestPostingRun::runWithoutWindow()
 {
     const QString server = makeCompany("console");
     QVERIFY(!server.isEmpty());
     const std::string database = (server + "/datos/01/ledgara.fdb").toStdString();
     const std::vector<std::string> arguments{server.toStdString(), "SYSDBA", kPassword.toStdString(), "01", "N"};
-    // The attachments to the company's database other than the one asking.
-    const std::string others =
-        "select count(*) from mon$attachments where mon$attachment_id <> current_connection and mon$system_flag = 0";
-    int reads = 0;
-    QString othersWhenRead;
-    const auto date = [&] {
-        ++reads;
-        othersWhenRead = fbtest::scalar(database, kPassword.toStdString(), others);
-        return today();
-    };
     const QByteArray notice =
         "No se encontr\xC3\xB3 la Clave HKEY_LOCAL_MACHINE\\Software\\Vantel\\LedgaraERP2026\\Directorio\n";
     {
         Captured out, err;
         Console console(out.stream(), err.stream());
-        QCOMPARE(::runWithoutWindow(arguments, date, console), 0);
-        QCOMPARE(reads, 1);
-        QCOMPARE(othersWhenRead, QStringLiteral("1"));
+        QCOMPARE(::runWithoutWindow(arguments, {}, console).exitCode, 0);
         const QList<QByteArray> lines = out.text().split('\n');
         QVERIFY(lines.size() >= 3);
         QCOMPARE(lines[0] + '\n', notice);
@@ -299,7 +307,7 @@ void TestPostingRun::runWithoutWindow()
     {
         Captured out, err;
         Console console(out.stream(), err.stream());
-        QCOMPARE(::runWithoutWindow(arguments, date, console), 0);
+        QCOMPARE(::runWithoutWindow(arguments, {}, console).exitCode, 0);
         QCOMPARE(out.text(), notice + "No hay recibos por contabilizar.\n");
         QCOMPARE(err.text(), QByteArray());
     }
@@ -308,9 +316,7 @@ void TestPostingRun::runWithoutWindow()
         Console console(out.stream(), err.stream());
         std::vector<std::string> wrong = arguments;
         wrong[3] = "99";
-        reads = 0;
-        QCOMPARE(::runWithoutWindow(wrong, date, console), 1);
-        QCOMPARE(reads, 0);
+        QCOMPARE(::runWithoutWindow(wrong, {}, console).exitCode, 1);
         QCOMPARE(out.text(), notice);
         QVERIFY2(err.text().startsWith("dbExpress Error: [0x0015]: Connection failed\n"), err.text().constData());
         QVERIFY(err.text().endsWith(".\n"));
@@ -361,10 +367,9 @@ void TestPostingRun::companyCodeLeavingItsFolderIsRefused()
                                   front);
              }),
              refused);
-    QVERIFY(!data.Ledgara.connected());
-    QCOMPARE(refusal([&] { data.readPointsOfSale(); }), refused);
-    QCOMPARE(refusal([&] { data.postStep(::dateText(today()), false, front); }), refused);
-    QVERIFY(!data.Ledgara.connected());
+    QVERIFY(!data.connected());
+    QCOMPARE(refusal([&] { data.postStep(today(), false, front); }), refused);
+    QVERIFY(!data.connected());
     QCOMPARE(fbtest::scalar(ours, kPassword.toStdString(), unpostedSql(false)), waiting);
     QCOMPARE(fbtest::scalar(theirs, kPassword.toStdString(), unpostedSql(false)), waiting);
 
@@ -373,14 +378,14 @@ void TestPostingRun::companyCodeLeavingItsFolderIsRefused()
     Console console(out.stream(), err.stream());
     const std::vector<std::string> arguments{server.toStdString(), "SYSDBA", kPassword.toStdString(),
                                              company.toStdString(), "N"};
-    QCOMPARE(::runWithoutWindow(arguments, today, console), 1);
+    QCOMPARE(::runWithoutWindow(arguments, {}, console).exitCode, 1);
     QCOMPARE(err.text(), refused.toLatin1().replace("\xF3", "\xC3\xB3").replace("\xE1", "\xC3\xA1") + "\n");
     QCOMPARE(fbtest::scalar(theirs, kPassword.toStdString(), unpostedSql(false)), waiting);
 
     // A code that stays in its folder connects again, and posts there.
     data.connectStep({server.toStdString(), "01", "SYSDBA", kPassword.toStdString()}, front);
-    data.postStep(::dateText(today()), false, front);
-    QCOMPARE(QString::number(data.rows().recordCount()), waiting);
+    data.postStep(today(), false, front);
+    QCOMPARE(QString::number(data.receipts().dataSet()->recordCount()), waiting);
     QCOMPARE(fbtest::scalar(theirs, kPassword.toStdString(), unpostedSql(false)), waiting);
 }
 
@@ -420,7 +425,7 @@ void TestPostingRun::reportThatCannotBeWritten()
         QVERIFY(out);
         Captured err;
         Console console(out, err.stream());
-        QCOMPARE(::runWithoutWindow(arguments, today, console), 0);
+        QCOMPARE(::runWithoutWindow(arguments, {}, console).exitCode, 0);
         std::fclose(out);
         // The missing registry key's notice failed first; the report is the
         // reason all the same.

@@ -257,7 +257,7 @@ void TestUnattended::wrongPasswordLeavesTheWindowUsable()
     QVERIFY(!w.EFecIni->isEnabled());
     QCOMPARE(w.EFecIni->date(), QDate(2003, 1, 20));
     QVERIFY(!w.SpeedButton3->isEnabled());
-    QVERIFY(!w.posting().Ledgara.connected());
+    QVERIFY(!w.posting().connected());
 }
 
 // A password and a server folder with an "ñ", typed into the window, given

@@ -12,10 +12,11 @@
 
 #include <array>
 #include <string>
+#include <functional>
 #include <vector>
 
 // Emits the six columns of the posting procedure's result and the given rows.
-class StubProvider : public Provider {
+class StubProvider {
 public:
     struct Row {
         std::string pref;
@@ -24,7 +25,7 @@ public:
     };
     std::vector<Row> rows;
 
-    void fetch(const std::string& commandText, RowSink& sink) override
+    void operator()(const std::string& commandText, RowSink& sink)
     {
         (void)commandText;
         sink.begin({{"ID", ColumnKind::Integer, 4, 0},
@@ -118,8 +119,8 @@ inline std::vector<StoredColumn> receiptColumns()
 
 struct GridHarness {
     StubProvider provider;
-    ClientDataSet set{"CRepArticulos"};
-    DataSource source{"DRepart"};
+    ClientDataSet set;
+    DataSource source;
     KeyRecordingPanel panel;  // destroyed first, and the grid with it
     TDataGrid* grid = nullptr;
 
@@ -132,7 +133,7 @@ struct GridHarness {
         set.declareField("ESTADO", FieldKind::String, 20);
         set.declareField("IDI", FieldKind::Integer);
         set.declareField("IDC", FieldKind::Integer);
-        set.setProvider(&provider);
+        set.setProvider(std::ref(provider));
         set.setCommandText("select * from recibos_sin_contabilidad('2026/05/25', '2026/05/25', '')");
         source.setDataSet(&set);
 

@@ -21,8 +21,6 @@ class TestGridLayout : public QObject {
 private slots:
     void mulDiv_data();
     void mulDiv();
-    void scaleByRunningSums_data();
-    void scaleByRunningSums();
     void fitStoredColumns_data();
     void fitStoredColumns();
     void fitWithoutShares_data();
@@ -73,30 +71,6 @@ void TestGridLayout::mulDiv()
     QFETCH(int, denominator);
     QFETCH(int, expected);
     QCOMPARE(gridMulDiv(number, numerator, denominator), expected);
-}
-
-void TestGridLayout::scaleByRunningSums_data()
-{
-    QTest::addColumn<Widths>("widths");
-    QTest::addColumn<int>("numerator");
-    QTest::addColumn<int>("denominator");
-    QTest::addColumn<Widths>("expected");
-    // Rounded one by one, 74 and 102 at 125 % would give 93 and 128: a pixel too many.
-    QTest::newRow("120 dpi: no pixel gained") << Widths{35, 74, 102} << 120 << 96 << Widths{44, 92, 128};
-    QTest::newRow("144 dpi") << Widths{35, 74, 102} << 144 << 96 << Widths{53, 111, 153};
-    QTest::newRow("72 dpi: no pixel lost") << Widths{35, 74, 102} << 72 << 96 << Widths{26, 56, 76};
-    QTest::newRow("same resolution") << Widths{35, 74, 102} << 96 << 96 << Widths{35, 74, 102};
-    QTest::newRow("many narrow columns: halves do not add up") << Widths{1, 1, 1, 1} << 3 << 2 << Widths{2, 1, 2, 1};
-    QTest::newRow("no columns") << Widths{} << 120 << 96 << Widths{};
-}
-
-void TestGridLayout::scaleByRunningSums()
-{
-    QFETCH(Widths, widths);
-    QFETCH(int, numerator);
-    QFETCH(int, denominator);
-    QFETCH(Widths, expected);
-    QCOMPARE(scaleWidthsByRunningSums(widths, numerator, denominator), expected);
 }
 
 namespace {

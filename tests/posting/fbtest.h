@@ -112,7 +112,7 @@ public:
 // Rows of a statement run on a connection of its own, closed afterwards.
 inline Rows query(const std::string& database, const std::string& password, const std::string& sql)
 {
-    SqlConnection connection("check");
+    SqlConnection connection;
     connection.settings().database = database;
     connection.settings().user = "SYSDBA";
     connection.settings().password = password;
@@ -163,6 +163,21 @@ inline int unusedPort()
         qFatal("no free port");
     ::close(fd);
     return ntohs(addr.sin_port);
+}
+
+// The posting procedure's result row (ID, PREF, NUMERO, ESTADO, IDI, IDC)
+// declared in a set of the test's own, which runs its command text on the
+// connection: for a procedure of a test's own, which the posting run never
+// calls.
+inline void declareReceiptRow(ClientDataSet& set, SqlConnection& connection)
+{
+    set.setProvider([&connection](const std::string& sql, RowSink& rows) { connection.fetchAll(sql, rows); });
+    set.declareField("ID", FieldKind::Integer);
+    set.declareField("PREF", FieldKind::String, 4);
+    set.declareField("NUMERO", FieldKind::String, 6);
+    set.declareField("ESTADO", FieldKind::String, 20);
+    set.declareField("IDI", FieldKind::Integer);
+    set.declareField("IDC", FieldKind::Integer);
 }
 
 // The vouchers of a ledger that do not balance or do not match their receipt.

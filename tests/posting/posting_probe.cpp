@@ -24,7 +24,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: posting_probe DATABASE USER PASSWORD [STATEMENT]\n");
         return 2;
     }
-    SqlConnection connection("Ledgara");
+    SqlConnection connection;
     connection.settings().database = argv[1];
     connection.settings().user = argv[2];
     connection.settings().password = argv[3];

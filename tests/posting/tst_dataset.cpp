@@ -1,12 +1,13 @@
 // The in-memory set over a provider that hands out fixed rows: binding,
 // the moment binding errors surface, value storage and the current record.
 #include "posting/dataset.h"
-#include "posting/sql_error.h"
+#include "text/error.h"
 
 #include <QtTest>
 
 #include <malloc.h>
 
+#include <functional>
 #include <optional>
 #include <stdexcept>
 
@@ -20,7 +21,7 @@ struct StubValue {
 
 // Feeds its rows to the sink and remembers how far it got, as a statement
 // whose procedure does its work while being fetched would.
-class StubProvider : public Provider {
+class StubProvider {
 public:
     std::vector<Column> columns;
     std::vector<std::vector<StubValue>> rows;
@@ -28,7 +29,7 @@ public:
     bool finished = false;
     std::string lastCommand;
 
-    void fetch(const std::string& commandText, RowSink& sink) override
+    void operator()(const std::string& commandText, RowSink& sink)
     {
         lastCommand = commandText;
         rowsDelivered = 0;
@@ -166,9 +167,9 @@ void TestDataSet::binding()
 
     StubProvider provider;
     provider.columns = columns;
-    ClientDataSet set("CRepArticulos");
+    ClientDataSet set;
     declareReceiptFields(set);
-    set.setProvider(&provider);
+    set.setProvider(std::ref(provider));
 
     QString actual;
     try {
@@ -191,9 +192,9 @@ void TestDataSet::bindingErrorComesAfterEveryRowWasRead()
     provider.columns[0].kind = ColumnKind::BigInt;
     for (int i = 1; i <= 5; ++i)
         provider.rows.push_back(receiptRow(i, "PV01", "00000" + std::to_string(i), "CONTABILIZADO"));
-    ClientDataSet set("CRepArticulos");
+    ClientDataSet set;
     declareReceiptFields(set);
-    set.setProvider(&provider);
+    set.setProvider(std::ref(provider));
     Recorder recorder;
     set.addObserver(&recorder);
 
@@ -239,9 +240,9 @@ void TestDataSet::valuesAsFetched()
     second[5] = {};
     provider.rows.push_back(second);
 
-    ClientDataSet set("CRepArticulos");
+    ClientDataSet set;
     declareReceiptFields(set);
-    set.setProvider(&provider);
+    set.setProvider(std::ref(provider));
     set.open();
     const Field* f = set.findField(field.toStdString());
     QVERIFY(f);
@@ -265,9 +266,9 @@ void TestDataSet::wideValuesKeptWhole()
     provider.rows.push_back(receiptRow(3000, "PREFIX78", "N", longText));
     provider.rows.push_back(receiptRow(3001, "P", "M", "after"));
 
-    ClientDataSet set("CRepArticulos");
+    ClientDataSet set;
     declareReceiptFields(set);
-    set.setProvider(&provider);
+    set.setProvider(std::ref(provider));
     set.open();
     const Field& pref = *set.findField("PREF");
     const Field& estado = *set.findField("ESTADO");
@@ -291,10 +292,10 @@ void TestDataSet::manyRows()
     const std::int64_t big = INT32_MAX - 50000;
     for (std::int64_t i = 0; i < 50000; ++i)
         provider.rows.push_back({{big + i, {}}, {{}, std::to_string(i % 1000)}});
-    ClientDataSet set("CPuntos");
+    ClientDataSet set;
     const Field& id = set.declareField("id", FieldKind::Integer);
     const Field& nombre = set.declareField("nombre", FieldKind::String, 60);
-    set.setProvider(&provider);
+    set.setProvider(std::ref(provider));
     set.open();
     QCOMPARE(nombre.size(), 3);
     QCOMPARE(set.recordCount(), std::size_t{50000});
@@ -328,9 +329,9 @@ void TestDataSet::receiptRowsStayCompact()
     const std::int64_t rows = 100000;
     for (int i = 0; i < rows; ++i)
         provider.rows.push_back(receiptRow(i, "PV01", "000001", "SIN CUENTA CONTABLE "));
-    ClientDataSet set("CRepArticulos");
+    ClientDataSet set;
     declareReceiptFields(set);
-    set.setProvider(&provider);
+    set.setProvider(std::ref(provider));
 
     const std::int64_t before = heapInUse();
     set.open();
@@ -348,9 +349,9 @@ void TestDataSet::openCloseNotifiesAndDropsRows()
     StubProvider provider;
     provider.columns = receiptColumns();
     provider.rows.push_back(receiptRow(7, "PV", "1", "CONTABILIZADO"));
-    ClientDataSet set("CRepArticulos");
+    ClientDataSet set;
     declareReceiptFields(set);
-    set.setProvider(&provider);
+    set.setProvider(std::ref(provider));
     const std::string statement = "select * from recibos_sin_contabilidad('2026/05/25', '2026/05/25', '')";
     set.setCommandText(statement);
     Recorder recorder;
@@ -373,7 +374,7 @@ void TestDataSet::openCloseNotifiesAndDropsRows()
     set.open();
     QVERIFY(set.isEmpty());
     QCOMPARE(set.recNo(), std::size_t{0});
-    QVERIFY_THROWS_EXCEPTION(SqlError, set.declareField("X", FieldKind::Integer));
+    QVERIFY_THROWS_EXCEPTION(ProgramError, set.declareField("X", FieldKind::Integer));
 }
 
 void TestDataSet::reopenAfterFailureReadsAgain()
@@ -382,16 +383,16 @@ void TestDataSet::reopenAfterFailureReadsAgain()
     provider.columns = receiptColumns();
     provider.columns.pop_back();
     provider.rows.push_back({{1, {}}, {{}, "P"}, {{}, "N"}, {{}, "E"}, {2, {}}});
-    ClientDataSet set("CRepArticulos");
+    ClientDataSet set;
     declareReceiptFields(set);
-    set.setProvider(&provider);
+    set.setProvider(std::ref(provider));
     QVERIFY_THROWS_EXCEPTION(std::runtime_error, set.open());
     provider.columns = receiptColumns();
     provider.rows = {receiptRow(1, "P", "N", "E")};
     set.open();
     QCOMPARE(set.recordCount(), std::size_t{1});
 
-    ClientDataSet unprovided("CPuntos");
+    ClientDataSet unprovided;
     QVERIFY_THROWS_EXCEPTION(std::runtime_error, unprovided.open());
     QVERIFY(!unprovided.active());
 }

@@ -6,7 +6,7 @@
 // opens a local database, so wrong passwords are tested over TCP.
 #include "fbtest.h"
 #include "posting/receipt_posting.h"
-#include "posting/sql_error.h"
+#include "posting/firebird.h"
 
 #include <QtTest>
 
@@ -14,11 +14,31 @@ namespace {
 
 const std::string kPassword = "tallowbin";
 const char* const kDate = "2003/01/20";  // the seed's fixed date: one receipt per point of sale
+constexpr CivilDate kDay{2003, 1, 20};
 
 QString text(const ClientDataSet& set, std::size_t record, const char* field)
 {
     return QString::fromLatin1(set.displayText(record, *set.findField(field)));
 }
+
+const ClientDataSet& rows(const ReceiptPosting& data) { return *data.receipts().dataSet(); }
+
+PostingFront g_front;  // a front that shows nothing
+
+// The folder the connection step takes as the server text for a company
+// database at <folder>/datos/01/ledgara.fdb.
+std::string serverOf(const std::string& database)
+{
+    return database.substr(0, database.size() - std::string("/datos/01/ledgara.fdb").size());
+}
+
+ConnectionRequest login(const std::string& database, const std::string& password = kPassword)
+{
+    return {serverOf(database), "01", "SYSDBA", password};
+}
+
+// The attachments to the database other than the one asking.
+const std::string kOthers = "from mon$attachments where mon$attachment_id <> current_connection and mon$system_flag = 0";
 
 QString caught(const std::function<void()>& fn)
 {
@@ -39,8 +59,10 @@ private slots:
     void cleanup();
 
     void connectDisconnectReconnect();
+    void connectionStepReconnects();
     void connectFailures_data();
     void connectFailures();
+    void failedStepLeavesItsSettings();
     void clientProviders_data();
     void clientProviders();
     void pointsOfSaleReadOnce();
@@ -55,7 +77,8 @@ private slots:
     void lostAttachmentClosesConnection();
 
 private:
-    // A fresh company database, copied from the one made at start.
+    // A fresh company database, copied from the one made at start, at
+    // <folder>/datos/01/ledgara.fdb of a folder of its own.
     std::string freshDatabase();
 
     QTemporaryDir m_dir;
@@ -84,40 +107,53 @@ void TestPostingEmbedded::cleanup()
 
 std::string TestPostingEmbedded::freshDatabase()
 {
-    const QString path = m_dir.filePath(QString("company%1.fdb").arg(++m_copies));
-    if (!QFile::copy(m_template, path))
+    const QString path = m_dir.filePath(QString("company%1/datos/01/ledgara.fdb").arg(++m_copies));
+    if (!QDir().mkpath(QFileInfo(path).path()) || !QFile::copy(m_template, path))
         qFatal("cannot copy the template database");
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
     return QFile::encodeName(path).toStdString();
 }
 
+// The connection: blanks around the path go at connect, the settings keep
+// them; closing twice is nothing; a statement that needs it opens it again.
 void TestPostingEmbedded::connectDisconnectReconnect()
 {
     const std::string db = freshDatabase();
-    ReceiptPosting data;
-    // Blanks around the path go at connect; the settings keep them.
-    data.reconnect("  " + db + " ", "SYSDBA", kPassword);
-    QVERIFY(data.Ledgara.connected());
-    QCOMPARE(data.Ledgara.settings().database, "  " + db + " ");
+    SqlConnection connection;
+    connection.settings().database = "  " + db + " ";
+    connection.settings().password = kPassword;
+    connection.open();
+    QVERIFY(connection.connected());
+    QCOMPARE(connection.settings().database, "  " + db + " ");
 
     auto attachmentId = [&] {
         fbtest::Rows rows;
-        data.Ledgara.fetchAll("select current_connection from rdb$database", rows);
+        connection.fetchAll("select current_connection from rdb$database", rows);
         return rows.rows.at(0).at(0);
     };
     const QString first = attachmentId();
-    data.reconnect(db, "SYSDBA", kPassword);  // same inputs: a new attachment all the same
-    QVERIFY(data.Ledgara.connected());
-    const QString second = attachmentId();
-    QVERIFY(first != second);
+    connection.close();
+    QVERIFY(!connection.connected());
+    connection.close();
+    QVERIFY(!connection.connected());
+    QVERIFY(attachmentId() != first);
+    QVERIFY(connection.connected());
+}
 
-    data.Ledgara.close();
-    QVERIFY(!data.Ledgara.connected());
-    data.Ledgara.close();
-    QVERIFY(!data.Ledgara.connected());
-    // A statement that needs the connection opens it.
-    QVERIFY(attachmentId() != second);
-    QVERIFY(data.Ledgara.connected());
+// Every connection step ends the connection and opens a new one, the same
+// inputs or not.
+void TestPostingEmbedded::connectionStepReconnects()
+{
+    const std::string db = freshDatabase();
+    ReceiptPosting data;
+    const auto attachment = [&] { return fbtest::scalar(db, kPassword, "select max(mon$attachment_id) " + kOthers); };
+    data.connectStep(login(db), g_front);
+    QVERIFY(data.connected());
+    const QString first = attachment();
+    data.connectStep(login(db), g_front);
+    QVERIFY(data.connected());
+    QVERIFY(attachment() != first);
+    QCOMPARE(fbtest::scalar(db, kPassword, "select count(*) " + kOthers), "1");
 }
 
 void TestPostingEmbedded::connectFailures_data()
@@ -155,24 +191,39 @@ void TestPostingEmbedded::connectFailures()
     QFETCH(QString, expectedStart);
 
     const std::string password = "Zq9-never-shown";
-    ReceiptPosting data;
-    data.reconnect(freshDatabase(), "SYSDBA", kPassword);
-    QVERIFY(data.Ledgara.connected());
+    SqlConnection connection;
+    connection.settings().database = QFile::encodeName(database).toStdString();
+    connection.settings().user = user.toStdString();
+    connection.settings().password = password;
     if (!library.isEmpty())
         qputenv("LEDGARA_FBCLIENT", QFile::encodeName(library));
 
-    const QString error = caught([&] {
-        data.reconnect(QFile::encodeName(database).toStdString(), user.toStdString(), password);
-    });
+    const QString error = caught([&] { connection.open(); });
     QVERIFY2(error.startsWith(expectedStart), qPrintable(error));
     QVERIFY2(!error.contains(QString::fromStdString(password)), qPrintable(error));
-    QVERIFY(!data.Ledgara.connected());
-    // The settings keep what the step set, the role as stored.
-    const ConnectionSettings& settings = data.Ledgara.settings();
-    QCOMPARE(QString::fromStdString(settings.database), database);
-    QCOMPARE(settings.password, password);
-    QCOMPARE(QString::fromStdString(settings.user), user);
-    QCOMPARE(settings.role, std::string("RoleName"));
+    QVERIFY(!connection.connected());
+}
+
+// A connection step that fails leaves its settings: the posting run that
+// follows connects with them, and fails the same way; the connection it
+// ended stays closed.
+void TestPostingEmbedded::failedStepLeavesItsSettings()
+{
+    const std::string db = freshDatabase();
+    ReceiptPosting data;
+    data.connectStep(login(db), g_front);
+    QVERIFY(data.connected());
+    ConnectionRequest elsewhere = login(db, "Zq9-never-shown");
+    elsewhere.company = "02";
+    const QString error = caught([&] { data.connectStep(elsewhere, g_front); });
+    const QString missing = QString::fromStdString(serverOf(db)) + "/datos/02/ledgara.fdb";
+    QVERIFY2(error.startsWith("dbExpress Error: [0x0015]: Connection failed\nSQL Server Error: I/O error during "
+                              "\"open\" operation for file \"" + missing + "\""),
+             qPrintable(error));
+    QVERIFY(!data.connected());
+    QCOMPARE(caught([&] { data.postStep({2003, 1, 20}, false, g_front); }), error);
+    QVERIFY(!data.connected());
+    QVERIFY(!error.contains("Zq9-never-shown"));
 }
 
 // A path without a host goes to the providers the client's own
@@ -235,24 +286,20 @@ void TestPostingEmbedded::pointsOfSaleReadOnce()
 {
     const std::string db = freshDatabase();
     ReceiptPosting data;
-    data.reconnect(db, "SYSDBA", kPassword);
-    data.readPointsOfSale();
-    QCOMPARE(data.CPuntos.recordCount(), std::size_t{4});
-    QCOMPARE(text(data.CPuntos, 1, "PTVT_NOM"), "SUCURSAL NORTE");
-    QCOMPARE(text(data.CPuntos, 1, "PREF_PRE"), "PV02");
-    QVERIFY(data.CPuntos.isNull(3, *data.CPuntos.findField("CAJA_ID")));
+    data.connectStep(login(db), g_front);
+    const ClientDataSet& points = data.pointsOfSale();
+    QCOMPARE(points.recordCount(), std::size_t{4});
+    QCOMPARE(text(points, 1, "PTVT_NOM"), "SUCURSAL NORTE");
+    QCOMPARE(text(points, 1, "PREF_PRE"), "PV02");
+    QVERIFY(points.isNull(3, *points.findField("CAJA_ID")));
 
-    fbtest::Rows none;
-    data.Ledgara.fetchAll("insert into PUNTO_VENTA (PTVT_ID, BODE_COD, PTVT_NOM) values (5, '05', 'NUEVO')", none);
-    data.reconnect(db, "SYSDBA", kPassword);
-    data.readPointsOfSale();
-    QCOMPARE(data.CPuntos.recordCount(), std::size_t{4});
-    // The rows stay when the connection goes.
-    data.Ledgara.close();
-    QCOMPARE(text(data.CPuntos, 0, "PTVT_NOM"), "ALMACEN PRINCIPAL");
-    data.CPuntos.close();
-    data.readPointsOfSale();
-    QCOMPARE(data.CPuntos.recordCount(), std::size_t{5});
+    fbtest::query(db, kPassword, "insert into PUNTO_VENTA (PTVT_ID, BODE_COD, PTVT_NOM) values (5, '05', 'NUEVO')");
+    data.connectStep(login(db), g_front);
+    QCOMPARE(points.recordCount(), std::size_t{4});
+    // Once closed, the next step reads them again.
+    data.closeSets();
+    data.connectStep(login(db), g_front);
+    QCOMPARE(points.recordCount(), std::size_t{5});
 }
 
 void TestPostingEmbedded::posting_data()
@@ -284,10 +331,9 @@ void TestPostingEmbedded::posting()
     const qsizetype postable = estados.count("CONTABILIZADO");
     {
         ReceiptPosting data;
-        data.reconnect(db, "SYSDBA", kPassword);
-        data.readPointsOfSale();
-        data.post(kDate, niif);
-        const ClientDataSet& set = data.CRepArticulos;
+        data.connectStep(login(db), g_front);
+        data.postStep(kDay, niif, g_front);
+        const ClientDataSet& set = rows(data);
         QCOMPARE(set.recordCount(), static_cast<std::size_t>(estados.size()));
         QStringList ids, prefs, numeros, gotEstados, accounts;
         for (std::size_t r = 0; r < set.recordCount(); ++r) {
@@ -303,7 +349,7 @@ void TestPostingEmbedded::posting()
         QCOMPARE(numeros, (QStringList{"000001", "000001", "000001", "000001"}));
         QCOMPARE(gotEstados, estados);
         QCOMPARE(accounts, cashAccounts);
-        QVERIFY(data.Ledgara.connected());
+        QVERIFY(data.connected());
         // Committed as soon as the rows are in, while the connection stays open.
         QCOMPARE(posted(voucherColumn), QString::number(postable));
     }
@@ -323,29 +369,31 @@ void TestPostingEmbedded::posting()
     // A second run posts nothing again: only the receipts that cannot be
     // posted come back; a date without receipts gives an empty set.
     ReceiptPosting again;
-    again.reconnect(db, "SYSDBA", kPassword);
-    again.post(kDate, niif);
+    again.connectStep(login(db), g_front);
+    again.postStep(kDay, niif, g_front);
     QStringList left;
-    for (std::size_t r = 0; r < again.CRepArticulos.recordCount(); ++r)
-        left << text(again.CRepArticulos, r, "ESTADO");
+    for (std::size_t r = 0; r < rows(again).recordCount(); ++r)
+        left << text(rows(again), r, "ESTADO");
     QStringList expectedLeft = estados;
     expectedLeft.removeAll("CONTABILIZADO");
     QCOMPARE(left, expectedLeft);
     QCOMPARE(posted(voucherColumn), QString::number(postable));
-    again.post("2003/01/21", niif);
-    QVERIFY(again.CRepArticulos.active());
-    QVERIFY(again.CRepArticulos.isEmpty());
+    again.postStep({2003, 1, 21}, niif, g_front);
+    QVERIFY(rows(again).active());
+    QVERIFY(rows(again).isEmpty());
 }
 
 void TestPostingEmbedded::prefixRestricts()
 {
     const std::string db = freshDatabase();
-    ReceiptPosting data;
-    data.reconnect(db, "SYSDBA", kPassword);
-    data.CRepArticulos.setCommandText("select * from recibos_sin_contabilidad('2003/01/20', '2003/01/20', 'PV02')");
-    data.CRepArticulos.open();
-    QCOMPARE(data.CRepArticulos.recordCount(), std::size_t{1});
-    QCOMPARE(text(data.CRepArticulos, 0, "PREF"), "PV02");
+    SqlConnection connection;
+    connection.settings().database = db;
+    ClientDataSet set;
+    fbtest::declareReceiptRow(set, connection);
+    set.setCommandText("select * from recibos_sin_contabilidad('2003/01/20', '2003/01/20', 'PV02')");
+    set.open();
+    QCOMPARE(set.recordCount(), std::size_t{1});
+    QCOMPARE(text(set, 0, "PREF"), "PV02");
     QCOMPARE(fbtest::scalar(db, kPassword, "select cast(list(RECI_ID) as varchar(200)) from RECIBO_CAJA where COMP_ID is not null"),
              "2");
 }
@@ -381,17 +429,18 @@ void TestPostingEmbedded::bindingAfterRowsRead()
     QFETCH(QStringList, firstRow);
 
     const std::string db = freshDatabase();
-    ReceiptPosting data;
-    data.reconnect(db, "SYSDBA", kPassword);
-    data.CRepArticulos.setCommandText("select * from " + procedure.toStdString());
-    QCOMPARE(caught([&] { data.CRepArticulos.open(); }), error);
-    QCOMPARE(data.CRepArticulos.active(), error.isEmpty());
-    QVERIFY(data.Ledgara.connected());
+    SqlConnection connection;
+    connection.settings().database = db;
+    ClientDataSet set;
+    fbtest::declareReceiptRow(set, connection);
+    set.setCommandText("select * from " + procedure.toStdString());
+    QCOMPARE(caught([&] { set.open(); }), error);
+    QCOMPARE(set.active(), error.isEmpty());
+    QVERIFY(connection.connected());
     // The procedure ran to its end and its work was kept, bound or not.
     QCOMPARE(fbtest::scalar(db, kPassword, "select count(*) from BITACORA where PROC = '" + procedure.toStdString() + "'"),
              "3");
     if (error.isEmpty()) {
-        const ClientDataSet& set = data.CRepArticulos;
         QCOMPARE(set.findField("PREF")->size(), prefSize);
         QCOMPARE(set.recordCount(), std::size_t{3});
         QCOMPARE((QStringList{text(set, 0, "PREF"), text(set, 0, "NUMERO"), text(set, 0, "IDI")}), firstRow);
@@ -401,26 +450,30 @@ void TestPostingEmbedded::bindingAfterRowsRead()
 void TestPostingEmbedded::procedureFailureRollsBack()
 {
     const std::string db = freshDatabase();
-    ReceiptPosting data;
-    data.reconnect(db, "SYSDBA", kPassword);
-    data.CRepArticulos.setCommandText("select * from RECIBOS_CON_FALLA");
-    const QString error = caught([&] { data.CRepArticulos.open(); });
+    SqlConnection connection;
+    connection.settings().database = db;
+    ClientDataSet set;
+    fbtest::declareReceiptRow(set, connection);
+    set.setCommandText("select * from RECIBOS_CON_FALLA");
+    const QString error = caught([&] { set.open(); });
     QVERIFY2(error.startsWith("dbExpress Error: [0x0019]: Unable to fetch the rows\nSQL Server Error: exception "),
              qPrintable(error));
     QVERIFY2(error.contains("\nE_PRUEBA\n"), qPrintable(error));
     QVERIFY2(error.contains("Falla de prueba en el procedimiento"), qPrintable(error));
-    QVERIFY(!data.CRepArticulos.active());
-    QVERIFY(data.Ledgara.connected());
+    QVERIFY(!set.active());
+    QVERIFY(connection.connected());
     QCOMPARE(fbtest::scalar(db, kPassword, "select count(*) from BITACORA"), "0");
     QCOMPARE(fbtest::scalar(db, kPassword, "select count(*) from RECIBO_CAJA where COMP_ID is not null"), "0");
 
     // The next run on the same connection posts as usual.
-    data.post(kDate, false);
-    QCOMPARE(data.CRepArticulos.recordCount(), std::size_t{4});
+    set.setCommandText(postingStatement(kDate, false));
+    set.open();
+    QCOMPARE(set.recordCount(), std::size_t{4});
 }
 
 // The error keeps what the client said: its driver code, every line of the
-// status in order (the text shows them all), the SQLCODE and the first GDS code.
+// status in order (the text shows them all), the SQLCODE and the GDS codes,
+// and its kind follows from them.
 void TestPostingEmbedded::errorKeepsWhatTheClientSaid_data()
 {
     QTest::addColumn<QString>("statement");  // empty: connect to a file that is not there
@@ -428,14 +481,16 @@ void TestPostingEmbedded::errorKeepsWhatTheClientSaid_data()
     QTest::addColumn<int>("sqlCode");
     QTest::addColumn<qint64>("gdsCode");
     QTest::addColumn<QString>("firstLine");
+    QTest::addColumn<int>("kind");
     QTest::newRow("missing file") << QString() << 0x15 << -902 << qint64(335544344)  // isc_io_error
-                                  << "I/O error during \"open\" operation for file \"";
+                                  << "I/O error during \"open\" operation for file \""
+                                  << int(ErrorKind::Configuration);
     QTest::newRow("unknown table") << "select * from NO_SUCH_TABLE" << 0x17 << -204
                                    << qint64(335544569)  // isc_dsql_error
-                                   << "Dynamic SQL Error";
+                                   << "Dynamic SQL Error" << int(ErrorKind::Configuration);
     QTest::newRow("procedure exception") << "select * from RECIBOS_CON_FALLA" << 0x19 << -836
                                          << qint64(335544517)  // isc_except
-                                         << "exception ";
+                                         << "exception " << int(ErrorKind::Procedure);
 }
 
 void TestPostingEmbedded::errorKeepsWhatTheClientSaid()
@@ -445,22 +500,26 @@ void TestPostingEmbedded::errorKeepsWhatTheClientSaid()
     QFETCH(int, sqlCode);
     QFETCH(qint64, gdsCode);
     QFETCH(QString, firstLine);
+    QFETCH(int, kind);
 
-    SqlConnection connection("Ledgara");
+    SqlConnection connection;
     connection.settings().database =
         statement.isEmpty() ? m_dir.filePath("absent.fdb").toStdString() : freshDatabase();
     try {
         fbtest::Rows rows;
         connection.fetchAll(statement.toStdString(), rows);
         QFAIL("no error");
-    } catch (const SqlError& e) {
-        QCOMPARE(e.code, code);
-        QCOMPARE(e.sqlCode, sqlCode);
-        QCOMPARE(e.gdsCode, gdsCode);
-        QVERIFY(e.serverLines.size() >= 2);
-        QVERIFY2(QString::fromStdString(e.serverLines.front()).startsWith(firstLine), e.what());
+    } catch (const ProgramError& e) {
+        const DatabaseReport& report = e.database();
+        QCOMPARE(report.driverCode, code);
+        QCOMPARE(report.sqlCode, sqlCode);
+        QVERIFY(!report.gdsCodes.empty());
+        QCOMPARE(report.gdsCodes.front(), gdsCode);
+        QCOMPARE(int(e.kind()), kind);
+        QVERIFY(report.serverLines.size() >= 2);
+        QVERIFY2(QString::fromStdString(report.serverLines.front()).startsWith(firstLine), e.what());
         std::string lines;
-        for (const auto& line : e.serverLines)
+        for (const auto& line : report.serverLines)
             lines += "\n" + line;
         QVERIFY2(std::string(e.what()).ends_with("SQL Server Error: " + lines.substr(1)), e.what());
     }
@@ -472,25 +531,20 @@ void TestPostingEmbedded::lostAttachmentClosesConnection()
 {
     const std::string db = freshDatabase();
     ReceiptPosting data;
-    data.reconnect(db, "SYSDBA", kPassword);
-    fbtest::Rows id;
-    data.Ledgara.fetchAll("select current_connection from rdb$database", id);
+    data.connectStep(login(db), g_front);
+    // The run's attachment is the only other one.
+    QCOMPARE(fbtest::scalar(db, kPassword, "select count(*) " + kOthers), "1");
+    fbtest::query(db, kPassword, "delete " + kOthers);
 
-    SqlConnection admin("admin");
-    admin.settings().database = db;
-    admin.settings().password = kPassword;
-    fbtest::Rows none;
-    admin.fetchAll("delete from mon$attachments where mon$attachment_id = " + id.rows.at(0).at(0).toStdString(), none);
-
-    const QString error = caught([&] { data.post(kDate, false); });
+    const QString error = caught([&] { data.postStep(kDay, false, g_front); });
     QVERIFY2(error.startsWith("dbExpress Error: [0x00"), qPrintable(error));
     QVERIFY2(error.contains("SQL Server Error: "), qPrintable(error));
-    QVERIFY(!data.Ledgara.connected());
-    QVERIFY(!data.CRepArticulos.active());
+    QVERIFY(!data.connected());
+    QVERIFY(!rows(data).active());
 
-    data.post(kDate, false);
-    QVERIFY(data.Ledgara.connected());
-    QCOMPARE(data.CRepArticulos.recordCount(), std::size_t{4});
+    data.postStep(kDay, false, g_front);
+    QVERIFY(data.connected());
+    QCOMPARE(rows(data).recordCount(), std::size_t{4});
 }
 
 QTEST_GUILESS_MAIN(TestPostingEmbedded)

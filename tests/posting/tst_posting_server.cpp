@@ -5,7 +5,6 @@
 #include "fbtest.h"
 #include "posting/firebird.h"
 #include "posting/receipt_posting.h"
-#include "posting/sql_error.h"
 
 #include <QtTest>
 
@@ -30,6 +29,10 @@ QString text(const ClientDataSet& set, std::size_t record, const char* field)
 {
     return QString::fromLatin1(set.displayText(record, *set.findField(field)));
 }
+
+const ClientDataSet& rows(const ReceiptPosting& data) { return *data.receipts().dataSet(); }
+
+PostingFront g_front;  // a front that shows nothing
 
 const char* const kServerLoginRefused =
     "dbExpress Error: [0x0015]: Connection failed\n"
@@ -56,6 +59,12 @@ private slots:
     void serverStopped();
 
 private:
+    ConnectionRequest login(const std::string& user, const std::string& password) const
+    {
+        return {m_server, "01", user, password};
+    }
+
+    std::string m_server;  // as the connection step takes it: the company's database is datos/01/ledgara.fdb in it
     std::string m_db;
     std::string m_password;
 };
@@ -67,8 +76,10 @@ void TestPostingServer::initTestCase()
     m_password = qEnvironmentVariable("CONTARDC_FB_PASSWORD").toStdString();
     if (server.isEmpty() || dir.isEmpty() || m_password.empty())
         QSKIP("needs the server that ctest starts (fixture fbserver)");
-    const QString db = server + ":" + dir + "/data/company.fdb";
-    QFile::remove(dir + "/data/company.fdb");
+    QDir().mkpath(dir + "/data/datos/01");
+    QFile::remove(dir + "/data/datos/01/ledgara.fdb");
+    m_server = (server + ":" + dir + "/data").toStdString();
+    const QString db = server + ":" + dir + "/data/datos/01/ledgara.fdb";
     const QString error = fbtest::makeDatabase(db, QString::fromStdString(m_password),
                                                {fbtest::sourceDir() + "/tests/posting/fixture.sql"});
     QVERIFY2(error.isEmpty(), qPrintable(error));
@@ -89,37 +100,37 @@ void TestPostingServer::loginRefused()
     QFETCH(QString, user);
     QFETCH(QString, password);
     ReceiptPosting data;
-    data.reconnect(m_db, "SYSDBA", m_password);
-    const QString error = caught([&] { data.reconnect(m_db, user.toStdString(), password.toStdString()); });
+    data.connectStep(login("SYSDBA", m_password), g_front);
+    const QString error =
+        caught([&] { data.connectStep(login(user.toStdString(), password.toStdString()), g_front); });
     QCOMPARE(error, QString(kServerLoginRefused));
     QVERIFY(!error.contains(password));
-    QVERIFY(!data.Ledgara.connected());
+    QVERIFY(!data.connected());
 }
 
 void TestPostingServer::serverNotRunning()
 {
-    const std::string path = "127.0.0.1/" + std::to_string(fbtest::unusedPort()) + ":/srv/datos/01/ledgara.fdb";
+    const std::string server = "127.0.0.1/" + std::to_string(fbtest::unusedPort()) + ":/srv";
     ReceiptPosting data;
-    const QString error = caught([&] { data.reconnect(path, "SYSDBA", "Zq9-never-shown"); });
+    const QString error = caught([&] { data.connectStep({server, "01", "SYSDBA", "Zq9-never-shown"}, g_front); });
     QVERIFY2(error.startsWith("dbExpress Error: [0x0015]: Connection failed\n"
                               "SQL Server Error: Unable to complete network request to host \"127.0.0.1\"."),
              qPrintable(error));
     QVERIFY(!error.contains("Zq9-never-shown"));
-    QVERIFY(!data.Ledgara.connected());
+    QVERIFY(!data.connected());
 }
 
 void TestPostingServer::postingOverTcp()
 {
     {
         ReceiptPosting data;
-        data.reconnect(m_db, "SYSDBA", m_password);
-        data.readPointsOfSale();
-        QCOMPARE(data.CPuntos.recordCount(), std::size_t{4});
-        data.post("2003/01/20", false);
-        QCOMPARE(data.CRepArticulos.recordCount(), std::size_t{4});
+        data.connectStep(login("SYSDBA", m_password), g_front);
+        QCOMPARE(data.pointsOfSale().recordCount(), std::size_t{4});
+        data.postStep({2003, 1, 20}, false, g_front);
+        QCOMPARE(rows(data).recordCount(), std::size_t{4});
         QStringList estados;
         for (std::size_t r = 0; r < 4; ++r)
-            estados << text(data.CRepArticulos, r, "ESTADO");
+            estados << text(rows(data), r, "ESTADO");
         QCOMPARE(estados,
                  (QStringList{"CONTABILIZADO", "CONTABILIZADO", "CONTABILIZADO", "SIN CUENTA CONTABLE"}));
     }
@@ -129,10 +140,10 @@ void TestPostingServer::postingOverTcp()
     QCOMPARE(fbtest::scalar(m_db, m_password, fbtest::unbalancedVouchersSql(false)), "0");
 
     ReceiptPosting again;
-    again.reconnect(m_db, "SYSDBA", m_password);
-    again.post("2003/01/20", false);
-    QCOMPARE(again.CRepArticulos.recordCount(), std::size_t{1});
-    QCOMPARE(text(again.CRepArticulos, 0, "ESTADO"), "SIN CUENTA CONTABLE");
+    again.connectStep(login("SYSDBA", m_password), g_front);
+    again.postStep({2003, 1, 20}, false, g_front);
+    QCOMPARE(rows(again).recordCount(), std::size_t{1});
+    QCOMPARE(text(rows(again), 0, "ESTADO"), "SIN CUENTA CONTABLE");
 }
 
 // The client prefetches rows over TCP; the outcome must not differ from
@@ -155,13 +166,16 @@ void TestPostingServer::procedureResultOverTcp()
     QFETCH(QString, procedure);
     QFETCH(QString, errorStart);
     QFETCH(QString, logged);
-    ReceiptPosting data;
-    data.reconnect(m_db, "SYSDBA", m_password);
-    data.CRepArticulos.setCommandText("select * from " + procedure.toStdString());
-    const QString error = caught([&] { data.CRepArticulos.open(); });
+    SqlConnection connection;
+    connection.settings().database = m_db;
+    connection.settings().password = m_password;
+    ClientDataSet set;
+    fbtest::declareReceiptRow(set, connection);
+    set.setCommandText("select * from " + procedure.toStdString());
+    const QString error = caught([&] { set.open(); });
     QVERIFY2(error.startsWith(errorStart), qPrintable(error));
-    QVERIFY(!data.CRepArticulos.active());
-    QVERIFY(data.Ledgara.connected());
+    QVERIFY(!set.active());
+    QVERIFY(connection.connected());
     QCOMPARE(fbtest::scalar(m_db, m_password,
                             "select count(*) from BITACORA where PROC = '" + procedure.toStdString() + "'"),
              logged);
@@ -182,7 +196,7 @@ void TestPostingServer::concurrentRunsPostEachReceiptOnce()
     const int receipts = 300;
     const std::string sqlDate = date.toStdString();
     {
-        SqlConnection setup("setup");
+        SqlConnection setup;
         setup.settings().database = m_db;
         setup.settings().password = m_password;
         fbtest::Rows none;
@@ -205,7 +219,7 @@ void TestPostingServer::concurrentRunsPostEachReceiptOnce()
     std::string errors[kRuns];
     auto run = [&](int k) {
         try {
-            SqlConnection connection("Ledgara");
+            SqlConnection connection;
             connection.settings().database = m_db;
             connection.settings().user = "SYSDBA";
             connection.settings().password = m_password;
@@ -252,25 +266,28 @@ void TestPostingServer::lostConnectionReconnects()
 {
     QFETCH(bool, stepFirst);
     ReceiptPosting data;
-    data.reconnect(m_db, "SYSDBA", m_password);
-    fbtest::Rows id;
-    data.Ledgara.fetchAll("select current_connection from rdb$database", id);
+    data.connectStep(login("SYSDBA", m_password), g_front);
+    // The run's attachment is the only other one to the database.
+    QCOMPARE(fbtest::scalar(m_db, m_password,
+                            "select count(*) from mon$attachments where mon$attachment_id <> current_connection "
+                            "and mon$system_flag = 0"),
+             "1");
     fbtest::query(m_db, m_password,
-                  "delete from mon$attachments where mon$attachment_id = " + id.rows.at(0).at(0).toStdString());
+                  "delete from mon$attachments where mon$attachment_id <> current_connection and mon$system_flag = 0");
 
     if (stepFirst) {
-        data.reconnect(m_db, "SYSDBA", m_password);
+        data.connectStep(login("SYSDBA", m_password), g_front);
     } else {
-        const QString error = caught([&] { data.post("2003/01/21", false); });
+        const QString error = caught([&] { data.postStep({2003, 1, 21}, false, g_front); });
         QVERIFY2(error.startsWith("dbExpress Error: [0x00"), qPrintable(error));
         QVERIFY2(error.contains("SQL Server Error: "), qPrintable(error));
-        QVERIFY(!data.Ledgara.connected());
+        QVERIFY(!data.connected());
     }
 
-    data.post("2003/01/21", false);
-    QVERIFY(data.Ledgara.connected());
-    QVERIFY(data.CRepArticulos.active());
-    QVERIFY(data.CRepArticulos.isEmpty());
+    data.postStep({2003, 1, 21}, false, g_front);
+    QVERIFY(data.connected());
+    QVERIFY(rows(data).active());
+    QVERIFY(rows(data).isEmpty());
 }
 
 // A server of this test's own that stops while the connection is open: the
@@ -292,30 +309,31 @@ void TestPostingServer::serverStopped()
     const QString port = QString::number(fbtest::unusedPort());
     const QString scripts = fbtest::sourceDir() + "/tests/posting/";
     QCOMPARE(QProcess::execute(scripts + "fbserver_start.sh", {serverDir, port, "pw-stopped"}), 0);
-    const QString db = "127.0.0.1/" + port + ":" + serverDir + "/data/short.fdb";
-    const QString created = fbtest::isql({}, {}, {},
-        ("create database '" + db + "' user 'SYSDBA' password 'pw-stopped';\n").toUtf8());
+    const std::string server = ("127.0.0.1/" + port + ":" + serverDir + "/data").toStdString();
+    QDir().mkpath(serverDir + "/data/datos/01");
+    const QString created =
+        fbtest::makeDatabase(QString::fromStdString(server) + "/datos/01/ledgara.fdb", "pw-stopped");
     if (!created.isEmpty()) {
         QProcess::execute(scripts + "fbserver_stop.sh", {serverDir});
         QFAIL(qPrintable(created));
     }
 
     ReceiptPosting data;
-    data.reconnect(db.toStdString(), "SYSDBA", "pw-stopped");
-    QVERIFY(data.Ledgara.connected());
+    data.connectStep({server, "01", "SYSDBA", "pw-stopped"}, g_front);
+    QVERIFY(data.connected());
     QCOMPARE(QProcess::execute(scripts + "fbserver_stop.sh", {serverDir}), 0);
 
     const QString error = caught([&] {
         if (stepFirst)
-            data.reconnect(db.toStdString(), "SYSDBA", "pw-stopped");
+            data.connectStep({server, "01", "SYSDBA", "pw-stopped"}, g_front);
         else
-            data.post("2003/01/20", false);
+            data.postStep({2003, 1, 20}, false, g_front);
     });
     QVERIFY2(error.startsWith(stepFirst ? "dbExpress Error: [0x0015]: Connection failed\nSQL Server Error: "
                                         : "dbExpress Error: [0x00"),
              qPrintable(error));
     QVERIFY2(error.contains("SQL Server Error: "), qPrintable(error));
-    QVERIFY(!data.Ledgara.connected());
+    QVERIFY(!data.connected());
     QVERIFY(!error.contains("pw-stopped"));
 }
 

@@ -4,7 +4,6 @@
 #include "text/client_text.h"
 #include "posting/firebird.h"
 #include "posting/receipt_posting.h"
-#include "posting/sql_error.h"
 
 #include <QtTest>
 
@@ -34,8 +33,8 @@ private slots:
     void errorText();
     void localPath_data();
     void localPath();
-    void statementRefused_data();
-    void statementRefused();
+    void errorKind_data();
+    void errorKind();
     void clientTextBackAndForth_data();
     void clientTextBackAndForth();
 };
@@ -44,7 +43,7 @@ private slots:
 // connection step replaces the path, the user and the password.
 void TestPostingText::storedSettings()
 {
-    const SqlConnection connection("Ledgara");
+    const SqlConnection connection;
     QCOMPARE(connection.settings().database, std::string("C:\\LEDgaraERP2024\\sop\\ledgara.fdb"));
     QCOMPARE(connection.settings().user, std::string("sysdba"));
     QCOMPARE(connection.settings().password, std::string("tallowbin"));
@@ -148,8 +147,7 @@ void TestPostingText::errorText()
     QFETCH(QStringList, serverLines);
     QFETCH(QString, previous);
     QFETCH(QString, text);
-    const SqlError error(code, fromQt(serverLines), 0, 0, previous.toStdString());
-    QCOMPARE(QString::fromStdString(error.what()), text);
+    QCOMPARE(QString::fromStdString(databaseErrorText(code, fromQt(serverLines), previous.toStdString())), text);
 }
 
 void TestPostingText::localPath_data()
@@ -175,36 +173,55 @@ void TestPostingText::localPath()
     QCOMPARE(isLocalPath(database.toStdString()), local);
 }
 
-// A statement object refuses what it cannot run before anything reaches the
-// database: TPuntos keeps its own statement (the table name quoted), and
-// SQLQuery1 has none until the posting run gives it one.
-void TestPostingText::statementRefused_data()
+// What a caller is to do about a database failure, told from its codes, never
+// its text: the GDS codes and SQLCODEs below are the ones the Firebird 3
+// client reports for each case.
+void TestPostingText::errorKind_data()
 {
-    QTest::addColumn<bool>("table");
-    QTest::addColumn<QString>("commandText");
-    QTest::addColumn<QString>("error");
-    QTest::newRow("another statement for the table object")
-        << true << "delete from PUNTO_VENTA" << "CommandText changes are not allowed";
-    QTest::newRow("query without a statement") << false << "" << "SQLQuery1: SQL statement is empty";
+    QTest::addColumn<int>("driver");
+    QTest::addColumn<QList<qint64>>("codes");
+    QTest::addColumn<int>("sqlCode");
+    QTest::addColumn<int>("kind");
+    const int connect = int(DriverFailure::Connect);
+    const int fetch = int(DriverFailure::Fetch);
+    const int prepare = int(DriverFailure::Prepare);
+    QTest::newRow("wrong password") << connect << QList<qint64>{335544472} << -902 << int(ErrorKind::LoginRefused);
+    QTest::newRow("no server on the port")
+        << connect << QList<qint64>{335544721, 335544722} << -902 << int(ErrorKind::Unreachable);
+    QTest::newRow("server gone while fetching")
+        << fetch << QList<qint64>{335544721, 335544726} << -902 << int(ErrorKind::Unreachable);
+    QTest::newRow("attachment shut down") << fetch << QList<qint64>{335544856, 335544528} << -902
+                                          << int(ErrorKind::Unreachable);
+    QTest::newRow("remote database unavailable") << connect << QList<qint64>{335544375} << -904
+                                                 << int(ErrorKind::Unreachable);
+    QTest::newRow("no local engine") << int(DriverFailure::NoLocalProvider) << QList<qint64>{335544375} << -904
+                                     << int(ErrorKind::Configuration);
+    QTest::newRow("company database missing")
+        << connect << QList<qint64>{335544344, 335544734} << -902 << int(ErrorKind::Configuration);
+    QTest::newRow("not a database") << connect << QList<qint64>{335544323} << -902 << int(ErrorKind::Configuration);
+    QTest::newRow("procedure missing")
+        << prepare << QList<qint64>{335544569, 335544436, 335544581} << -204 << int(ErrorKind::Configuration);
+    QTest::newRow("lock conflict") << fetch << QList<qint64>{335544336, 335544345} << -913 << int(ErrorKind::Busy);
+    QTest::newRow("lock time-out") << fetch << QList<qint64>{335544336, 335544510} << -901 << int(ErrorKind::Busy);
+    QTest::newRow("cancelled") << fetch << QList<qint64>{335544794} << -901 << int(ErrorKind::Stopped);
+    QTest::newRow("the procedure's exception")
+        << fetch << QList<qint64>{335544517, 335544848} << -836 << int(ErrorKind::Procedure);
+    QTest::newRow("the procedure fails otherwise")
+        << fetch << QList<qint64>{335544321} << -802 << int(ErrorKind::Procedure);
+    QTest::newRow("login too long") << int(DriverFailure::ParameterTooLong) << QList<qint64>{} << 0
+                                    << int(ErrorKind::Usage);
+    QTest::newRow("disconnection refused") << int(DriverFailure::Disconnect) << QList<qint64>{335544382} << -901
+                                           << int(ErrorKind::Other);
 }
 
-void TestPostingText::statementRefused()
+void TestPostingText::errorKind()
 {
-    QFETCH(bool, table);
-    QFETCH(QString, commandText);
-    QFETCH(QString, error);
-    ReceiptPosting data;
-    ClientDataSet& set = table ? data.CPuntos : data.CRepArticulos;
-    set.setCommandText(commandText.toStdString());
-    try {
-        set.open();
-        QFAIL("opened");
-    } catch (const std::runtime_error& e) {
-        QCOMPARE(QString::fromStdString(e.what()), error);
-    }
-    QVERIFY(!set.active());
-    QCOMPARE(data.TPuntos.sql(), std::string("select * from \"PUNTO_VENTA\""));
-    QVERIFY(!data.Ledgara.connected());
+    QFETCH(int, driver);
+    QFETCH(QList<qint64>, codes);
+    QFETCH(int, sqlCode);
+    QFETCH(int, kind);
+    const std::vector<std::int64_t> gds(codes.begin(), codes.end());
+    QCOMPARE(int(databaseErrorKind(driver, gds, sqlCode)), kind);
 }
 
 // The window takes the command line's bytes into its boxes and hands them

@@ -11,7 +11,6 @@
 // starts and kills, and databases opened by the embedded engine.
 #include "fbtest.h"
 #include "posting/receipt_posting.h"
-#include "posting/sql_error.h"
 
 #include <QtTest>
 
@@ -100,7 +99,7 @@ private:
 // IFRS accounts, the rest at the two with both.
 void addReceipts(const std::string& db, const std::string& password, const QString& date, int count)
 {
-    SqlConnection setup("setup");
+    SqlConnection setup;
     setup.settings().database = db;
     setup.settings().password = password;
     fbtest::Rows none;
@@ -184,7 +183,7 @@ bool killWhilePosting(OwnServer& server, int signal, const std::string& db, cons
 {
     bool ended = false;
     {
-        SqlConnection watch("watch");
+        SqlConnection watch;
         watch.settings().database = db;
         watch.settings().password = password;
         const std::string progressSql =
@@ -530,13 +529,14 @@ void TestReliability::serverKilledWhilePosting()
     QVERIFY(canPost > kReceipts / 2);
 
     ReceiptPosting data;
-    data.reconnect(db, "SYSDBA", password);
-    data.readPointsOfSale();
+    PostingFront front;
+    const CivilDate day = today();
+    data.connectStep({(server.host() + dir.path()).toStdString(), "01", "SYSDBA", password}, front);
 
     std::atomic<bool> done{false};
     QString runError;
     std::thread run([&] {
-        runError = caught([&] { data.post(date.toStdString(), false); });
+        runError = caught([&] { data.postStep(day, false, front); });
         done = true;
     });
 
@@ -546,8 +546,8 @@ void TestReliability::serverKilledWhilePosting()
 
     QCOMPARE(runError, layerError);
     VERIFY_NO_SECRET(runError, QString::fromStdString(password));
-    QVERIFY(!data.Ledgara.connected());
-    QVERIFY(!data.CRepArticulos.active());
+    QVERIFY(!data.connected());
+    QVERIFY(!data.receipts().dataSet()->active());
 
     QVERIFY(server.start());
     const QStringList faults = ledgerFaults(db, password, date, false);
@@ -570,16 +570,17 @@ void TestReliability::serverKilledWhilePosting()
     const int before = posted(db, password, date, false);
 
     // The next run of the same objects reconnects by itself.
-    data.post(date.toStdString(), false);
-    QVERIFY(data.Ledgara.connected());
+    data.postStep(day, false, front);
+    QVERIFY(data.connected());
     std::set<std::string> ids;
     int postedNow = 0;
     int withoutAccounts = 0;
-    const Field* idField = data.CRepArticulos.findField("ID");
-    const Field* stateField = data.CRepArticulos.findField("ESTADO");
-    for (std::size_t r = 0; r < data.CRepArticulos.recordCount(); ++r) {
-        const std::string state = data.CRepArticulos.displayText(r, *stateField);
-        QVERIFY2(ids.insert(data.CRepArticulos.displayText(r, *idField)).second, "a receipt came back twice");
+    const ClientDataSet& rows = *data.receipts().dataSet();
+    const Field* idField = rows.findField("ID");
+    const Field* stateField = rows.findField("ESTADO");
+    for (std::size_t r = 0; r < rows.recordCount(); ++r) {
+        const std::string state = rows.displayText(r, *stateField);
+        QVERIFY2(ids.insert(rows.displayText(r, *idField)).second, "a receipt came back twice");
         if (state == "CONTABILIZADO")
             ++postedNow;
         else if (state == "SIN CUENTA CONTABLE")
@@ -599,7 +600,8 @@ void TestReliability::serverKilledWhilePosting()
 // reconnect and says why, and nothing is posted until the file is back.
 void TestReliability::databaseGoneBeforeRun()
 {
-    const QString path = m_dir + "/data/gone.fdb";
+    const QString path = m_dir + "/data/datos/gone/ledgara.fdb";
+    QDir().mkpath(QFileInfo(path).path());
     QFile::remove(path);
     QFile::remove(path + ".moved");
     const std::string db = (m_server + ":" + path).toStdString();
@@ -608,29 +610,31 @@ void TestReliability::databaseGoneBeforeRun()
     const QString date = todayText();
 
     ReceiptPosting data;
-    data.reconnect(db, "SYSDBA", m_password);
-    data.readPointsOfSale();
-    fbtest::Rows id;
-    data.Ledgara.fetchAll("select current_connection from rdb$database", id);
-    fbtest::query(db, m_password,
-                  "delete from mon$attachments where mon$attachment_id = " + id.rows.at(0).at(0).toStdString());
+    PostingFront front;
+    const CivilDate day = today();
+    data.connectStep({dataHost().toStdString(), "gone", "SYSDBA", m_password}, front);
+    // The run's attachment is the only other one to the database.
+    const std::string others = "from mon$attachments where mon$attachment_id <> current_connection and "
+                               "mon$system_flag = 0";
+    QCOMPARE(fbtest::scalar(db, m_password, "select count(*) " + others), "1");
+    fbtest::query(db, m_password, "delete " + others);
     QVERIFY(QFile::rename(path, path + ".moved"));
 
-    const QString lost = caught([&] { data.post(date.toStdString(), false); });
+    const QString lost = caught([&] { data.postStep(day, false, front); });
     QCOMPARE(lost, "dbExpress Error: [0x001B]: Unable to start a transaction\nSQL Server Error: connection shutdown");
-    QVERIFY(!data.Ledgara.connected());
-    const QString missing = caught([&] { data.post(date.toStdString(), false); });
+    QVERIFY(!data.connected());
+    const QString missing = caught([&] { data.postStep(day, false, front); });
     QCOMPARE(missing, "dbExpress Error: [0x0015]: Connection failed\nSQL Server Error: I/O error during \"open\" "
                       "operation for file \"" + path + "\"\nError while trying to open file\nNo such file or directory");
-    QVERIFY(!data.Ledgara.connected());
-    QVERIFY(!data.CRepArticulos.active());
+    QVERIFY(!data.connected());
+    QVERIFY(!data.receipts().dataSet()->active());
     QVERIFY(!QFile::exists(path));
     for (const QString& text : {lost, missing})
         VERIFY_NO_SECRET(text, QString::fromStdString(m_password));
 
     QVERIFY(QFile::rename(path + ".moved", path));
     QCOMPARE(posted(db, m_password, date, false), 0);
-    data.post(date.toStdString(), false);
+    data.postStep(day, false, front);
     QCOMPARE(posted(db, m_password, date, false), postable(db, m_password, date, false));
 }
 
@@ -1062,7 +1066,7 @@ void TestReliability::catchUpDayFailsReportLost()
         addReceipts(db, m_password, first.addDays(d).toString("yyyy/MM/dd"), 4);
     // The ERP closed the second day: posting any of its receipts is refused.
     const QString closed = first.addDays(1).toString("yyyy-MM-dd");
-    SqlConnection setup("setup");
+    SqlConnection setup;
     setup.settings().database = db;
     setup.settings().password = m_password;
     fbtest::Rows none;

@@ -348,8 +348,8 @@ void TestMainWindow::closePaths()
         w.close();
     QVERIFY(w.closed());
     QVERIFY(!w.isVisible());
-    QVERIFY(!w.posting().CRepArticulos.active());
-    QVERIFY(!w.posting().CPuntos.active());
+    QVERIFY(!w.posting().receipts().dataSet()->active());
+    QVERIFY(!w.posting().pointsOfSale().active());
     QVERIFY(messages.errors.empty());
 }
 
@@ -366,7 +366,7 @@ void TestMainWindow::errorInHandlerLeavesWindowWorking()
     QCOMPARE(messages.errors.size(), std::size_t(1));
     QVERIFY(!messages.errors[0].empty());
     QVERIFY(w.isVisible());
-    QVERIFY(!w.posting().CRepArticulos.active());
+    QVERIFY(!w.posting().receipts().dataSet()->active());
     // The window still answers: a second run fails the same way, Esc closes.
     QTest::keyClick(w.Servidor, Qt::Key_F2);
     QCOMPARE(messages.errors.size(), std::size_t(2));

@@ -13,7 +13,7 @@
 #include "posting/dataset.h"
 #include "posting/firebird.h"
 #include "posting/sql_connection.h"
-#include "posting/sql_error.h"
+#include "text/error.h"
 
 #include "config/windows_api.h"
 
@@ -132,11 +132,11 @@ void testLoadedLibrary()
     // The library loads at the first attach; one that fails after the
     // library answered (no such database) had it loaded all the same.
     try {
-        SqlConnection probe("probe");
+        SqlConnection probe;
         probe.settings().database = "C:\\contardc-no-such-folder\\none.fdb";
         probe.open();
-    } catch (const SqlError& e) {
-        if (e.code == 0) {
+    } catch (const ProgramError& e) {
+        if (e.database().driverCode == 0) {
             check(false, "the library loads", e.what());
             return;
         }
@@ -175,7 +175,7 @@ void testLogin()
     for (const Form& form : forms) {
         const std::string test = std::string("login / ") + form.name;
         try {
-            SqlConnection connection("Ledgara");
+            SqlConnection connection;
             setUp(connection, form.database, "SYSDBA", g_password);
             connection.open();
             TextRows rows;
@@ -229,7 +229,7 @@ void testRefusals()
         const std::string test = std::string("refused / ") + r.name;
         std::string error;
         try {
-            SqlConnection connection("Ledgara");
+            SqlConnection connection;
             setUp(connection, r.database, r.user, r.password);
             connection.open();
         } catch (const std::exception& e) {

@@ -34,7 +34,7 @@
 #include "config/server_list.h"
 #include "posting/firebird.h"
 #include "posting/sql_connection.h"
-#include "posting/sql_error.h"
+#include "text/error.h"
 
 #include "config/windows_api.h"
 
@@ -324,11 +324,11 @@ int childLoadClient(const std::string& outputPath)
         // The library loads at the first attach; one that fails after the
         // library answered (no such database) had it loaded all the same.
         try {
-            SqlConnection probe("probe");
+            SqlConnection probe;
             probe.settings().database = "C:\\contardc-no-such-folder\\none.fdb";
             probe.open();
-        } catch (const SqlError& e) {
-            if (e.code == 0)
+        } catch (const ProgramError& e) {
+            if (e.database().driverCode == 0)
                 throw;
         }
         text = "loaded";
