@@ -21,8 +21,8 @@ std::string lookupInstallDir(Registry& registry, const std::function<void(const 
         return {};
     const std::optional<RegistryValue> value = key->readValue(name, *size);
     if (!value)
-        throw ProgramError(formatText(msg::kFailedToGetData, {name}));
+        throw ProgramError(formatText(msg::kFailedToGetData, {name}), ErrorKind::Configuration);
     if (value->type != RegistryType::Sz && value->type != RegistryType::ExpandSz)
-        throw ProgramError(formatText(msg::kInvalidDataType, {name}));
+        throw ProgramError(formatText(msg::kInvalidDataType, {name}), ErrorKind::Configuration);
     return value->data.substr(0, value->data.find('\0'));
 }

@@ -428,7 +428,8 @@ RegFileRegistry RegFileParser::finish() &&
 
 void RegFileParser::fail(std::size_t lineNumber, std::string_view reason) const
 {
-    throw ProgramError(formatText(msg::kRegFileSyntaxError, {m_fileName, std::to_string(lineNumber), reason}));
+    throw ProgramError(formatText(msg::kRegFileSyntaxError, {m_fileName, std::to_string(lineNumber), reason}),
+                       ErrorKind::Configuration);
 }
 
 void RegFileParser::fail(std::string_view reason) const { fail(m_lineNumber, reason); }

@@ -46,7 +46,7 @@ void ServerListParser::feed(std::string_view bytes)
         const std::string_view piece = bytes.substr(i, end - i);
         // The line may straddle pieces: its length so far counts.
         if (piece.size() > kServerLineMax - m_lineLength)
-            throw ProgramError(std::string(msg::kRangeCheckError));
+            throw ProgramError(std::string(msg::kRangeCheckError), ErrorKind::Configuration);
         m_lineLength += piece.size();
         // Past the bound the text would only be thrown away.
         if (!m_cut && m_entries.size() < kServerListMaxEntries) {

@@ -7,6 +7,7 @@
 #include "config/messages.h"
 #include "config/reg_file_registry.h"
 #include "printable.h"
+#include "text/error.h"
 
 #include <QDir>
 #include <QFile>
@@ -34,8 +35,9 @@ Outcome lookup(Registry& registry)
     try {
         outcome.directory =
             lookupInstallDir(registry, [&](const std::string& text) { outcome.messages.push_back(text); });
-    } catch (const std::runtime_error& e) {
-        outcome.error = e.what();
+    } catch (const ProgramError& e) {
+        // Every failure here is the installation's: a caller is to have it mended.
+        outcome.error = std::string(e.kind() == ErrorKind::Configuration ? "" : "(not a configuration error) ") + e.what();
     }
     return outcome;
 }

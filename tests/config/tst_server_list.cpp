@@ -8,6 +8,7 @@
 #include "config/server_list.h"
 #include "open_files.h"
 #include "printable.h"
+#include "text/error.h"
 
 #include <QDir>
 #include <QFile>
@@ -38,8 +39,9 @@ Read attempt(Reader reader)
     Read read;
     try {
         read.entries = reader();
-    } catch (const std::runtime_error& e) {
-        read.error = e.what();
+    } catch (const ProgramError& e) {
+        // Every failure here is the installation's: a caller is to have it mended.
+        read.error = std::string(e.kind() == ErrorKind::Configuration ? "" : "(not a configuration error) ") + e.what();
     }
     return read;
 }
