@@ -258,6 +258,18 @@ fi
 if wants grid; then
   log "grid: grid_bench --reps $reps_grid"
   QT_QPA_PLATFORM=offscreen "$grid_bench" --reps "$reps_grid" > "$work/grid.out" 2>/dev/null
+  # The grid's work itself, apart from the state a big fetch leaves the
+  # machine in: instructions of its reaction to the opening and of its first
+  # repaint, which do not depend on caches or on the machine's load.
+  if command -v valgrind >/dev/null; then
+    for n in 10 1000000; do
+      log "grid: instructions with $n rows (callgrind)"
+      QT_QPA_PLATFORM=offscreen valgrind --tool=callgrind --callgrind-out-file="$work/grid.$n.cg" \
+        --collect-atstart=no --toggle-collect='TGridDataLink::activeChanged()' --toggle-collect='QWidget::grab*' \
+        "$grid_bench" --png "$work/grid.$n.png" --rows "$n" >/dev/null 2>"$work/grid.$n.log" || true
+      sed -n 's/^summary: *\([0-9]*\).*/\1/p' "$work/grid.$n.cg" > "$work/grid.$n.ir" 2>/dev/null || true
+    done
+  fi
 fi
 
 # ---- the table ----------------------------------------------------------
@@ -336,6 +348,10 @@ grid_row() {
 if wants grid; then
   grid_row "grid: take up open set + repaint, 1M / 10" "grid taking up an open set + repaint" 1.1
   grid_row "grid: reaction + first repaint, 1M / 10" "grid's part: reaction + repaint" 1.1
+  ir10="$(cat "$work/grid.10.ir" 2>/dev/null || true)"
+  irbig="$(cat "$work/grid.1000000.ir" 2>/dev/null || true)"
+  row "grid: the same, instructions, 1M / 10" "${irbig:-}" "${ir10:-}" Ir \
+    "$(awk -v a="${irbig:-}" -v b="${ir10:-}" 'BEGIN { if (a > 0 && b > 0) print a / b; else print "nan" }')" 1.1
   read -r g10 gbig < <(grid_line "open + repaint") || true
   awk -v a="${gbig:-}" -v b="${g10:-}" 'BEGIN {
     printf "%-44s %11s %11s %7.1f %15s %7s  %s\n", "grid: set fetch + open + repaint, 1M / 10", sprintf("%.4g ms", a),
