@@ -26,6 +26,7 @@ int main(int argc, char** argv)
     if (arguments.size() >= 5 && !arguments[4].empty())
         return runUnattended(argc, argv, arguments);
     if (prepareDisplay()) {
+        noteWindowRun();
         const int exitCode = runWindow(argc, argv);
         claimOwnEnd(exitCode);
         return exitCode;

@@ -142,7 +142,7 @@ inline constexpr std::string_view kHelp =
     "  --log FILE          append one line for the run to FILE, a regular file\n"
     "                      (\"-\": no log); without it no file is written\n"
     "  --timeout SECONDS   end the run at that deadline, counted from its start, as\n"
-    "                      a stop request does: nothing committed, exit code 1\n"
+    "                      a stop request does: nothing committed, exit code 75\n"
     "  --from YYYY-MM-DD   post each day from that date to --to, oldest first,\n"
     "  --to YYYY-MM-DD     each on its own (default: today; at most 366 days);\n"
     "                      always without the window\n"
@@ -153,9 +153,6 @@ inline constexpr std::string_view kHelp =
     "CONTARDC_NO_WINDOW=1 (on Windows: never show the window; elsewhere\n"
     "QT_QPA_PLATFORM=offscreen does that).\n"
     "\n"
-    "Exit codes: 0 the posting is committed or there was nothing to post (with\n"
-    "--from: every day of the range); 1 not posted (an error, a stop request, the\n"
-    "timeout, bad options; with --from, the line on standard error names the days\n"
-    "that were posted and those that were not).\n";
+    "Exit codes without a window (what happened; what a scheduler should do):\n";
 
 }  // namespace msg

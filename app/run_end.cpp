@@ -1,5 +1,6 @@
 #include "app/run_end.h"
 
+#include "app/exit_codes.h"
 #include "app/messages.h"
 #include "posting/posting_state.h"
 
@@ -27,7 +28,7 @@ namespace {
 enum Owner : int { kRunning, kOwnEnd, kEnding };
 std::atomic<int> g_owner{kRunning};
 std::atomic<int> g_ownCode{0};   // the run's own exit code, once it owns the end
-std::atomic<int> g_endCode{1};   // the exit code of a stop or the deadline
+std::atomic<int> g_endCode{kExitTemporary};  // the exit code of a stop or the deadline
 static_assert(std::atomic<int>::is_always_lock_free);
 
 // How long what the end writes may take before the process ends regardless.
@@ -44,6 +45,7 @@ const char* g_logNote = "";              // UTF-8, NUL-terminated
 char g_days[kMaxCatchUpDays][11];        // ISO dates, NUL-terminated
 std::atomic<int> g_dayCount{0};          // 0: not a catch-up run
 std::atomic<int> g_committedBefore{0};   // postings committed before the catch-up began
+std::atomic<bool> g_window{false};       // the run is the window's, whose codes are the system's
 
 #ifndef _WIN32
 std::atomic<int> g_quietTerminal{-1};
@@ -378,10 +380,13 @@ void noteTerminalRestored() { g_quietTerminal.store(-1); }
 
 int endExitCode()
 {
+    // Ended from outside before the posting was done: a rerun posts what is
+    // left. The window's own codes are 0 and 1.
+    const int notDone = g_window.load() ? kExitFailed : kExitTemporary;
     const int count = g_dayCount.load();
     if (count > 0)
-        return daysPosted(count) == count ? 0 : 1;
-    return postingState() == PostingState::Committed ? 0 : 1;
+        return daysPosted(count) == count ? kExitPosted : notDone;
+    return postingState() == PostingState::Committed ? kExitPosted : notDone;
 }
 
 int endLine(EndCause cause, char* buffer, int size)
@@ -462,6 +467,8 @@ void endNow(EndCause cause)
     writeError(text, length);
     endProcess(code);
 }
+
+void noteWindowRun() { g_window.store(true); }
 
 void claimOwnEnd(int exitCode)
 {

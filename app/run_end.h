@@ -77,6 +77,11 @@ void noteQuietTerminal(int fd, const termios& saved);
 void noteTerminalRestored();
 #endif
 
+// The run is the window's: a stop request ends it with the window's own codes
+// (0 after a posting came back committed, else 1), not those of a run without
+// a window (app/exit_codes.h).
+void noteWindowRun();
+
 // The run has come to its end by itself, with this exit code. Returns when
 // the end is the run's own: a stop or the deadline that comes later changes
 // nothing, and only hurries a process that is slow to end. When a stop or the

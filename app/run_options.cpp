@@ -1,5 +1,6 @@
 #include "app/run_options.h"
 
+#include "app/exit_codes.h"
 #include "app/messages.h"
 #include "text/client_text.h"
 #include "text/format.h"
@@ -114,6 +115,23 @@ std::string ignoredWordsText(const std::vector<std::string>& words)
     return text;
 }
 
-std::string helpText() { return std::string(msg::kHelp); }
+std::string helpText()
+{
+    // The exit codes from their one table, each wrapped to the usage's width.
+    constexpr std::size_t kWidth = 79;
+    constexpr std::string_view kIndent = "      ";
+    std::string text(msg::kHelp);
+    for (const ExitCodeMeaning& row : kExitCodes) {
+        text.append(row.code < 10 ? "   " : "  ").append(std::to_string(row.code)).append("  ");
+        std::string words = std::string(row.meaning) + "; " + std::string(row.then) + ".";
+        while (kIndent.size() + words.size() > kWidth) {
+            const std::size_t cut = words.rfind(' ', kWidth - kIndent.size());
+            text.append(words, 0, cut).append("\n").append(kIndent);
+            words.erase(0, cut + 1);
+        }
+        text.append(words).append("\n");
+    }
+    return text;
+}
 
 std::string versionText() { return formatText(msg::kVersion, {CONTARDC_VERSION}); }

@@ -13,6 +13,7 @@
 #include "posting/messages.h"
 #include "posting/receipt_posting.h"
 #include "text/ansi_text.h"
+#include "text/error.h"
 #include "text/error_text.h"
 #include "text/format.h"
 
@@ -203,6 +204,8 @@ RunOutcome runWithoutWindow(const std::vector<std::string>& arguments, const Run
     try {
         posting.run(request, front);
     } catch (const std::exception& e) {
+        const auto* failure = dynamic_cast<const ProgramError*>(&e);
+        const int stoppedBy = exitCodeFor(failure ? failure->kind() : ErrorKind::Other);
         console.error(errorBoxText(e.what()));
         // A result the set cannot bind fails only after the procedure's work
         // was committed: posted, but without its rows to report.
@@ -219,10 +222,10 @@ RunOutcome runWithoutWindow(const std::vector<std::string>& arguments, const Run
             else
                 console.error(formatText(msg::kCatchUpStopped, {days}));
             outcome.error += "; " + days;
-            outcome.exitCode = catchUpDone() ? kExitPosted : kExitFailed;
+            outcome.exitCode = catchUpDone() ? kExitPosted : stoppedBy;
         } else {
             sayReportLost(console, committed ? msg::kOutcomePosted : msg::kOutcomeNothingPosted);
-            outcome.exitCode = committed ? kExitPosted : kExitFailed;
+            outcome.exitCode = committed ? kExitPosted : stoppedBy;
         }
         return outcome;
     }
@@ -256,7 +259,9 @@ int runUnattended(int argc, char** argv, const std::vector<std::string>& argumen
         // in the error box too, since nobody reads a shortcut's standard error.
         useStartingConsole();
         Console().error(parsed.error);
-        return prepareDisplay() ? showErrorInWindow(errorBoxText(parsed.error)) : kExitFailed;
+        if (prepareDisplay())
+            showErrorInWindow(errorBoxText(parsed.error));
+        return kExitUsage;
     }
     const RunOptions& options = parsed.options;
     if (options.timeoutSeconds)
@@ -272,10 +277,11 @@ int runUnattended(int argc, char** argv, const std::vector<std::string>& argumen
         if (const std::string refusal = takePasswordFromOutside(); !refusal.empty()) {
             useStartingConsole();
             run.console().error(refusal);
-            return run.end(refusal.substr(refusal.find(' ') + 1), kExitFailed);
+            return run.end(refusal.substr(refusal.find(' ') + 1), kExitConfiguration);
         }
     }
     if (window) {
+        noteWindowRun();
         const int exitCode = runWindow(argc, argv);
         claimOwnEnd(exitCode);
         return exitCode;

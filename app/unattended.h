@@ -8,6 +8,7 @@
 // the console instead of shown in boxes; no part of the window toolkit is
 // started.
 
+#include "app/exit_codes.h"
 #include "app/run_options.h"
 
 #include <map>
@@ -16,24 +17,18 @@
 
 class Console;
 
-// The exit codes of a run without a window, which tell a scheduler what
-// became of the posting from the code alone:
-//   kExitPosted  the posting's work is committed (the receipts posted, or
-//                there were none to post; in a catch-up run, every day's),
-//                whether or not its report reached standard output: a report
-//                that could not be written whole (the reader went away, the
-//                disk is full) is said on standard error where that can be
-//                written, and an error that comes after the commit (rows the
-//                set cannot bind) is written there too. A failure code would
-//                have a scheduler retry or alarm over a posting that is done
-//                and must not be done again.
-//   kExitFailed  an error stopped the run and nothing was posted; in a
-//                catch-up run, not every day of the range was posted (the
-//                closing line says which were).
-// A stop request or the deadline ends the program with the same codes
-// (app/run_end.h).
-inline constexpr int kExitPosted = 0;
-inline constexpr int kExitFailed = 1;
+// A run without a window ends with a code of app/exit_codes.h. The posting's
+// work committed (the receipts posted, or there were none to post; in a
+// catch-up run, every day's) is kExitPosted whether or not its report reached
+// standard output: a report that could not be written whole (the reader went
+// away, the disk is full) is said on standard error where that can be
+// written, and an error that comes after the commit (rows the set cannot
+// bind) is written there too. A failure code would have a scheduler retry or
+// alarm over a posting that is done and must not be done again. A failure
+// before the commit gives the code of its kind; a catch-up run that posted
+// some days ends with the code of what stopped it, and its closing line says
+// which days were posted. A stop request or the deadline ends the program
+// with the same rules (app/run_end.h).
 
 // What a run came to, for the run log.
 struct RunOutcome {

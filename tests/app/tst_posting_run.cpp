@@ -316,7 +316,7 @@ void TestPostingRun::runWithoutWindow()
         Console console(out.stream(), err.stream());
         std::vector<std::string> wrong = arguments;
         wrong[3] = "99";
-        QCOMPARE(::runWithoutWindow(wrong, {}, console).exitCode, 1);
+        QCOMPARE(::runWithoutWindow(wrong, {}, console).exitCode, 78);
         QCOMPARE(out.text(), notice);
         QVERIFY2(err.text().startsWith("dbExpress Error: [0x0015]: Connection failed\n"), err.text().constData());
         QVERIFY(err.text().endsWith(".\n"));
@@ -373,12 +373,13 @@ void TestPostingRun::companyCodeLeavingItsFolderIsRefused()
     QCOMPARE(fbtest::scalar(ours, kPassword.toStdString(), unpostedSql(false)), waiting);
     QCOMPARE(fbtest::scalar(theirs, kPassword.toStdString(), unpostedSql(false)), waiting);
 
-    // Without a display: the same text on standard error, exit code 1.
+    // Without a display: the same text on standard error, the exit code of a
+    // usage that will not work, 2.
     Captured out, err;
     Console console(out.stream(), err.stream());
     const std::vector<std::string> arguments{server.toStdString(), "SYSDBA", kPassword.toStdString(),
                                              company.toStdString(), "N"};
-    QCOMPARE(::runWithoutWindow(arguments, {}, console).exitCode, 1);
+    QCOMPARE(::runWithoutWindow(arguments, {}, console).exitCode, 2);
     QCOMPARE(err.text(), refused.toLatin1().replace("\xF3", "\xC3\xB3").replace("\xE1", "\xC3\xA1") + "\n");
     QCOMPARE(fbtest::scalar(theirs, kPassword.toStdString(), unpostedSql(false)), waiting);
 

@@ -175,43 +175,43 @@ void TestRunEnd::line_data()
     const auto term = int(EndCause::Terminate);
     const QByteArray rollsBack = "; the database rolls it back, unless its commit was already on its way";
     QTest::newRow("before posting") << term << "none" << 0 << 0 << 512
-                                    << QByteArray("contardc: stopped by SIGTERM; nothing was posted\n") << 1;
+                                    << QByteArray("contardc: stopped by SIGTERM; nothing was posted\n") << 75;
     QTest::newRow("interrupt from the terminal")
         << int(EndCause::Interrupt) << "none" << 0 << 0 << 512
-        << QByteArray("contardc: stopped by SIGINT; nothing was posted\n") << 1;
+        << QByteArray("contardc: stopped by SIGINT; nothing was posted\n") << 75;
     QTest::newRow("the terminal closed") << int(EndCause::HangUp) << "none" << 0 << 0 << 512
-                                         << QByteArray("contardc: stopped by SIGHUP; nothing was posted\n") << 1;
+                                         << QByteArray("contardc: stopped by SIGHUP; nothing was posted\n") << 75;
     QTest::newRow("while the procedure works")
-        << term << "out" << 0 << 0 << 512 << "contardc: stopped by SIGTERM during the posting" + rollsBack + "\n" << 1;
+        << term << "out" << 0 << 0 << 512 << "contardc: stopped by SIGTERM during the posting" + rollsBack + "\n" << 75;
     QTest::newRow("after a failed posting") << term << "failed" << 0 << 0 << 512
-                                            << QByteArray("contardc: stopped by SIGTERM; nothing was posted\n") << 1;
+                                            << QByteArray("contardc: stopped by SIGTERM; nothing was posted\n") << 75;
     QTest::newRow("after the commit") << term << "committed" << 0 << 0 << 512
                                       << QByteArray("contardc: stopped by SIGTERM after the posting was committed\n")
                                       << 0;
     QTest::newRow("the deadline while the procedure works")
         << int(EndCause::Deadline) << "out" << 0 << 0 << 512
-        << "contardc: timed out after 9 s during the posting" + rollsBack + "\n" << 1;
+        << "contardc: timed out after 9 s during the posting" + rollsBack + "\n" << 75;
     QTest::newRow("catch-up, before its first day")
-        << term << "none" << 5 << 0 << 512 << QByteArray("contardc: stopped by SIGTERM; nothing was posted\n") << 1;
+        << term << "none" << 5 << 0 << 512 << QByteArray("contardc: stopped by SIGTERM; nothing was posted\n") << 75;
     QTest::newRow("catch-up, its first day at work")
         << term << "out" << 5 << 0 << 512
         << "contardc: stopped by SIGTERM during the posting of 2026-12-01" + rollsBack +
                "; posted: none; not posted: 2026-12-01 to 2026-12-05\n"
-        << 1;
+        << 75;
     QTest::newRow("catch-up, between two days")
         << term << "none" << 5 << 2 << 512
         << QByteArray("contardc: stopped by SIGTERM; posted: 2026-12-01 to 2026-12-02; not posted: 2026-12-03 to "
                       "2026-12-05\n")
-        << 1;
+        << 75;
     QTest::newRow("catch-up, the deadline during its third day")
         << int(EndCause::Deadline) << "out" << 5 << 2 << 512
         << "contardc: timed out after 9 s during the posting of 2026-12-03" + rollsBack +
                "; posted: 2026-12-01 to 2026-12-02; not posted: 2026-12-03 to 2026-12-05\n"
-        << 1;
+        << 75;
     QTest::newRow("catch-up, its last day left")
         << term << "none" << 5 << 4 << 512
         << QByteArray("contardc: stopped by SIGTERM; posted: 2026-12-01 to 2026-12-04; not posted: 2026-12-05\n")
-        << 1;
+        << 75;
     QTest::newRow("catch-up, every day posted")
         << term << "committed" << 5 << 4 << 512
         << QByteArray("contardc: stopped by SIGTERM after the posting was committed; posted: 2026-12-01 to "
@@ -220,8 +220,8 @@ void TestRunEnd::line_data()
     QTest::newRow("catch-up of one day, posted")
         << term << "committed" << 1 << 0 << 512
         << QByteArray("contardc: stopped by SIGTERM after the posting was committed; posted: 2026-12-01\n") << 0;
-    QTest::newRow("a short buffer") << term << "none" << 0 << 0 << 12 << QByteArray("contardc: s") << 1;
-    QTest::newRow("no room at all") << term << "none" << 0 << 0 << 0 << QByteArray() << 1;
+    QTest::newRow("a short buffer") << term << "none" << 0 << 0 << 12 << QByteArray("contardc: s") << 75;
+    QTest::newRow("no room at all") << term << "none" << 0 << 0 << 0 << QByteArray() << 75;
 }
 
 void TestRunEnd::line()
@@ -261,17 +261,17 @@ void TestRunEnd::stopOrDeadline_data()
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<int>("exitCode");
     QTest::newRow("SIGTERM before posting") << int(SIGTERM) << "none"
-                                            << QByteArray("contardc: stopped by SIGTERM; nothing was posted\n") << 1;
+                                            << QByteArray("contardc: stopped by SIGTERM; nothing was posted\n") << 75;
     QTest::newRow("SIGHUP during the posting")
         << int(SIGHUP) << "out"
         << QByteArray("contardc: stopped by SIGHUP during the posting; the database rolls it back, unless its "
                       "commit was already on its way\n")
-        << 1;
+        << 75;
     QTest::newRow("SIGINT after the commit")
         << int(SIGINT) << "committed" << QByteArray("contardc: stopped by SIGINT after the posting was committed\n")
         << 0;
     QTest::newRow("the deadline before posting")
-        << 0 << "none" << QByteArray("contardc: timed out after 9 s; nothing was posted\n") << 1;
+        << 0 << "none" << QByteArray("contardc: timed out after 9 s; nothing was posted\n") << 75;
 }
 
 void TestRunEnd::stopOrDeadline()
@@ -345,7 +345,7 @@ void TestRunEnd::deadlineFirst()
         ::_exit(42);  // the run's own end must never get here
     });
     QVERIFY2(ended.exited, "the process did not end");
-    QCOMPARE(ended.exitCode, 1);
+    QCOMPARE(ended.exitCode, 75);
     QVERIFY2(ended.log.startsWith(QByteArray(kHead) + "timed out after 9 s during the posting"), ended.log.constData());
 }
 
@@ -363,8 +363,8 @@ void TestRunEnd::standardErrorNobodyReads()
         endNow(EndCause::Deadline);
     });
     QVERIFY2(ended.exited, "the process did not end");
-    QCOMPARE(ended.exitCode, 1);
-    QCOMPARE(withoutSeconds(ended.log), QByteArray(kHead) + "timed out after 9 s; nothing was posted\t1\t");
+    QCOMPARE(ended.exitCode, 75);
+    QCOMPARE(withoutSeconds(ended.log), QByteArray(kHead) + "timed out after 9 s; nothing was posted\t75\t");
 }
 
 // Ctrl-C at the password prompt, its echo off: the terminal gets its echo back.
@@ -389,7 +389,7 @@ void TestRunEnd::terminalRestored()
         ::raise(SIGINT);
     });
     QVERIFY2(ended.exited, "the process did not end");
-    QCOMPARE(ended.exitCode, 1);
+    QCOMPARE(ended.exitCode, 75);
     QCOMPARE(ended.err, QByteArray("\ncontardc: stopped by SIGINT; nothing was posted\n"));
     termios after{};
     QCOMPARE(::tcgetattr(terminal, &after), 0);

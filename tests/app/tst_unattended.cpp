@@ -367,10 +367,11 @@ void TestUnattended::headless()
     QCOMPARE(second->readAllStandardError(), QByteArray());
     QCOMPARE(second->exitCode(), 0);
 
-    // A company that does not exist: the error on standard error, exit 1, no password anywhere.
+    // A company that does not exist: the error on standard error, the exit
+    // code of a configuration that needs mending (78), no password anywhere.
     QProcess* failed = runHeadless({server, "SYSDBA", kPassword, "99", flag});
     const QByteArray err = failed->readAllStandardError();
-    QCOMPARE(failed->exitCode(), 1);
+    QCOMPARE(failed->exitCode(), 78);
     QCOMPARE(failed->readAllStandardOutput(), QByteArray());
     QVERIFY2(err.startsWith("dbExpress Error: [0x0015]: Connection failed\n"), err.constData());
     // One error, its last line ending in the full stop the error message adds.
@@ -410,7 +411,7 @@ void TestUnattended::withoutUsableDisplay()
     // The missing company makes the run end with its error: no posting is needed here.
     QProcess* run = runHeadless({m_dir.filePath("nowhere"), "SYSDBA", kPassword, "01", "N"}, env);
     QCOMPARE(run->exitStatus(), QProcess::NormalExit);
-    QCOMPARE(run->exitCode(), 1);
+    QCOMPARE(run->exitCode(), 78);
     QVERIFY2(run->readAllStandardError().startsWith("dbExpress Error: [0x0015]: Connection failed\n"),
              qPrintable(variable));
     QProcess* bare = runHeadless({}, env);
@@ -447,7 +448,8 @@ void TestUnattended::consoleTextInTheLocale()
 
 // A stop request (SIGTERM) while the database posts: the client library
 // cancels the statement, the run's transaction is rolled back, and the
-// program ends with exit code 1; the next run posts every receipt once.
+// program ends with exit code 75 (run it again later); the next run posts
+// every receipt once.
 void TestUnattended::stopRequestRollsTheRunBack()
 {
     const QString tcp = fbtest::fixtureServer();
@@ -492,7 +494,7 @@ void TestUnattended::stopRequestRollsTheRunBack()
     ::kill(static_cast<pid_t>(stopped->processId()), SIGTERM);
     QVERIFY(stopped->waitForFinished(30000));
     QCOMPARE(stopped->exitStatus(), QProcess::NormalExit);
-    QCOMPARE(stopped->exitCode(), 1);
+    QCOMPARE(stopped->exitCode(), 75);
     QCOMPARE(stopped->readAllStandardOutput(), QByteArray());
     // The client library's own handler runs first and ends the connection;
     // the posting may have failed back into the program (rolled back) by the
@@ -637,21 +639,21 @@ void TestUnattended::wordsAfterTheFive_data()
                       "contardc --help)\n")
         << true;
     QTest::newRow("a known option with a value it cannot take")
-        << QStringList{"--timeout", "abc"} << QByteArray() << 1
+        << QStringList{"--timeout", "abc"} << QByteArray() << 2
         << QByteArray("contardc: --timeout takes a whole number of seconds from 1 up, not \"abc\"; nothing was "
                       "posted\n")
         << false;
     QTest::newRow("a date it cannot read, beyond ASCII")
-        << QStringList{"--to", QStringLiteral("2026-1\u00F1-01")} << QByteArray() << 1
+        << QStringList{"--to", QStringLiteral("2026-1\u00F1-01")} << QByteArray() << 2
         << QByteArray("contardc: --to takes a date as YYYY-MM-DD, not \"2026-1\xC3\xB1-01\"; nothing was posted\n")
         << false;
     QTest::newRow("an empty password line")
-        << QStringList{} << QByteArray("\n") << 1
+        << QStringList{} << QByteArray("\n") << 78
         << QByteArray("contardc: the password is \"-\" and ISC_PASSWORD is not set, but the line read from standard "
                       "input is empty; nothing was posted\n")
         << false;
     QTest::newRow("a password line that never ends")
-        << QStringList{} << QByteArray(5000, '\0') << 1
+        << QStringList{} << QByteArray(5000, '\0') << 78
         << QByteArray("contardc: the password line read from standard input is longer than 4096 bytes; nothing "
                       "was posted\n")
         << false;
@@ -711,14 +713,14 @@ void TestUnattended::deadlineWhileWaitingForThePassword()
     // Standard input stays open and empty until the run has ended.
     QVERIFY(p->waitForFinished(60000));
     QCOMPARE(p->exitStatus(), QProcess::NormalExit);
-    QCOMPARE(p->exitCode(), 1);
+    QCOMPARE(p->exitCode(), 75);
     QCOMPARE(p->readAllStandardError(), QByteArray("contardc: timed out after 2 s; nothing was posted\n"));
     QFile written(log);
     QVERIFY(written.open(QIODevice::ReadOnly));
     const QList<QByteArray> fields = written.readAll().split('\t');
     QCOMPARE(fields.size(), 7);
     QCOMPARE(fields[4], QByteArray("timed out after 2 s; nothing was posted"));
-    QCOMPARE(fields[5], QByteArray("1"));
+    QCOMPARE(fields[5], QByteArray("75"));
 }
 
 // A FIFO named as the run log (nobody reads it) would hold the run and its

@@ -559,7 +559,7 @@ void TestReliability::serverKilledWhilePosting()
     QVERIFY2(killWhilePosting(server, signal, db, password, [&] { return tool->waitForFinished(0); }),
              "the tool ended before the server could be stopped");
     const ToolRun killedTool = finish(*tool);
-    QCOMPARE(killedTool.exitCode, 1);
+    QCOMPARE(killedTool.exitCode, 75);
     QCOMPARE(killedTool.err, toolError);
     QCOMPARE(killedTool.out, QString());
     VERIFY_NO_SECRET(killedTool.err, QString::fromStdString(password));
@@ -638,9 +638,9 @@ void TestReliability::databaseGoneBeforeRun()
     QCOMPARE(posted(db, m_password, date, false), postable(db, m_password, date, false));
 }
 
-// Runs of the tool that cannot post: each ends with exit code 1 and the
-// error on standard error, prints no row, posts nothing and never echoes the
-// password it was given.
+// Runs of the tool that cannot post: each ends with the exit code that says
+// what to do about it and the error on standard error, prints no row, posts
+// nothing and never echoes the password it was given.
 void TestReliability::headlessRunFails_data()
 {
     QTest::addColumn<QString>("server");
@@ -648,27 +648,28 @@ void TestReliability::headlessRunFails_data()
     QTest::addColumn<QString>("company");
     QTest::addColumn<QString>("clientLibrary");
     QTest::addColumn<QString>("error");
+    QTest::addColumn<int>("exitCode");
 
     const QString right = QString::fromStdString(m_password);
     const QString absentLibrary = m_dir + "/nowhere/libfbclient.so.2";
     QTest::newRow("client library missing") << dataHost() << right << "01" << absentLibrary
-                                            << "Unable to Load " + absentLibrary + ".\n";
+                                            << "Unable to Load " + absentLibrary + ".\n" << 78;
     QTest::newRow("wrong password")
         << dataHost() << "Qx8-typed-wrong" << "01" << QString()
         << "dbExpress Error: [0x0015]: Connection failed\nSQL Server Error: Your user name and password are not "
-           "defined. Ask your database administrator to set up a Firebird login.\n";
+           "defined. Ask your database administrator to set up a Firebird login.\n" << 77;
     QTest::newRow("company database missing")
         << dataHost() << right << "77" << QString()
         << "dbExpress Error: [0x0015]: Connection failed\nSQL Server Error: I/O error during \"open\" operation for "
            "file \"" + m_dir + "/data/datos/77/ledgara.fdb\"\nError while trying to open file\n"
-           "No such file or directory.\n";
+           "No such file or directory.\n" << 78;
     QTest::newRow("password too long for the login")
         << dataHost() << QString("Lp4-") + QString("0123456789abcdef").repeated(20) << "01" << QString()
-        << "dbExpress Error: [0x001D]: Connection failed: user name, password, role or path too long.\n";
+        << "dbExpress Error: [0x001D]: Connection failed: user name, password, role or path too long.\n" << 2;
     QTest::newRow("server not running")
         << QString("127.0.0.1/%1:%2/data").arg(fbtest::unusedPort()).arg(m_dir) << right << "01" << QString()
         << "dbExpress Error: [0x0015]: Connection failed\nSQL Server Error: Unable to complete network request to "
-           "host \"127.0.0.1\".\nFailed to establish a connection.\n";
+           "host \"127.0.0.1\".\nFailed to establish a connection.\n" << 75;
 }
 
 void TestReliability::headlessRunFails()
@@ -678,6 +679,7 @@ void TestReliability::headlessRunFails()
     QFETCH(QString, company);
     QFETCH(QString, clientLibrary);
     QFETCH(QString, error);
+    QFETCH(int, exitCode);
     // Made once for every row; a row compares what the ledgers hold of any
     // day, so it needs no date of its own.
     if (m_failDb.empty())
@@ -692,7 +694,7 @@ void TestReliability::headlessRunFails()
         env.insert("LEDGARA_FBCLIENT", clientLibrary);
     auto process = startTool({server, "SYSDBA", password, company, "N"}, env);
     const ToolRun run = finish(*process);
-    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.exitCode, exitCode);
     QCOMPARE(run.err, error);
     QCOMPARE(run.out, QString());
     VERIFY_NO_SECRET(run.err, password);
@@ -835,7 +837,7 @@ void TestReliability::passwordOffTheCommandLine()
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(posted(db, m_password, date, false), postable(db, m_password, date, false));
     } else {
-        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(run.exitCode, 77);
         QVERIFY2(run.err.contains("Your user name and password are not defined"), qPrintable(run.err));
         QCOMPARE(posted(db, m_password, date, false), 0);
     }
@@ -866,7 +868,7 @@ void TestReliability::heldReceiptTimesOut()
     QVERIFY2(!words.contains(password.toLatin1()), "the password is in the process list");
 
     const ToolRun run = finish(*process);
-    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.exitCode, 75);
     QCOMPARE(run.err, QStringLiteral("contardc: timed out after 6 s during the posting; the database rolls it back, "
                                      "unless its commit was already on its way\n"));
     hold.release();
@@ -941,7 +943,7 @@ void TestReliability::silentServerTimesOut()
         proxy->stall();
         hold.release();
         const ToolRun run = finish(*process);
-        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(run.exitCode, 75);
         QVERIFY2(run.err.startsWith("contardc: timed out after 8 s"), qPrintable(run.err));
         QCOMPARE(posted(db, m_password, date, false), 0);
     }
@@ -989,8 +991,8 @@ void TestReliability::closedStandardStreams()
 }
 
 // A catch-up run ended from outside while its third day waits on a receipt
-// a user holds: it ends at once with exit code 1 (the range was not posted
-// whole), and its line, on standard error and in the run log, says which
+// a user holds: it ends at once with exit code 75 (the range was not posted
+// whole: run it again later), and its line, on standard error and in the run log, says which
 // days were posted; they stay posted, the others are left for a rerun.
 void TestReliability::catchUpEndedFromOutside_data()
 {
@@ -1040,14 +1042,14 @@ void TestReliability::catchUpEndedFromOutside()
                          "; the database rolls it back, unless its commit was already on its way; posted: " +
                          isoDate(first) + " to " + isoDate(first.addDays(1)) + "; not posted: " +
                          isoDate(first.addDays(2)) + " to " + isoDate(first.addDays(3));
-    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.exitCode, 75);
     QCOMPARE(run.err, "contardc: " + line + "\n");
     QFile written(log);
     QVERIFY(written.open(QIODevice::ReadOnly));
     const QList<QByteArray> fields = written.readAll().split('\t');
     QCOMPARE(fields.size(), 7);
     QCOMPARE(QString::fromLatin1(fields[4]), line);
-    QCOMPARE(fields[5], QByteArray("1"));
+    QCOMPARE(fields[5], QByteArray("75"));
     for (int d = 0; d < 4; ++d) {
         const QString date = first.addDays(d).toString("yyyy/MM/dd");
         QCOMPARE(posted(db, m_password, date, false), d < 2 ? postable(db, m_password, date, false) : 0);
@@ -1056,7 +1058,8 @@ void TestReliability::catchUpEndedFromOutside()
 
 // The second day of a catch-up fails (the server refuses its posting) and
 // the report's reader has gone: the closing line still says which days were
-// posted, not that nothing was; exit code 1, the first day stays posted.
+// posted, not that nothing was; the exit code is the procedure's failure's,
+// 1, and the first day stays posted.
 void TestReliability::catchUpDayFailsReportLost()
 {
     const QDate first = QDate::currentDate().addDays(-2);
@@ -1134,7 +1137,7 @@ void TestReliability::deadlineWithStandardErrorNobodyReads()
     // Ended while the receipt is still held and the pipe still full.
     QVERIFY2(process->waitForFinished(60000), "the run did not end at its deadline");
     ::close(stalled[0]);
-    QCOMPARE(process->exitCode(), 1);
+    QCOMPARE(process->exitCode(), 75);
     QFile written(log);
     QVERIFY(written.open(QIODevice::ReadOnly));
     const QList<QByteArray> fields = written.readAll().split('\t');

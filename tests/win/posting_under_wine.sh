@@ -434,7 +434,7 @@ for auth in srp256 legacy; do
   printed="$(grep -c 'CONTABILIZADO' "$work/out.log")"
   [ "$printed" = "$due" ] || fail "$printed rows printed for $due receipts posted ($auth): $(cat "$work/out.log")"
   CONTARDC_NO_WINDOW=1 start "$server" SYSDBA "not-$password" 01 N
-  ends_with 1 "a wrong password, $auth logins"
+  ends_with 77 "a wrong password, $auth logins"
   grep -q 'Your user name and password are not defined' "$work/err.log" ||
     fail "a wrong password with $auth logins: not the server's refusal: $(cat "$work/err.log")"
 done

@@ -14,7 +14,7 @@
 #   - no window where nobody can see one: with CONTARDC_NO_WINDOW=1 and in a
 #     window station of its own (how Task Scheduler runs a job "whether the
 #     user is logged on or not"), the five arguments post without a window:
-#     no window module loaded, one error line on standard error, exit code 1;
+#     no window module loaded, one error line on standard error, exit code 78;
 #     notices go out as the program's bytes when redirected, and as text to
 #     the console of the cmd.exe that started it.
 #
@@ -365,7 +365,7 @@ wd_reg_add "$erp_key" Directorio REG_SZ 'C:\Ledgara'
 args=('localhost:C:\Ledgara' SYSDBA clave 01 S)
 for how in variable hidden; do
   if run_headless "$how" "$how" "${args[@]}"; then
-    check "$how: exit code 1 (got $headless_status)" [ "$headless_status" = 1 ]
+    check "$how: exit code 78, a configuration to mend (got $headless_status)" [ "$headless_status" = 78 ]
     check "$how: one line on standard error, \"Unable to Load fbclient.dll.\"" \
       [ "$(cat "$work/$how.err")" = "$(printf 'Unable to Load fbclient.dll.\r')" ]
     check "$how: nothing on standard output" [ ! -s "$work/$how.out" ]
@@ -383,7 +383,7 @@ notice='No se encontr\363 la Clave HKEY_LOCAL_MACHINE\\Software\\Vantel\\Ledgara
 if run_headless redirected variable "${args[@]}"; then
   check "redirected: the notice in Windows-1252 on standard output, CR LF ended" \
     cmp -s "$work/redirected.out" <(printf "$notice")
-  check "redirected: exit code 1" [ "$headless_status" = 1 ]
+  check "redirected: exit code 78" [ "$headless_status" = 78 ]
 fi
 # cmd.exe in a terminal of its own: Wine gives it a console there, which the
 # program joins. start /wait, as a user would type it, since cmd.exe does not
@@ -397,7 +397,7 @@ console_text="$(sed 's/\x1b\[[0-9;?]*[a-zA-Z]//g; s/\r//g' "$work/console.txt")"
 check "console: the notice arrives as text (\"encontró\" in the terminal's UTF-8)" \
   grep -qF 'No se encontró la Clave HKEY_LOCAL_MACHINE\Software\Vantel\LedgaraERP2026\Directorio' <<<"$console_text"
 check "console: the error line arrives" grep -qxF 'Unable to Load fbclient.dll.' <<<"$console_text"
-check "console: cmd.exe sees exit code 1" grep -qxF 'exit code 1' <<<"$console_text"
+check "console: cmd.exe sees exit code 78" grep -qxF 'exit code 78' <<<"$console_text"
 
 echo "== $passes passed, $failures failed (screenshots: $shots)"
 [ "$failures" -eq 0 ]

@@ -1362,12 +1362,12 @@ void testDeadline()
         if (errRead)
             CloseHandle(errRead);
         check(ended, test + " (ended)");
-        checkEqual(test + " (exit code)", std::to_string(code), std::string("1"));
+        checkEqual(test + " (exit code)", std::to_string(code), std::string("75"));
         if (!stalled)
             checkEqual(test + " (standard error)", readFile(err),
                        std::string("contardc: timed out after 2 s; nothing was posted\r\n"));
         const std::string written = readFile(log);
-        check(written.find("\tsrv\t01\tplain\ttimed out after 2 s; nothing was posted\t1\t") != std::string::npos &&
+        check(written.find("\tsrv\t01\tplain\ttimed out after 2 s; nothing was posted\t75\t") != std::string::npos &&
                   written.size() > 1 && written.back() == '\n',
               test + " (the run log's line)", written);
     }
