@@ -1,5 +1,6 @@
 #include "app/run_end.h"
 
+#include "app/event_log.h"
 #include "app/exit_codes.h"
 #include "app/messages.h"
 #include "posting/posting_state.h"
@@ -46,6 +47,7 @@ char g_days[kMaxCatchUpDays][11];        // ISO dates, NUL-terminated
 std::atomic<int> g_dayCount{0};          // 0: not a catch-up run
 std::atomic<int> g_committedBefore{0};   // postings committed before the catch-up began
 std::atomic<bool> g_window{false};       // the run is the window's, whose codes are the system's
+std::atomic<bool> g_eventLog{false};     // the run writes its entry in the Windows event log
 
 #ifndef _WIN32
 std::atomic<int> g_quietTerminal{-1};
@@ -343,6 +345,8 @@ void prepareEndLog(LogFile file, const std::string& head, const std::string& out
     g_logFile.store(file);
 }
 
+void prepareEndEventLog() { g_eventLog.store(true); }
+
 void prepareCatchUp(const std::vector<CivilDate>& days)
 {
     const int count = static_cast<int>(days.size() < kMaxCatchUpDays ? days.size() : kMaxCatchUpDays);
@@ -463,6 +467,10 @@ void endNow(EndCause cause)
         log.add(tenths % 10);
         log.add("\n");
         writeLog(g_logBuffer, log.length);
+    }
+    if (g_eventLog.load()) {
+        const int skip = static_cast<int>(std::strlen("contardc: "));
+        reportRunEventNow(code, text + skip, length - skip - static_cast<int>(std::strlen(kLineEnd)));
     }
     writeError(text, length);
     endProcess(code);

@@ -58,6 +58,10 @@ double secondsSinceStart();
 // outcome (the words the run ignored: "" for none), both UTF-8.
 void prepareEndLog(LogFile file, const std::string& head, const std::string& outcomeNote);
 
+// What a stop or the deadline adds: the run's entry in the Windows event log
+// (app/event_log.h), opened beforehand.
+void prepareEndEventLog();
+
 // A catch-up run: the days it posts, oldest first (at most kMaxCatchUpDays).
 // Each posting that comes back committed from here on is the next day's.
 inline constexpr int kMaxCatchUpDays = 366;

@@ -57,7 +57,12 @@ ParsedRunOptions parseRunOptions(const std::vector<std::string>& arguments, cons
     };
     for (std::size_t i = 5; i < arguments.size(); ++i) {
         const std::string& word = arguments[i];
-        const bool known = word == "--log" || word == "--timeout" || word == "--from" || word == "--to";
+        if (word == "--event-log" || word == "--dry-run") {
+            (word == "--dry-run" ? options.dryRun : options.eventLog) = true;
+            continue;
+        }
+        const bool known =
+            word == "--log" || word == "--metrics" || word == "--timeout" || word == "--from" || word == "--to";
         if (!known) {
             parsed.ignored.push_back(word);
             continue;
@@ -67,6 +72,8 @@ ParsedRunOptions parseRunOptions(const std::vector<std::string>& arguments, cons
         const std::string& value = arguments[++i];
         if (word == "--log") {
             options.logFile = value;
+        } else if (word == "--metrics") {
+            options.metricsFile = value;
         } else if (word == "--timeout") {
             int seconds = 0;
             const auto [ptr, ec] = std::from_chars(value.data(), value.data() + value.size(), seconds);

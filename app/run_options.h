@@ -3,9 +3,12 @@
 // each opt-in, and the two requests that stand alone (--help, --version).
 //
 //   --log FILE        the run log's place; "-" turns it off (app/run_log.h)
+//   --metrics FILE    the run's figures for monitoring (app/metrics.h)
+//   --event-log       the run's entry in the Windows event log (app/event_log.h)
 //   --timeout SECONDS ends the run at that deadline as a stop request does
 //   --from YYYY-MM-DD posts each day from that one to --to (default today),
 //   --to YYYY-MM-DD   oldest first, each committed on its own
+//   --dry-run         posts and shows the rows, then rolls the posting back
 //
 // Any other word after the fifth is ignored, as words after the fifth always
 // were; the run names it in a warning, so that a misspelt option is seen.
@@ -18,6 +21,9 @@
 
 struct RunOptions {
     std::optional<std::string> logFile;   // as given; "-" is off
+    std::optional<std::string> metricsFile;
+    bool eventLog = false;
+    bool dryRun = false;
     std::optional<int> timeoutSeconds;
     std::optional<CivilDate> from;
     std::optional<CivilDate> to;

@@ -2,6 +2,7 @@
 
 #include "app/console.h"
 #include "app/display.h"
+#include "app/event_log.h"
 #include "app/messages.h"
 #include "app/password.h"
 #include "app/run_end.h"
@@ -133,6 +134,17 @@ public:
         prepareEndLog(m_log->file(), head(), ansiToUtf8(m_note));
     }
 
+    // Registers the run's event source, for a run that asks for its entry.
+    void openEventLog()
+    {
+        if (const std::string failure = ::openEventLog(); !failure.empty()) {
+            m_console.error(failure);
+            return;
+        }
+        m_eventLog = true;
+        prepareEndEventLog();
+    }
+
     Console& console() { return m_console; }
 
     int end(const std::string& outcome, int exitCode)
@@ -141,6 +153,11 @@ public:
         if (m_log) {
             const std::string failure = m_log->append(head() + runLogTail(outcome + m_note, exitCode, secondsSinceStart()));
             if (!failure.empty())
+                m_console.error(failure);
+        }
+        if (m_eventLog) {
+            if (const std::string failure = reportRunEvent(exitCode, m_console.reportLost(), outcome + m_note);
+                !failure.empty())
                 m_console.error(failure);
         }
         return exitCode;
@@ -157,6 +174,7 @@ private:
     Console m_console;
     std::string m_note;
     std::unique_ptr<RunLog> m_log;
+    bool m_eventLog = false;
 };
 
 // The password given as "-": from ISC_PASSWORD, where a line read from
@@ -273,6 +291,8 @@ int runUnattended(int argc, char** argv, const std::vector<std::string>& argumen
     UnattendedRun run(arguments, parsed);
     if (!window && options.logFile)
         run.openLog(*options.logFile);
+    if (!window && options.eventLog)
+        run.openEventLog();
     if (arguments[2] == "-") {
         if (const std::string refusal = takePasswordFromOutside(); !refusal.empty()) {
             useStartingConsole();

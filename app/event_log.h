@@ -1,0 +1,25 @@
+#pragma once
+// The run's entry in the Windows event log (--event-log): in the Application
+// log under the source "contardc" (which the installer registers, with the
+// program's own message table), Information for a run that posted, Warning
+// for one that posted but lost its report, Error otherwise; the event ID says
+// the exit code (kEventIdBase + the code), and the text is the outcome the run
+// log's line gives. Elsewhere than on Windows there is no such log, and
+// nothing is written.
+
+#include <string>
+
+inline constexpr unsigned kEventIdBase = 1000;
+
+// Registers the event source, once, at the start of a run that asks for an
+// entry, before anything that a stop or the deadline could end; "" when it
+// is ready, otherwise one line that says why not.
+std::string openEventLog();
+
+// The run's own end: its entry. outcome: the program's text (Windows-1252).
+// "" when written, otherwise one line that says why not.
+std::string reportRunEvent(int exitCode, bool reportLost, const std::string& outcome);
+
+// The end of a run by a stop request or the deadline (app/run_end.h): the
+// same from ASCII text prepared beforehand, allocating nothing.
+void reportRunEventNow(int exitCode, const char* outcome, int length);
