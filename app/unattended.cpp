@@ -22,6 +22,7 @@
 #include "config/windows_api.h"
 #endif
 
+#include <algorithm>
 #include <ctime>
 #include <exception>
 #include <map>
@@ -212,6 +213,11 @@ RunOutcome runWithoutWindow(const std::vector<std::string>& arguments, const Run
     request.connection.company = argument(arguments, 4);
     request.connection.passwordFromEnvironment = request.connection.password == "-";
     request.niif = argument(arguments, 5) == "S";
+    // A receipt that another user holds is refused by the server a little
+    // before the deadline, so that the run ends with the server's own error,
+    // its work rolled back by the client, before the deadline has to end it.
+    if (options.timeoutSeconds)
+        request.lockTimeoutSeconds = std::max(1, *options.timeoutSeconds - std::max(1, *options.timeoutSeconds / 20));
     const bool catchUp = options.from.has_value();
     if (catchUp) {
         request.days = daysFromTo(*options.from, *options.to);

@@ -377,15 +377,22 @@ struct SqlConnection::Attachment {
     // and waiting for a concurrent writer rather than failing at once.
     class Transaction {
     public:
-        explicit Transaction(Attachment& a) : m_a(a)
+        Transaction(Attachment& a, int lockTimeoutSeconds) : m_a(a)
         {
-            static const char tpb[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_read_committed, isc_tpb_rec_version,
-                                       isc_tpb_wait};
+            std::string tpb{isc_tpb_version3, isc_tpb_write, isc_tpb_read_committed, isc_tpb_rec_version,
+                            isc_tpb_wait};
+            if (lockTimeoutSeconds > 0) {
+                // The time as a clumplet: its length, then its bytes, lowest first.
+                tpb += static_cast<char>(isc_tpb_lock_timeout);
+                tpb += static_cast<char>(4);
+                for (int shift = 0; shift < 32; shift += 8)
+                    tpb += static_cast<char>((static_cast<unsigned>(lockTimeoutSeconds) >> shift) & 0xFF);
+            }
             struct {
                 isc_db_handle* database;
                 int tpbLength;
                 const char* tpb;
-            } teb{&a.db, static_cast<int>(sizeof tpb), tpb};
+            } teb{&a.db, static_cast<int>(tpb.size()), tpb.data()};
             ISC_STATUS_ARRAY status{};
             a.api.isc_start_multiple(status, &m_handle, 1, &teb);
             a.check(status, DriverFailure::StartTransaction);
@@ -557,7 +564,7 @@ void SqlConnection::fetchAll(const std::string& sql, RowSink& sink)
     try {
         // The statement is dropped before the transaction ends; the work is
         // committed only once every row is read and the cursor closed.
-        Attachment::Transaction transaction(*m_attachment);
+        Attachment::Transaction transaction(*m_attachment, m_settings.lockTimeoutSeconds);
         {
             Attachment::Statement statement(*m_attachment, transaction, sql);
             statement.execute();

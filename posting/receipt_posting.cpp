@@ -100,6 +100,7 @@ void ReceiptPosting::postStep(const CivilDate& date, bool niif, PostingFront& fr
 
 void ReceiptPosting::run(const PostingRequest& request, PostingFront& front)
 {
+    Ledgara.settings().lockTimeoutSeconds = request.lockTimeoutSeconds;
     connectStep(request.connection, front);
     for (const CivilDate& day : request.days.empty() ? std::vector{m_today} : request.days)
         postStep(day, request.niif, front);

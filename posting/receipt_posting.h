@@ -35,6 +35,10 @@ struct PostingRequest {
     ConnectionRequest connection;
     bool niif = false;
     std::vector<CivilDate> days;
+    // How long a posting waits for a receipt that another user's transaction
+    // holds before the server refuses it (ErrorKind::Busy); 0: as long as it
+    // takes.
+    int lockTimeoutSeconds = 0;
 };
 
 // The connection step asks for a company, a user and a password; with any of

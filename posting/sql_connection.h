@@ -21,6 +21,9 @@ struct ConnectionSettings {
     // The password is left out of the attachment's parameters, and the
     // client takes it from ISC_PASSWORD, as Firebird's own tools do.
     bool passwordFromEnvironment = false;
+    // How long a statement waits for a row another transaction holds before
+    // the server refuses it; 0 waits as long as that lasts.
+    int lockTimeoutSeconds = 0;
 };
 
 class SqlConnection {

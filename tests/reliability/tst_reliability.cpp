@@ -419,6 +419,7 @@ private slots:
     void catchUpEndedFromOutside();
     void catchUpDayFailsReportLost();
     void deadlineWithStandardErrorNobodyReads();
+    void heldReceiptEndsAsTheServersError();
 
 private:
     // A company database under the shared server's data folder, the one the
@@ -1146,6 +1147,42 @@ void TestReliability::deadlineWithStandardErrorNobodyReads()
                                    "commit was already on its way"));
     hold.release();
     QCOMPARE(posted(db, m_password, date, false), 0);
+}
+
+// With --timeout, a receipt another user holds is refused by the server a
+// little before the deadline: a procedure that does not take the conflict
+// itself fails with the server's own error, the client rolls the run back,
+// and the run ends before the deadline has to end it, with the code of a
+// run to try again later (75).
+void TestReliability::heldReceiptEndsAsTheServersError()
+{
+    const QString date = todayText();
+    const std::string db = companyDatabase("lockwait", 5, date);
+    QVERIFY(!db.empty());
+    // A posting procedure that claims every receipt of the day at once and
+    // leaves a conflict to its caller.
+    SqlConnection setup;
+    setup.settings().database = db;
+    setup.settings().password = m_password;
+    fbtest::Rows none;
+    setup.fetchAll("alter procedure RECIBOS_SIN_CONTABILIDAD (FECHA_INI VARCHAR(30), FECHA_FIN VARCHAR(30), "
+                   "PREFIJO VARCHAR(4)) returns (ID INTEGER, PREF VARCHAR(4), NUMERO VARCHAR(6), ESTADO VARCHAR(20), "
+                   "IDI INTEGER, IDC INTEGER) as begin update RECIBO_CAJA set COMP_ID = -1 where RECI_FECHA = "
+                   "cast(:FECHA_INI as date) and COMP_ID is null; ID = 0; PREF = 'X'; NUMERO = '0'; "
+                   "ESTADO = 'CONTABILIZADO'; suspend; end",
+                   none);
+    setup.close();
+    HeldReceipt hold(db, m_password, date);
+    QVERIFY(hold.held());
+    const ToolRun run = finish(*startTool({dataHost(), "SYSDBA", QString::fromStdString(m_password), "lockwait", "N",
+                                           "--timeout", "6"}));
+    QCOMPARE(run.exitCode, 75);
+    QVERIFY2(run.err.startsWith("dbExpress Error: [0x0019]: Unable to fetch the rows\nSQL Server Error: deadlock\n"
+                                "update conflicts with concurrent update\n"),
+             qPrintable(run.err));
+    QVERIFY2(!run.err.contains("timed out"), qPrintable(run.err));
+    hold.release();
+    QCOMPARE(fbtest::scalar(db, m_password, "select count(*) from RECIBO_CAJA where COMP_ID = -1"), "0");
 }
 
 QTEST_GUILESS_MAIN(TestReliability)
