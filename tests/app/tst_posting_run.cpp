@@ -8,7 +8,6 @@
 #include "app/console.h"
 #include "text/client_text.h"
 #include "app/unattended.h"
-#include "posting/messages.h"
 #include "posting/receipt_posting.h"
 
 #include <QCoreApplication>
@@ -343,7 +342,8 @@ void TestPostingRun::companyCodeLeavingItsFolderIsRefused()
     const QString waiting = fbtest::scalar(ours, kPassword.toStdString(), unpostedSql(false));
     QVERIFY(waiting != "0");
     QCOMPARE(fbtest::scalar(theirs, kPassword.toStdString(), unpostedSql(false)), waiting);
-    const QString refused = QString::fromLatin1(msg::kCompanyCodeRefused.data(), msg::kCompanyCodeRefused.size());
+    const QString refused = QStringLiteral("El código de empresa no es válido: no puede contener \"/\" ni \"\\\" ni "
+                                           "ser solo puntos o espacios.");
 
     ReceiptPosting data;
     PostingFront front;
