@@ -105,11 +105,10 @@ void TestPostingRun::initTestCase()
 // A server folder holding company 01: <server>/datos/01/ledgara.fdb.
 QString TestPostingRun::makeCompany(const QString& name)
 {
-    const QString server = m_dir.filePath(name);
-    QDir().mkpath(server + "/datos/01");
-    const QString error = fbtest::makeDatabase(server + "/datos/01/ledgara.fdb", kPassword,
-                                               {fbtest::sourceDir() + "/tests/app/all_accounts.sql"});
-    return error.isEmpty() ? server : QString();
+    const fbtest::Company company = fbtest::makeCompany(m_dir.filePath(name), kPassword);
+    if (!company.error.isEmpty())
+        qWarning("%s", qPrintable(company.error));
+    return company.error.isEmpty() ? company.server : QString();
 }
 
 // The run needs no application object, and nothing it uses brings in the

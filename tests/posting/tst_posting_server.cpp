@@ -65,8 +65,7 @@ void TestPostingServer::initTestCase()
     const QString server = fbtest::fixtureServer();
     const QString dir = qEnvironmentVariable("CONTARDC_FB_DIR");
     m_password = qEnvironmentVariable("CONTARDC_FB_PASSWORD").toStdString();
-    if (server.isEmpty() || dir.isEmpty() || m_password.empty())
-        QSKIP("needs the server that ctest starts (fixture fbserver)");
+    QVERIFY2(!(server.isEmpty() || dir.isEmpty() || m_password.empty()), fbtest::kNoFixtureServer);
     const QString db = server + ":" + dir + "/data/company.fdb";
     QFile::remove(dir + "/data/company.fdb");
     const QString error = fbtest::makeDatabase(db, QString::fromStdString(m_password),

@@ -510,16 +510,15 @@ void TestMainWindow::successfulRunPostsOnce()
     // The program's text is single-byte: a folder named in plain ASCII, not
     // after the test's application name.
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/contardc-ui-XXXXXX"));
-    const QString server = dir.filePath("posts-" + start);
-    QDir().mkpath(server + "/datos/01");
     // The engine's lock folder is FIREBIRD_LOCK as the test process started
     // with it (ctest gives one of the build's own): the engine keeps the folder
     // it found when the process first loaded it, so one set here would not
     // reach it. The isql runs inherit the same.
-    const QString database = server + "/datos/01/ledgara.fdb";
     const QString password = QStringLiteral("ui-pw");
-    QCOMPARE(fbtest::makeDatabase(database, password, {fbtest::sourceDir() + "/tests/app/all_accounts.sql"}),
-             QString());
+    const fbtest::Company company = fbtest::makeCompany(dir.filePath("posts-" + start), password);
+    QCOMPARE(company.error, QString());
+    const QString server = company.server;
+    const QString database = company.database;
     const std::string unposted = "select count(*) from RECIBO_CAJA where RECI_FECHA = current_date and "
                                  "COMP_ID is null";
     QVERIFY(fbtest::scalar(database.toStdString(), password.toStdString(), unposted) != "0");
