@@ -1,16 +1,27 @@
 // The in-memory set over a provider that hands out fixed rows: binding,
 // the moment binding errors surface, value storage and the current record.
 #include "posting/dataset.h"
-#include "posting/sql_error.h"
 
 #include <QtTest>
 
 #include <malloc.h>
 
+#include <functional>
 #include <optional>
 #include <stdexcept>
 
 namespace {
+
+// The text of the error a call raises; empty when it raises none.
+QString errorOf(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const std::runtime_error& e) {
+        return QString::fromLatin1(e.what());
+    }
+    return {};
+}
 
 struct StubValue {
     std::optional<std::int64_t> integer;
@@ -373,7 +384,8 @@ void TestDataSet::openCloseNotifiesAndDropsRows()
     set.open();
     QVERIFY(set.isEmpty());
     QCOMPARE(set.recNo(), std::size_t{0});
-    QVERIFY_THROWS_EXCEPTION(SqlError, set.declareField("X", FieldKind::Integer));
+    QCOMPARE(errorOf([&] { set.declareField("X", FieldKind::Integer); }),
+             QStringLiteral("Cannot perform this operation on an open dataset"));
 }
 
 void TestDataSet::reopenAfterFailureReadsAgain()
@@ -392,7 +404,7 @@ void TestDataSet::reopenAfterFailureReadsAgain()
     QCOMPARE(set.recordCount(), std::size_t{1});
 
     ClientDataSet unprovided("CPuntos");
-    QVERIFY_THROWS_EXCEPTION(std::runtime_error, unprovided.open());
+    QCOMPARE(errorOf([&] { unprovided.open(); }), QStringLiteral("Missing data provider or data packet"));
     QVERIFY(!unprovided.active());
 }
 
