@@ -35,6 +35,7 @@ private slots:
     void days();
     void standAlone_data();
     void standAlone();
+    void help();
 };
 
 void TestRunOptions::accepted_data()
@@ -160,6 +161,27 @@ void TestRunOptions::standAlone()
     for (const QString& a : arguments)
         words.push_back(a.toStdString());
     QCOMPARE(int(standAloneRequest(words)), request);
+}
+
+// The help an operator reads: the usage line, every option that may follow
+// the five arguments, the variables the program reads, what the exit codes
+// mean.
+void TestRunOptions::help()
+{
+    const QString text = QString::fromStdString(helpText());
+    const QStringList lines = text.split('\n');
+    QCOMPARE(lines.value(0), QStringLiteral("Usage: contardc [SERVER USER PASSWORD COMPANY S|N [OPTIONS]]"));
+    QStringList options;
+    for (const QString& line : lines)
+        if (line.startsWith(QLatin1String("  --")))
+            options << line.mid(2).section(QStringLiteral("  "), 0, 0);
+    QCOMPARE(options, (QStringList{"--log FILE", "--timeout SECONDS", "--from YYYY-MM-DD", "--to YYYY-MM-DD",
+                                   "--help, --version"}));
+    for (const char* variable : {"ISC_PASSWORD", "LEDGARA_FBCLIENT", "LEDGARA_HKLM", "CONTARDC_NO_WINDOW"})
+        QVERIFY2(text.contains(QLatin1String(variable)), variable);
+    QVERIFY2(text.endsWith("Exit codes: 0 the posting is committed or there was nothing to post;\n"
+                           "1 nothing was posted (an error, a stop request, the timeout, bad options).\n"),
+             qPrintable(text));
 }
 
 QTEST_APPLESS_MAIN(TestRunOptions)
