@@ -425,6 +425,7 @@ private slots:
     void concurrentEmbeddedRuns();
     void passwordOffTheCommandLine_data();
     void passwordOffTheCommandLine();
+    void passwordTypedAtATerminal();
     void heldReceiptTimesOut();
     void catchUpPostsEachDay();
     void silentServerTimesOut();
@@ -849,6 +850,38 @@ void TestReliability::passwordOffTheCommandLine()
         QVERIFY2(run.err.contains("Your user name and password are not defined"), qPrintable(run.err));
         QCOMPARE(posted(db, m_password, date, false), 0);
     }
+}
+
+// At a terminal the password is asked for on standard error and what is
+// typed is not shown: script(1) gives the run a terminal of its own, and the
+// password is typed once the prompt is there, as a person would.
+void TestReliability::passwordTypedAtATerminal()
+{
+    const QString date = todayText();
+    const std::string db = companyDatabase("ptty", 10, date);
+    QVERIFY(!db.empty());
+    const QString password = QString::fromStdString(m_password);
+    const QString command =
+        QStringList{QStringLiteral(CONTARDC_TOOL), dataHost(), "SYSDBA", "-", "ptty", "N", "--log", "-"}.join(' ');
+    QProcess terminal;
+    terminal.setProcessEnvironment(fbtest::environmentWithoutDisplay());
+    terminal.start(QStringLiteral("script"), {"-q", "-e", "-c", command, "/dev/null"});
+    QVERIFY(terminal.waitForStarted());
+    QByteArray shown;
+    for (QDeadlineTimer deadline(30000); !shown.contains("Password: ") && !deadline.hasExpired();) {
+        terminal.waitForReadyRead(100);
+        shown += terminal.readAllStandardOutput();
+    }
+    QVERIFY2(shown.startsWith("Password: "), shown.constData());
+    terminal.write((password + "\n").toLatin1());
+    QVERIFY(terminal.waitForFinished(120000));
+    shown += terminal.readAllStandardOutput();
+    QCOMPARE(terminal.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(terminal.exitCode(), 0);
+    VERIFY_NO_SECRET(QString::fromLatin1(shown), password);
+    // The prompt's line ends once the password is read; the report follows.
+    QVERIFY2(shown.startsWith("Password: \r\nPREF  NUMERO  ESTADO\r\n"), shown.constData());
+    QCOMPARE(posted(db, m_password, date, false), postable(db, m_password, date, false));
 }
 
 // A receipt held by a user's open transaction: the run waits on it with its
