@@ -884,9 +884,10 @@ void TestReliability::passwordTypedAtATerminal()
     QCOMPARE(posted(db, m_password, date, false), postable(db, m_password, date, false));
 }
 
-// A receipt held by a user's open transaction: the run waits on it with its
-// password nowhere in the process list, the deadline ends it with nothing
-// committed, and once the receipt is free a rerun posts everything once.
+// A receipt held by a user's open transaction: the run waits on it, its
+// memory with the password in it closed to the user's other processes, the
+// deadline ends it with nothing committed, and once the receipt is free a
+// rerun posts everything once.
 void TestReliability::heldReceiptTimesOut()
 {
     const QString date = todayText();
