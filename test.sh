@@ -8,7 +8,8 @@
 #
 # Only root can install packages. For anyone else a missing required package
 # stops the run with the command that installs it; an optional area whose
-# packages are missing (the fuzzers, the Windows code under Wine) is reported
+# packages are missing (the fuzzers, the Windows code under Wine, the real
+# window, the .deb) is reported
 # in a SKIPPED line and its tests are left out. The Windows program is built
 # and tested under Wine when Qt for Windows of the current inputs is in the
 # cache, Qt built first when CONTARDC_WINDOWS=1 (about 42 minutes); otherwise
@@ -39,9 +40,11 @@ optional_area() {
 }
 optional_area fuzzers fuzz_short "${contardc_fuzz_packages[@]}"
 optional_area windows wine_tests "${contardc_windows_packages[@]}"
+# The program's window on a real X display under a window manager.
+optional_area "real window" real_window "${contardc_real_window_packages[@]}"
 # The .deb: built, checked with lintian, installed with apt-get, run and
 # removed again (the test itself skips when it is not run as root).
-optional_area "debian package" deb_package "${contardc_deb_packages[@]}"
+optional_area "debian package" deb_package "${contardc_deb_test_packages[@]}"
 
 # The Windows program itself (build-windows/contardc, tested under Wine by
 # windows_program and windows_posting) needs Qt for Windows, built once into

@@ -115,8 +115,24 @@ contardc_install_fbclient_windows_deps() { contardc_install_packages "${contardc
 # its tables back in the tests.
 contardc_msi_packages=(wixl msitools)
 
-# The .deb (scripts/build-deb.sh) and its check: dpkg-deb and dpkg-shlibdeps
-# (dpkg-dev) build it, lintian checks it; the installed menu entry, manual
-# page and systemd examples are checked with desktop-file-validate
-# (desktop-file-utils), man (man-db) and systemd-analyze (systemd).
+# The .deb (scripts/build-deb.sh): dpkg-deb and dpkg-shlibdeps (dpkg-dev)
+# build it, lintian checks it; the installed menu entry, manual page and
+# systemd examples are checked with desktop-file-validate (desktop-file-utils),
+# man (man-db) and systemd-analyze (systemd).
 contardc_deb_packages=(dpkg-dev lintian desktop-file-utils man-db systemd)
+# Its test (tests/deb/deb_package_test.sh) besides: the demo company made with
+# isql-fb (firebird3.0-utils); the installed window opened on Xvfb (xvfb,
+# xauth) under openbox, seen taking the screen with xprop (x11-utils), found
+# and typed into with xdotool; the screen taken with ImageMagick's import on a
+# failure.
+contardc_deb_test_packages=(
+  "${contardc_deb_packages[@]}" firebird3.0-utils xvfb xauth openbox xdotool x11-utils imagemagick
+)
+
+# The real window's test (tests/ui/real_window_test.sh): Xvfb, openbox
+# (seen taking the screen with xprop, of x11-utils), xdotool for the keys,
+# ImageMagick's import for the screen on a failure, a Firebird server of the
+# test's own and isql-fb for the demo company and the server's monitoring.
+contardc_real_window_packages=(
+  xvfb xauth openbox xdotool x11-utils imagemagick firebird3.0-server firebird3.0-utils
+)

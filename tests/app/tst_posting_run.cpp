@@ -8,7 +8,6 @@
 #include "app/console.h"
 #include "text/client_text.h"
 #include "app/unattended.h"
-#include "posting/messages.h"
 #include "posting/receipt_posting.h"
 
 #include <QCoreApplication>
@@ -119,11 +118,10 @@ void TestPostingRun::initTestCase()
 // A server folder holding company 01: <server>/datos/01/ledgara.fdb.
 QString TestPostingRun::makeCompany(const QString& name)
 {
-    const QString server = m_dir.filePath(name);
-    QDir().mkpath(server + "/datos/01");
-    const QString error = fbtest::makeDatabase(server + "/datos/01/ledgara.fdb", kPassword,
-                                               {fbtest::sourceDir() + "/tests/app/all_accounts.sql"});
-    return error.isEmpty() ? server : QString();
+    const fbtest::Company company = fbtest::makeCompany(m_dir.filePath(name), kPassword);
+    if (!company.error.isEmpty())
+        qWarning("%s", qPrintable(company.error));
+    return company.error.isEmpty() ? company.server : QString();
 }
 
 // The run needs no application object, and nothing it uses brings in the
@@ -349,7 +347,8 @@ void TestPostingRun::companyCodeLeavingItsFolderIsRefused()
     const QString waiting = fbtest::scalar(ours, kPassword.toStdString(), unpostedSql(false));
     QVERIFY(waiting != "0");
     QCOMPARE(fbtest::scalar(theirs, kPassword.toStdString(), unpostedSql(false)), waiting);
-    const QString refused = QString::fromLatin1(msg::kCompanyCodeRefused.data(), msg::kCompanyCodeRefused.size());
+    const QString refused = QStringLiteral("El código de empresa no es válido: no puede contener \"/\" ni \"\\\" ni "
+                                           "ser solo puntos o espacios.");
 
     ReceiptPosting data;
     PostingFront front;

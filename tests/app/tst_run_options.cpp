@@ -35,6 +35,7 @@ private slots:
     void days();
     void standAlone_data();
     void standAlone();
+    void help();
 };
 
 void TestRunOptions::accepted_data()
@@ -174,6 +175,37 @@ void TestRunOptions::standAlone()
     for (const QString& a : arguments)
         words.push_back(a.toStdString());
     QCOMPARE(int(standAloneRequest(words)), request);
+}
+
+// The help an operator reads: the usage line, every option that may follow
+// the five arguments, the variables the program reads, what the exit codes
+// mean.
+void TestRunOptions::help()
+{
+    const QString text = QString::fromStdString(helpText());
+    const QStringList lines = text.split('\n');
+    QCOMPARE(lines.value(0), QStringLiteral("Usage: contardc [SERVER USER PASSWORD COMPANY S|N [OPTIONS]]"));
+    QStringList options;
+    for (const QString& line : lines)
+        if (line.startsWith(QLatin1String("  --")))
+            options << line.mid(2).section(QStringLiteral("  "), 0, 0);
+    QCOMPARE(options, (QStringList{"--log FILE", "--timeout SECONDS", "--from YYYY-MM-DD", "--to YYYY-MM-DD",
+                                   "--help, --version"}));
+    for (const char* variable : {"ISC_PASSWORD", "LEDGARA_FBCLIENT", "LEDGARA_HKLM", "CONTARDC_NO_WINDOW"})
+        QVERIFY2(text.contains(QLatin1String(variable)), variable);
+    QVERIFY2(text.endsWith(
+                 "Exit codes without a window (what happened; what a scheduler should do):\n"
+                 "   0  posted, or nothing to post (also when the report could not be written:\n"
+                 "      one line says so); nothing.\n"
+                 "   2  usage: an option, a date or a company code it cannot take; nothing\n"
+                 "      connected; not retry.\n"
+                 "  75  temporary: the server could not be reached or dropped the connection, a\n"
+                 "      lock or the deadline ended the run, a stop request; retry later.\n"
+                 "  77  the server refused the user name or password; not retry.\n"
+                 "  78  configuration: installation folder, server list, client library, password\n"
+                 "      source, or a company database missing or not this ERP's; not retry.\n"
+                 "   1  any other failure (the posting procedure's own error, ...); alert.\n"),
+             qPrintable(text));
 }
 
 QTEST_APPLESS_MAIN(TestRunOptions)

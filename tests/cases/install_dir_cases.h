@@ -39,6 +39,10 @@ inline std::string utf16File(std::u16string_view text)
     return bytes;
 }
 
+// The notice the user reads when the ERP's key is not there.
+inline const std::string kKeyNotFoundNotice =
+    "No se encontr\xF3" " la Clave HKEY_LOCAL_MACHINE\\Software\\Vantel\\LedgaraERP2026\\Directorio";
+
 struct InstallDirCase {
     const char* name;
     std::string regFile;   // the export's text (Latin-1 bytes)

@@ -9,6 +9,8 @@
 
 namespace cases {
 
+inline const std::string kRangeCheckError = "Range check error";
+
 struct ServerListCase {
     const char* name;
     std::string bytes;

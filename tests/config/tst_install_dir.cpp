@@ -4,7 +4,6 @@
 
 #include "cases/install_dir_cases.h"
 #include "config/install_dir.h"
-#include "config/messages.h"
 #include "config/reg_file_registry.h"
 #include "printable.h"
 #include "text/error.h"
@@ -151,7 +150,7 @@ private slots:
         const Outcome outcome = lookup(registry);
 
         if (c.informed)
-            QCOMPARE(printable(outcome.messages), printable(std::vector<std::string>{std::string(msg::kKeyNotFound)}));
+            QCOMPARE(printable(outcome.messages), printable(std::vector<std::string>{cases::kKeyNotFoundNotice}));
         else
             QVERIFY(outcome.messages.empty());
         QCOMPARE(printable(outcome.error.value_or("")), printable(c.error));

@@ -14,9 +14,10 @@
 # purge leave none of the files the package brought.
 #
 # Needs root (apt-get, dpkg). Exit 77 (skipped): not root, no apt-get or
-# dpkg, a tool missing that cannot be installed, or a contardc package
-# already on the machine (it is never touched). The package this test
-# installs is purged on every way out.
+# dpkg, or a contardc package already on the machine (it is never touched).
+# A package of contardc_packages or contardc_deb_test_packages (scripts/deps.sh)
+# that cannot be installed fails it. The package this test installs is
+# purged on every way out.
 set -uo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 skip() { echo "SKIPPED deb_package: $*"; exit 77; }
@@ -31,7 +32,12 @@ state="$(dpkg-query -W -f='${db:Status-Status}' contardc 2>/dev/null || true)"
 
 source "$here/scripts/deps.sh"
 source "$here/scripts/version.sh"
-contardc_try_install "${contardc_packages[@]}" "${contardc_deb_packages[@]}" || skip "$contardc_install_problem"
+source "$here/tests/desktop.sh"
+source "$here/tests/demo_company.sh"
+# As root, what is missing is installed: a package that cannot be is a
+# machine that cannot run the test, not a case to leave out.
+contardc_try_install "${contardc_packages[@]}" "${contardc_deb_test_packages[@]}" ||
+  { echo "FAIL: $contardc_install_problem"; exit 1; }
 version="$(contardc_version)"
 arch="$(dpkg --print-architecture)"
 multiarch="$(dpkg-architecture -qDEB_HOST_MULTIARCH)"
@@ -42,6 +48,7 @@ installed=
 cleanup() {
   local p
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+  desktop_stop
   wait 2>/dev/null
   if [ -n "$installed" ]; then
     state="$(dpkg-query -W -f='${db:Status-Status}' contardc 2>/dev/null || true)"
@@ -60,7 +67,7 @@ fail() {
   fi
   exit 1
 }
-run_as_installed() { env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM PATH=/usr/bin:/bin "$@"; }
+run_as_installed() { without_display env PATH=/usr/bin:/bin "$@"; }
 
 # --- The package and its checksum file.
 "$here/scripts/build-deb.sh" >"$work/build.log" 2>&1 || fail "scripts/build-deb.sh: $(tail -n 20 "$work/build.log")"
@@ -70,9 +77,16 @@ deb="$(tail -n 1 "$work/build.log")"
 (cd "$here/build-deb" && sha256sum --quiet -c "contardc-${version}-deb-SHA256SUMS") ||
   fail "contardc-${version}-deb-SHA256SUMS does not match the package"
 
-lintian --info --display-info "$deb" >"$work/lintian.log" 2>&1
+# lintian's exit status: 0 checked, no error; 2 an error found (--fail-on);
+# anything else, lintian itself failed, and then nothing was checked.
+lintian_status=0
+lintian --fail-on error --info --display-info "$deb" >"$work/lintian.log" 2>&1 || lintian_status=$?
 cat "$work/lintian.log"
-if grep -q '^E:' "$work/lintian.log"; then fail "lintian reports errors"; fi
+case "$lintian_status" in
+  0) ! grep -q '^E:' "$work/lintian.log" || fail "lintian reports errors and exit status 0" ;;
+  2) fail "lintian reports errors" ;;
+  *) fail "lintian did not run through (exit $lintian_status)" ;;
+esac
 
 # Which of the package's paths the machine has before: those may stay after
 # the purge (/usr/bin, /usr/share/man/man1, ...), no other may.
@@ -117,17 +131,9 @@ problems="$(systemd-analyze verify /usr/share/doc/contardc/examples/contardc.ser
 # run posts every receipt of today.
 export FIREBIRD_LOCK="$work/lock"
 mkdir -p -m 700 "$FIREBIRD_LOCK"
-source "$here/db/make_demo.sh"
-contardc_make_demo "$work/demo" >/dev/null 2>&1 || fail "the demo installation"
-db="$work/demo/datos/01/ledgara.fdb"
-isql-fb -q -b -user SYSDBA -password tallowbin -i "$here/tests/app/all_accounts.sql" "$db" >/dev/null \
-  || fail "accounts for the demo company"
-unposted() {
-  echo "set heading off; select count(*) from RECIBO_CAJA where RECI_FECHA = current_date and COMP_ID is null;" \
-    | isql-fb -q -b -user SYSDBA -password tallowbin "$db" | tr -d ' \n'
-}
-before="$(unposted)"
-[ "$before" -gt 0 ] 2>/dev/null || fail "the demo has no receipts to post ($before)"
+demo_company "$work/demo" 2>"$work/demo.log" || fail "the demo company: $(cat "$work/demo.log")"
+before="$(unposted)" || fail "the demo's receipts"
+[ "$before" -gt 0 ] || fail "the demo has no receipts to post"
 
 # --- Unattended, as the systemd example runs it: no display, the password
 # on standard input, a deadline and a run log of its own.
@@ -137,7 +143,8 @@ run_as_installed contardc "$work/demo" SYSDBA - 01 N --timeout 600 --log "$work/
 code=$?
 [ "$code" = 0 ] || fail "unattended run: exit $code: $(cat "$work/err")"
 [ ! -s "$work/err" ] || fail "unattended run wrote on standard error: $(cat "$work/err")"
-[ "$(unposted)" = 0 ] || fail "unattended run left $(unposted) of $before receipts unposted"
+left="$(unposted)" || fail "the receipts left after the unattended run"
+[ "$left" = 0 ] || fail "unattended run left $left of $before receipts unposted"
 [ "$(head -n 1 "$work/out")" = "PREF  NUMERO  ESTADO" ] || fail "unattended run's report: $(cat "$work/out")"
 rows="$(tail -n +2 "$work/out" | grep -c ' CONTABILIZADO$')"
 [ "$rows" = "$before" ] && [ "$(wc -l <"$work/out")" = $((before + 1)) ] ||
@@ -146,22 +153,9 @@ rows="$(tail -n +2 "$work/out" | grep -c ' CONTABILIZADO$')"
   fail "the run log: $(cat "$work/run.log" 2>/dev/null)"
 
 # --- The window, on an X display of its own under a window manager.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-for _ in $(seq 1 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-display=":$(head -n 1 "$work/display")"
-export XDG_RUNTIME_DIR="$work/runtime"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-DISPLAY="$display" openbox --sm-disable >"$work/openbox.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 1 100); do
-  DISPLAY="$display" xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-  sleep 0.1
-done
-DISPLAY="$display" xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' || fail "openbox did not start"
-export DISPLAY="$display"
-env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM PATH=/usr/bin:/bin contardc >"$work/window.log" 2>&1 &
+desktop_start_display "$work/x" 2>"$work/x.log" || fail "the X display: $(cat "$work/x.log")"
+desktop_start_wm "$work/x" 2>"$work/x.log" || fail "the window manager: $(cat "$work/x.log")"
+env PATH=/usr/bin:/bin contardc >"$work/window.log" 2>&1 &
 app=$!
 pids+=("$app")
 win=""
@@ -184,6 +178,7 @@ kill -0 "$app" 2>/dev/null && fail "Esc did not end the window program"
 wait "$app"
 code=$?
 [ "$code" = 0 ] || fail "the window program ended with exit $code after Esc: $(cat "$work/window.log")"
+desktop_stop
 unset DISPLAY
 
 # --- Remove, then purge: nothing of the package stays.

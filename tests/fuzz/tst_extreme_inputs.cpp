@@ -4,9 +4,7 @@
 // where the tool reads one.
 
 #include "config/command_line.h"
-#include "text/format.h"
 #include "config/install_dir.h"
-#include "config/messages.h"
 #include "config/reg_file_registry.h"
 #include "config/server_list.h"
 
@@ -276,8 +274,8 @@ void TestExtremeInputs::registryExport_data()
     // The bounds of what the reading holds: one line, and the values of the
     // key it reads.
     const auto lineMax = qsizetype(kRegFileLineMax);
-    const QByteArray lineTooLong = bytesOf(formatText(msg::kRegFileLineTooLong, {std::to_string(kRegFileLineMax)}));
-    const QByteArray keyTooBig = bytesOf(formatText(msg::kRegFileKeyTooBig, {std::to_string(kRegFileKeyMax)}));
+    const QByteArray lineTooLong = "l\xED" "nea de m\xE1" "s de 12582912 bytes";
+    const QByteArray keyTooBig = "los valores de la clave ocupan m\xE1" "s de 12582912 bytes";
     QTest::newRow("a million comment lines of 3 bytes, the key after them")
         << kV5 + repeated(";x\n", 1000000) + erp << QByteArray("C:\\LedgaraERP") << 0 << QByteArray();
     // A line is counted up to its LF, CR included.
@@ -315,15 +313,15 @@ void TestExtremeInputs::registryExport_data()
         << keyTooBig;
 
     const int lines = int(big.count('\n'));
+    const QByteArray unrecognisedLine = "l\xED" "nea no reconocida";
     QTest::newRow("a mistake on the last line of several megabytes")
         << big + "Directorio=C:\\ERP\r\n" << QByteArray() << lines + 1
-        << QByteArray(msg::kRegFileBadLine.data(), qsizetype(msg::kRegFileBadLine.size()));
-    QTest::newRow("binary bytes after the header")
-        << kV5 + everyByteValue(4096) << QByteArray() << 3
-        << QByteArray(msg::kRegFileBadLine.data(), qsizetype(msg::kRegFileBadLine.size()));
+        << unrecognisedLine;
+    QTest::newRow("binary bytes after the header") << kV5 + everyByteValue(4096) << QByteArray() << 3
+                                                   << unrecognisedLine;
     QTest::newRow("a 10 MB line that is not a key") << kV5 + "[" + QByteArray(kTenMegabytes, 'k') << QByteArray()
                                                     << 3
-                                                    << QByteArray(msg::kRegFileBadKey.data(), qsizetype(msg::kRegFileBadKey.size()));
+                                                    << QByteArray("nombre de clave no v\xE1" "lido");
 }
 
 void TestExtremeInputs::registryExport()
@@ -350,8 +348,8 @@ void TestExtremeInputs::registryExport()
 
     if (errorLine > 0) {
         QVERIFY(error.has_value());
-        QCOMPARE(bytesOf(*error), bytesOf(formatText(msg::kRegFileSyntaxError,
-                                                        {path, std::to_string(errorLine), stringOf(reason)})));
+        QCOMPARE(bytesOf(*error), "Error en el archivo de registro " + bytesOf(path) + ", l\xED" "nea " +
+                                      QByteArray::number(errorLine) + ": " + reason);
         return;
     }
     QVERIFY2(!error, error ? error->c_str() : "");

@@ -5,7 +5,6 @@
 
 #include "grid_harness.h"
 
-#include "grid/messages.h"
 #include "text/error.h"
 
 #include <QApplication>
@@ -632,14 +631,19 @@ void TestDataGrid::guards_data()
 {
     QTest::addColumn<int>("operation");
     QTest::addColumn<QString>("message");
-    QTest::newRow("fixed columns as many as columns") << 0 << QString::fromLatin1(msg::kFixedColsTooMany.data(), qsizetype(msg::kFixedColsTooMany.size()));
-    QTest::newRow("fixed rows as many as rows") << 1 << QString::fromLatin1(msg::kFixedRowsTooMany.data(), qsizetype(msg::kFixedRowsTooMany.size()));
-    QTest::newRow("width of a column past the last") << 2 << QString::fromLatin1(msg::kIndexOutOfRange.data(), qsizetype(msg::kIndexOutOfRange.size()));
-    QTest::newRow("cell below the last row") << 3 << QString::fromLatin1(msg::kIndexOutOfRange.data(), qsizetype(msg::kIndexOutOfRange.size()));
-    QTest::newRow("column of the collection past the last") << 4 << QString::fromLatin1(msg::kIndexOutOfRange.data(), qsizetype(msg::kIndexOutOfRange.size()));
-    QTest::newRow("kind of a cell below the grid") << 5 << QString::fromLatin1(msg::kCellTypeAlgorithm.data(), qsizetype(msg::kCellTypeAlgorithm.size()));
-    QTest::newRow("kind of a cell right of the grid") << 6 << QString::fromLatin1(msg::kCellTypeAlgorithm.data(), qsizetype(msg::kCellTypeAlgorithm.size()));
-    QTest::newRow("kind of a cell left of the grid") << 7 << QString::fromLatin1(msg::kCellTypeAlgorithm.data(), qsizetype(msg::kCellTypeAlgorithm.size()));
+    // The texts as the user reads them.
+    const QString outOfRange = QStringLiteral("Grid index out of range");
+    const QString fixedCols = QStringLiteral("Fixed column count must be less than column count");
+    const QString fixedRows = QStringLiteral("Fixed row count must be less than row count");
+    const QString cellType = QStringLiteral("Algorithm error in TCustomDataGrid.GetCellType");
+    QTest::newRow("fixed columns as many as columns") << 0 << fixedCols;
+    QTest::newRow("fixed rows as many as rows") << 1 << fixedRows;
+    QTest::newRow("width of a column past the last") << 2 << outOfRange;
+    QTest::newRow("cell below the last row") << 3 << outOfRange;
+    QTest::newRow("column of the collection past the last") << 4 << outOfRange;
+    QTest::newRow("kind of a cell below the grid") << 5 << cellType;
+    QTest::newRow("kind of a cell right of the grid") << 6 << cellType;
+    QTest::newRow("kind of a cell left of the grid") << 7 << cellType;
 }
 
 void TestDataGrid::guards()

@@ -2,7 +2,6 @@
 // the window of records in view, the scroll bar per state of the set, glyph
 // placement and the cell rectangles with their guards.
 
-#include "grid/messages.h"
 #include "text/error.h"
 #include "grid/grid_layout.h"
 
@@ -361,14 +360,18 @@ void TestGridLayout::guards_data()
 {
     QTest::addColumn<int>("operation");
     QTest::addColumn<QString>("message");
-    QTest::newRow("column width beyond the last column") << 0 << QString::fromLatin1(msg::kIndexOutOfRange.data(), qsizetype(msg::kIndexOutOfRange.size()));
-    QTest::newRow("row height of a negative row") << 1 << QString::fromLatin1(msg::kIndexOutOfRange.data(), qsizetype(msg::kIndexOutOfRange.size()));
-    QTest::newRow("cell beyond the last row") << 2 << QString::fromLatin1(msg::kIndexOutOfRange.data(), qsizetype(msg::kIndexOutOfRange.size()));
-    QTest::newRow("as many fixed columns as columns") << 3 << QString::fromLatin1(msg::kFixedColsTooMany.data(), qsizetype(msg::kFixedColsTooMany.size()));
-    QTest::newRow("as many fixed rows as rows") << 4 << QString::fromLatin1(msg::kFixedRowsTooMany.data(), qsizetype(msg::kFixedRowsTooMany.size()));
-    QTest::newRow("fewer columns than fixed ones") << 5 << QString::fromLatin1(msg::kFixedColsTooMany.data(), qsizetype(msg::kFixedColsTooMany.size()));
-    QTest::newRow("rows down to the fixed row") << 6 << QString::fromLatin1(msg::kFixedRowsTooMany.data(), qsizetype(msg::kFixedRowsTooMany.size()));
-    QTest::newRow("negative fixed count") << 7 << QString::fromLatin1(msg::kIndexOutOfRange.data(), qsizetype(msg::kIndexOutOfRange.size()));
+    // The texts as the user reads them.
+    const QString outOfRange = QStringLiteral("Grid index out of range");
+    const QString fixedCols = QStringLiteral("Fixed column count must be less than column count");
+    const QString fixedRows = QStringLiteral("Fixed row count must be less than row count");
+    QTest::newRow("column width beyond the last column") << 0 << outOfRange;
+    QTest::newRow("row height of a negative row") << 1 << outOfRange;
+    QTest::newRow("cell beyond the last row") << 2 << outOfRange;
+    QTest::newRow("as many fixed columns as columns") << 3 << fixedCols;
+    QTest::newRow("as many fixed rows as rows") << 4 << fixedRows;
+    QTest::newRow("fewer columns than fixed ones") << 5 << fixedCols;
+    QTest::newRow("rows down to the fixed row") << 6 << fixedRows;
+    QTest::newRow("negative fixed count") << 7 << outOfRange;
 }
 
 void TestGridLayout::guards()

@@ -7,6 +7,7 @@
 #include "posting/sql_connection.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QString>
@@ -76,6 +77,62 @@ inline QString makeDatabase(const QString& database, const QString& password, co
             error = script + ": " + error;
     }
     return error;
+}
+
+// A company as the tool finds it under a server folder:
+// <folder>/datos/<code>/ledgara.fdb, made afresh from the ERP schema and its
+// demo data. With Accounts::All every point of sale has its accounts in both
+// ledgers (tests/app/all_accounts.sql), so that one run posts every receipt
+// and the next finds nothing left; with Accounts::AsSeeded one has none and
+// one has none in the IFRS ledger, as the demo data has it. `host`
+// ("127.0.0.1/PORT:") has that server make and hold it; empty, the embedded
+// engine does.
+enum class Accounts { All, AsSeeded };
+
+struct Company {
+    QString server;   // the server text the tool is given: host + folder
+    QString database; // the path a connection opens
+    QString error;    // why it could not be made; empty when it was
+};
+
+inline Company makeCompany(const QString& folder, const QString& password, Accounts accounts = Accounts::All,
+                           const QString& host = {}, const QString& code = QStringLiteral("01"))
+{
+    const QString file = folder + "/datos/" + code + "/ledgara.fdb";
+    Company company{host + folder, host + file, {}};
+    if (!QDir().mkpath(folder + "/datos/" + code)) {
+        company.error = "cannot make the folder of " + file;
+        return company;
+    }
+    QFile::remove(file);
+    QStringList scripts;
+    if (accounts == Accounts::All)
+        scripts << sourceDir() + "/tests/app/all_accounts.sql";
+    company.error = makeDatabase(company.database, password, scripts);
+    return company;
+}
+
+// Adds `count` receipts dated `date` (Firebird's date text) to a company
+// (tests/app/more_receipts.sql says how they are spread over the points of
+// sale). Returns isql's error output, empty on success.
+inline QString addReceipts(const QString& database, const QString& password, const QString& date, int count)
+{
+    const QString input = QString("select rdb$set_context('USER_SESSION', 'RECEIPTS', %1), "
+                                  "rdb$set_context('USER_SESSION', 'RECEIPTS_DATE', '%2') from rdb$database;\n"
+                                  "input '%3';\n")
+                              .arg(count)
+                              .arg(date, sourceDir() + "/tests/app/more_receipts.sql");
+    return isql(database, "SYSDBA", password, input.toUtf8());
+}
+
+// The environment of the tool started as a scheduler starts it: no display
+// of any kind, whatever the test process itself was given.
+inline QProcessEnvironment environmentWithoutDisplay()
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
+    return env;
 }
 
 // Every row of a statement as text: integers in decimal (scaled ones unscaled),
@@ -149,6 +206,13 @@ inline QString fixtureServer()
     const QString dir = qEnvironmentVariable("CONTARDC_FB_DIR");
     return dir.isEmpty() ? QString() : serverAddress(dir);
 }
+
+// Why a test that needs that server fails without it: the server is part
+// of the suite (ctest starts it before the tests that need it), so its
+// absence is a broken run, not a case to leave out.
+inline constexpr const char* kNoFixtureServer =
+    "no test server: ctest's fixture fbserver did not start it (see fbserver_start), or neither "
+    "CONTARDC_FB_DIR nor CONTARDC_FB_SERVER names one";
 
 // A port on 127.0.0.1 that nothing listens on.
 inline int unusedPort()

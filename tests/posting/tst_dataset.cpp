@@ -13,6 +13,17 @@
 
 namespace {
 
+// The text of the error a call raises; empty when it raises none.
+QString errorOf(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const std::runtime_error& e) {
+        return QString::fromLatin1(e.what());
+    }
+    return {};
+}
+
 struct StubValue {
     std::optional<std::int64_t> integer;
     std::optional<std::string> text;
@@ -374,7 +385,8 @@ void TestDataSet::openCloseNotifiesAndDropsRows()
     set.open();
     QVERIFY(set.isEmpty());
     QCOMPARE(set.recNo(), std::size_t{0});
-    QVERIFY_THROWS_EXCEPTION(ProgramError, set.declareField("X", FieldKind::Integer));
+    QCOMPARE(errorOf([&] { set.declareField("X", FieldKind::Integer); }),
+             QStringLiteral("Cannot perform this operation on an open dataset"));
 }
 
 void TestDataSet::reopenAfterFailureReadsAgain()
@@ -393,7 +405,7 @@ void TestDataSet::reopenAfterFailureReadsAgain()
     QCOMPARE(set.recordCount(), std::size_t{1});
 
     ClientDataSet unprovided;
-    QVERIFY_THROWS_EXCEPTION(std::runtime_error, unprovided.open());
+    QCOMPARE(errorOf([&] { unprovided.open(); }), QStringLiteral("Missing data provider or data packet"));
     QVERIFY(!unprovided.active());
 }
 

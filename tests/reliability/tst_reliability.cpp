@@ -94,28 +94,6 @@ private:
     QString m_address;
 };
 
-// Adds count receipts dated date, spread over the points of sale: one in 50
-// at the point of sale without any accounts, one in 50 at the one without
-// IFRS accounts, the rest at the two with both.
-void addReceipts(const std::string& db, const std::string& password, const QString& date, int count)
-{
-    SqlConnection setup;
-    setup.settings().database = db;
-    setup.settings().password = password;
-    fbtest::Rows none;
-    setup.fetchAll("execute block as declare i integer = 0; declare id integer; declare pv integer; begin "
-                   "select coalesce(max(RECI_ID), 0) from RECIBO_CAJA into :id; "
-                   "while (i < " + std::to_string(count) + ") do begin "
-                   "i = i + 1; id = id + 1; "
-                   "pv = iif(mod(i, 50) = 0, 4, iif(mod(i, 25) = 0, 3, 1 + mod(i, 2))); "
-                   "insert into RECIBO_CAJA (RECI_ID, PTVT_ID, RECI_PREF, RECI_NUM, RECI_FECHA, RECI_VALOR, "
-                   "RECI_FORMA_PAGO, TERC_NIT) values (:id, :pv, 'T' || :pv, lpad(:id, 6, '0'), "
-                   "cast('" + date.toStdString() + "' as date), 1000 + mod(:id, 997), 'EFECTIVO', '800'); "
-                   "end end",
-                   none);
-    setup.close();
-}
-
 std::string ledgerColumn(bool niif) { return niif ? "COMP_NIIF_ID" : "COMP_ID"; }
 
 std::string receiptsOf(const QString& date) { return "RECI_FECHA = cast('" + date.toStdString() + "' as date)"; }
@@ -210,15 +188,13 @@ struct ToolRun {
 };
 
 // The tool's unattended run as a separate process with no display: rows to
-// standard output, errors to standard error.
-// `inChild` runs in the tool's process before it starts: what its starter
-// does to its standard descriptors.
+// standard output, errors to standard error; started through `launcher`
+// when one is given. `inChild` runs in the tool's process before it starts:
+// what its starter does to its standard descriptors.
 std::unique_ptr<QProcess> startTool(const QStringList& args, const QMap<QString, QString>& extraEnv = {},
-                                    const std::function<void()>& inChild = {})
+                                    const QStringList& launcher = {}, const std::function<void()>& inChild = {})
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        env.remove(name);
+    QProcessEnvironment env = fbtest::environmentWithoutDisplay();
     for (auto it = extraEnv.begin(); it != extraEnv.end(); ++it)
         env.insert(it.key(), it.value());
     auto process = std::make_unique<QProcess>();
@@ -226,7 +202,8 @@ std::unique_ptr<QProcess> startTool(const QStringList& args, const QMap<QString,
     process->setProcessChannelMode(QProcess::SeparateChannels);
     if (inChild)
         process->setChildProcessModifier(inChild);
-    process->start(QStringLiteral(CONTARDC_TOOL), args);
+    const QStringList command = launcher + QStringList{QStringLiteral(CONTARDC_TOOL)} + args;
+    process->start(command.first(), command.mid(1));
     return process;
 }
 
@@ -391,6 +368,47 @@ private:
 
 QString isoDate(const QDate& date) { return date.toString("yyyy-MM-dd"); }
 
+// Waits until a posting run's statement is at work on the database, as the
+// server's own monitoring shows it (also while it waits on a lock); false
+// when `ended` says the run ended first, or after a minute.
+bool postingAtWork(const std::string& db, const std::string& password, const std::function<bool()>& ended)
+{
+    // Not this very query, whose text names the procedure too.
+    const std::string running = "select count(*) from mon$statements where mon$state = 1 and "
+                                "mon$attachment_id <> current_connection and "
+                                "mon$sql_text containing 'recibos_sin_contabilidad'";
+    for (QDeadlineTimer deadline(60000); !deadline.hasExpired(); QThread::msleep(50)) {
+        if (fbtest::scalar(db, password, running) != "0")
+            return true;
+        if (ended())
+            return false;
+    }
+    return false;
+}
+
+// What starts a process as one of the user's ordinary processes: for the
+// superuser, without the privilege to trace others (which would open any
+// process's memory), and with its other privileges, which a process must
+// hold all of to open the memory of a process that has them.
+QStringList ordinaryProcess()
+{
+    if (::geteuid() != 0)
+        return {};
+    return {QStringLiteral("setpriv"), QStringLiteral("--bounding-set"), QStringLiteral("-sys_ptrace"),
+            QStringLiteral("--inh-caps"), QStringLiteral("-sys_ptrace")};
+}
+
+// Whether another such process of the user may open the memory of process
+// pid (/proc/PID/mem).
+bool memoryOpenToTheUser(qint64 pid)
+{
+    const QStringList command = ordinaryProcess() + QStringList{QStringLiteral("sh"), QStringLiteral("-c"),
+                                                                QStringLiteral(": < /proc/%1/mem").arg(pid)};
+    QProcess probe;
+    probe.start(command.first(), command.mid(1));
+    return probe.waitForFinished(30000) && probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0;
+}
+
 }  // namespace
 
 class TestReliability : public QObject {
@@ -410,6 +428,7 @@ private slots:
     void concurrentEmbeddedRuns();
     void passwordOffTheCommandLine_data();
     void passwordOffTheCommandLine();
+    void passwordTypedAtATerminal();
     void heldReceiptTimesOut();
     void catchUpPostsEachDay();
     void silentServerTimesOut();
@@ -440,8 +459,7 @@ void TestReliability::initTestCase()
     m_server = fbtest::fixtureServer();
     m_dir = qEnvironmentVariable("CONTARDC_FB_DIR");
     m_password = qEnvironmentVariable("CONTARDC_FB_PASSWORD").toStdString();
-    if (m_server.isEmpty() || m_dir.isEmpty() || m_password.empty())
-        QSKIP("needs the server that ctest starts (fixture fbserver)");
+    QVERIFY2(!(m_server.isEmpty() || m_dir.isEmpty() || m_password.empty()), fbtest::kNoFixtureServer);
     qunsetenv("LEDGARA_FBCLIENT");
     // The engine's lock files, of this process and of every tool it starts,
     // go to one folder of the test's own: whoever opens an embedded database
@@ -477,18 +495,17 @@ void TestReliability::cleanup()
 
 std::string TestReliability::companyDatabase(const QString& company, int extraReceipts, const QString& date)
 {
-    const QString path = m_dir + "/data/datos/" + company + "/ledgara.fdb";
-    QDir().mkpath(QFileInfo(path).path());
-    QFile::remove(path);
-    const std::string db = (m_server + ":" + path).toStdString();
-    const QString error = fbtest::makeDatabase(QString::fromStdString(db), QString::fromStdString(m_password));
+    const QString password = QString::fromStdString(m_password);
+    const fbtest::Company made =
+        fbtest::makeCompany(m_dir + "/data", password, fbtest::Accounts::AsSeeded, m_server + ":", company);
+    QString error = made.error;
+    if (error.isEmpty() && extraReceipts > 0)
+        error = fbtest::addReceipts(made.database, password, date, extraReceipts);
     if (!error.isEmpty()) {
         qWarning("%s", qPrintable(error));
         return {};
     }
-    if (extraReceipts > 0)
-        addReceipts(db, m_password, date, extraReceipts);
-    return db;
+    return made.database.toStdString();
 }
 
 // The server dies while the procedure is posting a long run. The run reports
@@ -520,12 +537,11 @@ void TestReliability::serverKilledWhilePosting()
     QVERIFY(dir.isValid());
     OwnServer server(dir.filePath("server"), QString::fromStdString(password));
     QVERIFY(server.start());
-    const QString path = dir.filePath("datos/01/ledgara.fdb");
-    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
-    const std::string db = (server.host() + path).toStdString();
-    const QString made = fbtest::makeDatabase(QString::fromStdString(db), QString::fromStdString(password));
-    QVERIFY2(made.isEmpty(), qPrintable(made));
-    addReceipts(db, password, date, kReceipts);
+    const fbtest::Company company = fbtest::makeCompany(dir.path(), QString::fromStdString(password),
+                                                        fbtest::Accounts::AsSeeded, server.host());
+    QCOMPARE(company.error, QString());
+    QCOMPARE(fbtest::addReceipts(company.database, QString::fromStdString(password), date, kReceipts), QString());
+    const std::string db = company.database.toStdString();
     const int canPost = postable(db, password, date, false);
     QVERIFY(canPost > kReceipts / 2);
 
@@ -764,12 +780,12 @@ void TestReliability::concurrentEmbeddedRuns()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString date = todayText();
-    QVERIFY(QDir(dir.path()).mkpath("datos/01"));
     const std::string secret = "Emb-9-secret";
-    const std::string db = QFile::encodeName(dir.filePath("datos/01/ledgara.fdb")).toStdString();
-    const QString made = fbtest::makeDatabase(QString::fromStdString(db), QString::fromStdString(secret));
-    QVERIFY2(made.isEmpty(), qPrintable(made));
-    addReceipts(db, secret, date, 3000);
+    const fbtest::Company company =
+        fbtest::makeCompany(dir.path(), QString::fromStdString(secret), fbtest::Accounts::AsSeeded);
+    QCOMPARE(company.error, QString());
+    QCOMPARE(fbtest::addReceipts(company.database, QString::fromStdString(secret), date, 3000), QString());
+    const std::string db = QFile::encodeName(company.database).toStdString();
     const int canPost = postable(db, secret, date, false);
 
     std::vector<std::unique_ptr<QProcess>> processes;
@@ -805,7 +821,8 @@ void TestReliability::concurrentEmbeddedRuns()
 
 // The password given as "-": from standard input or from ISC_PASSWORD, the
 // one and the other posting with the right password and refused with the
-// server's own text with a wrong one.
+// server's own text with a wrong one; with neither, the run says so and
+// posts nothing.
 void TestReliability::passwordOffTheCommandLine_data()
 {
     QTest::addColumn<QString>("route");
@@ -814,6 +831,7 @@ void TestReliability::passwordOffTheCommandLine_data()
     QTest::newRow("environment") << "env" << true;
     QTest::newRow("standard input, wrong") << "stdin" << false;
     QTest::newRow("environment, wrong") << "env" << false;
+    QTest::newRow("standard input without a line") << "none" << false;
 }
 
 void TestReliability::passwordOffTheCommandLine()
@@ -837,6 +855,11 @@ void TestReliability::passwordOffTheCommandLine()
     if (right) {
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(posted(db, m_password, date, false), postable(db, m_password, date, false));
+    } else if (route == "none") {
+        QCOMPARE(run.exitCode, 78);
+        QCOMPARE(run.err, QStringLiteral("contardc: the password is \"-\" and ISC_PASSWORD is not set, but standard "
+                                         "input gave no line to take it from; nothing was posted\n"));
+        QCOMPARE(posted(db, m_password, date, false), 0);
     } else {
         QCOMPARE(run.exitCode, 77);
         QVERIFY2(run.err.contains("Your user name and password are not defined"), qPrintable(run.err));
@@ -844,9 +867,42 @@ void TestReliability::passwordOffTheCommandLine()
     }
 }
 
-// A receipt held by a user's open transaction: the run waits on it with its
-// password nowhere in the process list, the deadline ends it with nothing
-// committed, and once the receipt is free a rerun posts everything once.
+// At a terminal the password is asked for on standard error and what is
+// typed is not shown: script(1) gives the run a terminal of its own, and the
+// password is typed once the prompt is there, as a person would.
+void TestReliability::passwordTypedAtATerminal()
+{
+    const QString date = todayText();
+    const std::string db = companyDatabase("ptty", 10, date);
+    QVERIFY(!db.empty());
+    const QString password = QString::fromStdString(m_password);
+    const QString command =
+        QStringList{QStringLiteral(CONTARDC_TOOL), dataHost(), "SYSDBA", "-", "ptty", "N", "--log", "-"}.join(' ');
+    QProcess terminal;
+    terminal.setProcessEnvironment(fbtest::environmentWithoutDisplay());
+    terminal.start(QStringLiteral("script"), {"-q", "-e", "-c", command, "/dev/null"});
+    QVERIFY(terminal.waitForStarted());
+    QByteArray shown;
+    for (QDeadlineTimer deadline(30000); !shown.contains("Password: ") && !deadline.hasExpired();) {
+        terminal.waitForReadyRead(100);
+        shown += terminal.readAllStandardOutput();
+    }
+    QVERIFY2(shown.startsWith("Password: "), shown.constData());
+    terminal.write((password + "\n").toLatin1());
+    QVERIFY(terminal.waitForFinished(120000));
+    shown += terminal.readAllStandardOutput();
+    QCOMPARE(terminal.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(terminal.exitCode(), 0);
+    VERIFY_NO_SECRET(QString::fromLatin1(shown), password);
+    // The prompt's line ends once the password is read; the report follows.
+    QVERIFY2(shown.startsWith("Password: \r\nPREF  NUMERO  ESTADO\r\n"), shown.constData());
+    QCOMPARE(posted(db, m_password, date, false), postable(db, m_password, date, false));
+}
+
+// A receipt held by a user's open transaction: the run waits on it, its
+// memory with the password in it closed to the user's other processes, the
+// deadline ends it with nothing committed, and once the receipt is free a
+// rerun posts everything once.
 void TestReliability::heldReceiptTimesOut()
 {
     const QString date = todayText();
@@ -857,16 +913,28 @@ void TestReliability::heldReceiptTimesOut()
     QVERIFY(hold.held());
 
     const QString password = QString::fromStdString(m_password);
-    auto process = startTool({dataHost(), "SYSDBA", "-", "held", "N", "--timeout", "6", "--log", "-"});
+    auto process =
+        startTool({dataHost(), "SYSDBA", "-", "held", "N", "--timeout", "6", "--log", "-"}, {}, ordinaryProcess());
     process->write((password + "\n").toLatin1());
     process->closeWriteChannel();
     QVERIFY(process->waitForStarted());
-    QThread::msleep(2500);
-    QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(process->processId()));
-    QVERIFY(cmdline.open(QIODevice::ReadOnly));
-    const QByteArray words = cmdline.readAll();
-    QVERIFY2(words.contains("--timeout"), words.constData());
-    QVERIFY2(!words.contains(password.toLatin1()), "the password is in the process list");
+    // Connected with the password it read, the run waits on the receipt.
+    QVERIFY2(postingAtWork(db, m_password, [&] { return process->waitForFinished(0); }),
+             "the run was not seen waiting on the held receipt");
+    // Holding the password, the run keeps its memory from the user's other
+    // processes; the probe itself opens that of one that does not.
+    const QStringList sleeper = ordinaryProcess() + QStringList{QStringLiteral("sleep"), QStringLiteral("60")};
+    QProcess other;
+    other.start(sleeper.first(), sleeper.mid(1));
+    QVERIFY(other.waitForStarted());
+    // Until setpriv has become sleep, the process still has every privilege.
+    bool probeOpens = false;
+    for (QDeadlineTimer deadline(10000); !probeOpens && !deadline.hasExpired(); QThread::msleep(50))
+        probeOpens = memoryOpenToTheUser(other.processId());
+    other.kill();
+    other.waitForFinished();
+    QVERIFY2(probeOpens, "the probe cannot open the memory of an ordinary process of the user");
+    QVERIFY2(!memoryOpenToTheUser(process->processId()), "the run's memory, password and all, is open to the user");
 
     const ToolRun run = finish(*process);
     QCOMPARE(run.exitCode, 75);
@@ -889,7 +957,9 @@ void TestReliability::catchUpPostsEachDay()
     const std::string db = companyDatabase("catchup", 0, todayText());
     QVERIFY(!db.empty());
     for (int d = 0; d < 3; ++d)
-        addReceipts(db, m_password, first.addDays(d).toString("yyyy/MM/dd"), 5 + d);
+        QCOMPARE(fbtest::addReceipts(QString::fromStdString(db), QString::fromStdString(m_password),
+                                     first.addDays(d).toString("yyyy/MM/dd"), 5 + d),
+                 QString());
     const QStringList args{dataHost(), "SYSDBA", QString::fromStdString(m_password), "catchup", "N",
                            "--from", isoDate(first), "--log", "-"};
     const ToolRun run = finish(*startTool(args));
@@ -940,12 +1010,14 @@ void TestReliability::silentServerTimesOut()
         QVERIFY(hold.held());
         auto process = startTool({QStringLiteral("127.0.0.1/%1:%2").arg(proxy->port()).arg(path), "SYSDBA", password,
                                   "silent", "N", "--timeout", "8", "--log", "-"});
-        QThread::msleep(3000);
+        QVERIFY2(postingAtWork(db, m_password, [&] { return process->waitForFinished(0); }),
+                 "the run was not seen waiting on the held receipt");
         proxy->stall();
         hold.release();
         const ToolRun run = finish(*process);
         QCOMPARE(run.exitCode, 75);
-        QVERIFY2(run.err.startsWith("contardc: timed out after 8 s"), qPrintable(run.err));
+        QCOMPARE(run.err, QStringLiteral("contardc: timed out after 8 s during the posting; the database rolls it back, "
+                                         "unless its commit was already on its way\n"));
         QCOMPARE(posted(db, m_password, date, false), 0);
     }
     // The proxy gone, its connections closed: the server ends the run's
@@ -976,11 +1048,11 @@ void TestReliability::closedStandardStreams()
     const std::string db = companyDatabase(company, 0, todayText());
     QVERIFY(!db.empty());
     for (int d = 0; d < days; ++d)
-        addReceipts(db, m_password, today.addDays(-d).toString("yyyy/MM/dd"), 6);
+        QCOMPARE(fbtest::addReceipts(QString::fromStdString(db), QString::fromStdString(m_password), today.addDays(-d).toString("yyyy/MM/dd"), 6), QString());
     QStringList args{dataHost(), "SYSDBA", QString::fromStdString(m_password), company, "N"};
     if (days > 1)
         args << "--from" << isoDate(today.addDays(1 - days));
-    const ToolRun run = finish(*startTool(args, {}, [closed] {
+    const ToolRun run = finish(*startTool(args, {}, {}, [closed] {
         for (int fd : closed)
             ::close(fd);
     }));
@@ -1013,7 +1085,7 @@ void TestReliability::catchUpEndedFromOutside()
     const std::string db = companyDatabase(company, 0, todayText());
     QVERIFY(!db.empty());
     for (int d = 0; d < 4; ++d)
-        addReceipts(db, m_password, first.addDays(d).toString("yyyy/MM/dd"), 4);
+        QCOMPARE(fbtest::addReceipts(QString::fromStdString(db), QString::fromStdString(m_password), first.addDays(d).toString("yyyy/MM/dd"), 4), QString());
     const QString third = first.addDays(2).toString("yyyy/MM/dd");
     HeldReceipt hold(db, m_password, third);
     QVERIFY(hold.held());
@@ -1067,7 +1139,7 @@ void TestReliability::catchUpDayFailsReportLost()
     const std::string db = companyDatabase("dayfails", 0, todayText());
     QVERIFY(!db.empty());
     for (int d = 0; d < 3; ++d)
-        addReceipts(db, m_password, first.addDays(d).toString("yyyy/MM/dd"), 4);
+        QCOMPARE(fbtest::addReceipts(QString::fromStdString(db), QString::fromStdString(m_password), first.addDays(d).toString("yyyy/MM/dd"), 4), QString());
     // The ERP closed the second day: posting any of its receipts is refused.
     const QString closed = first.addDays(1).toString("yyyy-MM-dd");
     SqlConnection setup;
@@ -1082,7 +1154,7 @@ void TestReliability::catchUpDayFailsReportLost()
     const QString log = m_work.filePath("dayfails.log");
     const ToolRun run = finish(*startTool({dataHost(), "SYSDBA", QString::fromStdString(m_password), "dayfails", "N",
                                            "--from", isoDate(first), "--log", log},
-                                          {}, [] {
+                                          {}, {}, [] {
                                               int gone[2];
                                               if (::pipe(gone) == 0) {
                                                   ::close(gone[0]);
@@ -1131,7 +1203,7 @@ void TestReliability::deadlineWithStandardErrorNobodyReads()
     const QString log = m_work.filePath("stalled.log");
     auto process = startTool({dataHost(), "SYSDBA", QString::fromStdString(m_password), "stalled", "N",
                               "--timeout", "4", "--log", log},
-                             {}, [errorEnd] { ::dup2(errorEnd, STDERR_FILENO); });
+                             {}, {}, [errorEnd] { ::dup2(errorEnd, STDERR_FILENO); });
     const bool started = process->waitForStarted();
     ::close(stalled[1]);
     QVERIFY(started);

@@ -17,6 +17,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -29,6 +30,8 @@ private slots:
 
     void errorBoxText_data();
     void errorBoxText();
+    void messageBoxes_data();
+    void messageBoxes();
     void captionsAndFonts();
     void bandsAtStoredSize();
     void bandsFollowResize_data();
@@ -88,6 +91,69 @@ void TestMainWindow::errorBoxText()
     QFETCH(QByteArray, message);
     QFETCH(QByteArray, shown);
     QCOMPARE(QByteArray::fromStdString(::errorBoxText(message.toStdString())), shown);
+}
+
+// The two forms in which messages reach the user on the screen: a modal box
+// captioned with the application's title, the program's single-byte text
+// read as the characters it holds, one "OK"; the error with the stop icon.
+void TestMainWindow::messageBoxes_data()
+{
+    QTest::addColumn<bool>("error");
+    QTest::addColumn<QByteArray>("message");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("icon");
+    QTest::newRow("information message")
+        << false << QByteArray("No se encontr\xF3 la Clave HKEY_LOCAL_MACHINE\\Software\\Vantel\\LedgaraERP2026\\Directorio")
+        << QStringLiteral("No se encontró la Clave HKEY_LOCAL_MACHINE\\Software\\Vantel\\LedgaraERP2026\\Directorio")
+        << int(QMessageBox::NoIcon);
+    QTest::newRow("error message") << true << QByteArray("Range check error") << QStringLiteral("Range check error.")
+                                   << int(QMessageBox::Critical);
+}
+
+void TestMainWindow::messageBoxes()
+{
+    QFETCH(bool, error);
+    QFETCH(QByteArray, message);
+    QFETCH(QString, text);
+    QFETCH(int, icon);
+    QString shownTitle;
+    QString shownText;
+    QStringList buttons;
+    int shownIcon = -1;
+    bool modal = false;
+    // The box waits for the user: it is read, then answered, from the event
+    // loop it runs.
+    QTimer look;
+    look.setInterval(20);
+    QDeadlineTimer deadline(10000);
+    connect(&look, &QTimer::timeout, this, [&] {
+        QWidget* active = QApplication::activeModalWidget();
+        auto* box = qobject_cast<QMessageBox*>(active);
+        if (!box) {
+            if (active && deadline.hasExpired())
+                active->close();
+            return;
+        }
+        look.stop();
+        shownTitle = box->windowTitle();
+        shownText = box->text();
+        shownIcon = int(box->icon());
+        modal = box->isModal();
+        for (QAbstractButton* button : box->buttons())
+            buttons << button->text();
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    look.start();
+    if (error)
+        reportError(message.toStdString());
+    else
+        messenger().information(message.toStdString());
+    QVERIFY2(!look.isActive(), "no message box was shown");
+    QCOMPARE(shownTitle, QStringLiteral("Contabilización ventas POS"));
+    QCOMPARE(shownText, text);
+    QCOMPARE(shownIcon, icon);
+    QVERIFY(modal);
+    QCOMPARE(buttons, QStringList{QStringLiteral("OK")});
 }
 
 void TestMainWindow::captionsAndFonts()
@@ -510,16 +576,15 @@ void TestMainWindow::successfulRunPostsOnce()
     // The program's text is single-byte: a folder named in plain ASCII, not
     // after the test's application name.
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/contardc-ui-XXXXXX"));
-    const QString server = dir.filePath("posts-" + start);
-    QDir().mkpath(server + "/datos/01");
     // The engine's lock folder is FIREBIRD_LOCK as the test process started
     // with it (ctest gives one of the build's own): the engine keeps the folder
     // it found when the process first loaded it, so one set here would not
     // reach it. The isql runs inherit the same.
-    const QString database = server + "/datos/01/ledgara.fdb";
     const QString password = QStringLiteral("ui-pw");
-    QCOMPARE(fbtest::makeDatabase(database, password, {fbtest::sourceDir() + "/tests/app/all_accounts.sql"}),
-             QString());
+    const fbtest::Company company = fbtest::makeCompany(dir.filePath("posts-" + start), password);
+    QCOMPARE(company.error, QString());
+    const QString server = company.server;
+    const QString database = company.database;
     const std::string unposted = "select count(*) from RECIBO_CAJA where RECI_FECHA = current_date and "
                                  "COMP_ID is null";
     QVERIFY(fbtest::scalar(database.toStdString(), password.toStdString(), unposted) != "0");

@@ -27,8 +27,8 @@
 #
 # Message box texts are read from Wine's own trace of the boxes it shows;
 # screenshots of every step are left in <program folder>/../program-under-wine/.
-# Exits 1 when a check failed, 77 after "SKIPPED: ..." when the program folder
-# or a tool is missing.
+# Exits 1 when a check failed or a tool is missing, 77 after "SKIPPED: ..."
+# when the program folder is.
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -42,15 +42,22 @@ skip() {
 
 [ -n "$folder" ] && [ -f "$folder/contardc.exe" ] ||
   skip "no Windows program in ${1:-$root/build-windows/contardc} (scripts/build-windows.sh makes it once Qt for Windows is built)"
+# With the program built, the machine has what the test needs (the packages
+# of scripts/deps.sh that build it): a tool missing then is a broken machine,
+# not a test to leave out.
+broken() {
+  echo "FAIL: $*; the Windows program is built, and the machine that built it should have what this test needs (scripts/deps.sh)"
+  exit 1
+}
 source "$here/wine_desktop.sh"
-wd_find_tools || skip "$wd_missing"
+wd_find_tools || broken "$wd_missing"
 cxx=""
 for c in x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-g++; do
   command -v "$c" >/dev/null && { cxx="$c"; break; }
 done
-[ -n "$cxx" ] || skip "the MinGW-w64 cross-compiler is not installed (Debian package g++-mingw-w64-x86-64)"
-command -v import >/dev/null && command -v convert >/dev/null || skip "ImageMagick is not installed (Debian package imagemagick)"
-command -v script >/dev/null || skip "script is not installed (Debian package bsdutils)"
+[ -n "$cxx" ] || broken "the MinGW-w64 cross-compiler is not installed (Debian package g++-mingw-w64-x86-64)"
+command -v import >/dev/null && command -v convert >/dev/null || broken "ImageMagick is not installed (Debian package imagemagick)"
+command -v script >/dev/null || broken "script is not installed (Debian package bsdutils)"
 
 shots="$(dirname "$folder")/program-under-wine"
 rm -rf "$shots"

@@ -21,7 +21,9 @@
 #                       server, no TCP) and openbox, waits until openbox is the
 #                       window manager, exports DISPLAY; files go into D. The
 #                       screen is also the file D/Xvfb_screen0 (XWD), which
-#                       can be read far faster than a client can fetch it.
+#                       can be read far faster than a client can fetch it
+#                       (desktop_start_display and desktop_start_wm of
+#                       tests/desktop.sh).
 #   wd_make_prefix P    exports WINEPREFIX=P (64-bit, no Mono or Gecko
 #                       installers, no Wine debug output) and creates it with
 #                       wineboot; Wine's ANSI code page is 1252 (C locale),
@@ -34,6 +36,11 @@
 #                       writes a registry value with Wine's own reg.exe in the
 #                       32-bit view, where the 32-bit ERP writes its key.
 #   wd_reg_delete KEY   removes a key (32-bit view); no error when absent.
+#   wd_windows_env NAME VALUE
+#                       sets an environment variable for the Windows programs
+#                       started afterwards, in the prefix's user environment:
+#                       Wine hands them no variable named QT_... from the
+#                       Linux environment.
 #   wd_wait_window NAME PID SECS
 #                       prints the id of the first visible window whose title
 #                       matches the regular expression NAME, waiting up to SECS
@@ -62,8 +69,10 @@
 #                       (only the processes started here); safe to call twice
 #                       and from an EXIT trap.
 
+# The display and its window manager are the Linux tests' own (tests/desktop.sh).
+source "$(dirname "${BASH_SOURCE[0]}")/../desktop.sh"
+
 wd_wine="" wd_wineserver="" wd_missing="" wd_status=""
-wd_xvfb_pid="" wd_openbox_pid=""
 
 wd_find_tools() {
   wd_missing=""
@@ -97,30 +106,7 @@ wd_find_tools() {
 }
 
 wd_start_desktop() {
-  local dir="$1" i
-  mkdir -p "$dir"
-  : >"$dir/display"
-  Xvfb -displayfd 7 -screen 0 1024x768x24 -nolisten tcp -fbdir "$dir" 7>"$dir/display" >"$dir/xvfb.log" 2>&1 &
-  wd_xvfb_pid=$!
-  for i in $(seq 100); do [ -s "$dir/display" ] && break; sleep 0.1; done
-  if [ ! -s "$dir/display" ]; then
-    echo "Xvfb did not start:" >&2
-    cat "$dir/xvfb.log" >&2
-    return 1
-  fi
-  DISPLAY=":$(head -n1 "$dir/display")"
-  export DISPLAY
-  unset WAYLAND_DISPLAY QT_QPA_PLATFORM
-  openbox >"$dir/openbox.log" 2>&1 &
-  wd_openbox_pid=$!
-  # A window mapped before openbox manages the screen would be left
-  # unframed and uncentred.
-  for i in $(seq 100); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
-    sleep 0.1
-  done
-  echo "openbox did not start" >&2
-  return 1
+  desktop_start_display "$1" && desktop_start_wm "$1"
 }
 
 wd_make_prefix() {
@@ -167,6 +153,10 @@ wd_reg_add() {
 
 wd_reg_delete() {
   "$wd_wine" reg delete "$1" /reg:32 /f >/dev/null 2>&1 || true
+}
+
+wd_windows_env() {
+  "$wd_wine" reg add 'HKCU\Environment' /v "$1" /t REG_SZ /d "$2" /f >/dev/null
 }
 
 wd_wait_window() {
@@ -266,7 +256,5 @@ wd_stop() {
     "$wd_wineserver" -k >/dev/null 2>&1 || true
     "$wd_wineserver" -w >/dev/null 2>&1 || true
   fi
-  [ -z "$wd_openbox_pid" ] || kill "$wd_openbox_pid" 2>/dev/null || true
-  [ -z "$wd_xvfb_pid" ] || kill "$wd_xvfb_pid" 2>/dev/null || true
-  wd_openbox_pid="" wd_xvfb_pid=""
+  desktop_stop
 }

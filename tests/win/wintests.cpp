@@ -20,7 +20,6 @@
 // load the client library from a folder of its own, or for that second run.
 
 #include "app/display.h"
-#include "text/format.h"
 #include "cases/command_line_cases.h"
 #include "cases/display_cases.h"
 #include "cases/install_dir_cases.h"
@@ -28,7 +27,6 @@
 #include "text/ansi_text.h"
 #include "config/command_line.h"
 #include "config/install_dir.h"
-#include "config/messages.h"
 #include "config/reg_file_registry.h"
 #include "config/registry.h"
 #include "config/server_list.h"
@@ -577,7 +575,7 @@ void checkLookup(const std::string& test, const Lookup& got, bool informed, cons
                  const std::string& error)
 {
     checkEqual(test + " (messages)", got.messages,
-               informed ? std::vector<std::string>{std::string(msg::kKeyNotFound)} : std::vector<std::string>{});
+               informed ? std::vector<std::string>{cases::kKeyNotFoundNotice} : std::vector<std::string>{});
     checkEqual(test + " (error)", got.error, error);
     checkEqual(test + " (directory)", got.directory, directory);
 }
@@ -775,13 +773,13 @@ void testInstallDirTable()
         std::string directory;
         std::string error;
     };
-    const std::string failed = formatText(msg::kFailedToGetData, {kInstallValueName});
+    const std::string failed = "Failed to get data for 'Directorio'";
     const std::vector<ChangeCase> changeCases = {
         {"value grows", sz("C:\\Ledgara ERP 2026\\Instalacion"), "", failed},
         {"value deleted", std::nullopt, "", failed},
         {"value shrinks: the shorter text", sz("C:\\X"), "C:\\X", ""},
         {"value becomes a number", RegistryValue{RegistryType::Dword, std::string("\x01\0\0\0", 4)}, "",
-         formatText(msg::kInvalidDataType, {kInstallValueName})},
+         "Invalid data type for 'Directorio'"},
     };
     for (const ChangeCase& c : changeCases) {
         const std::string test = std::string("registry, changed between the queries / ") + c.name;
@@ -814,7 +812,7 @@ std::vector<std::string> readList(const std::string& path, std::string& error)
 void checkServerCase(const std::string& test, const cases::ServerListCase& c, const std::vector<std::string>& got,
                      const std::string& error)
 {
-    checkEqual(test + " (error)", error, c.rangeError ? std::string(msg::kRangeCheckError) : std::string());
+    checkEqual(test + " (error)", error, c.rangeError ? cases::kRangeCheckError : std::string());
     checkEqual(test + " (entries)", got, c.rangeError ? std::vector<std::string>{} : c.entries);
 }
 

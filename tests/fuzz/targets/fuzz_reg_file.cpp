@@ -1,9 +1,8 @@
 // Reading a registry export file, the registry's stand-in off Windows.
 
-#include "config/messages.h"
-#include "text/format.h"
 #include "config/reg_file_registry.h"
 #include "fuzz_check.h"
+#include "tests/cases/install_dir_cases.h"
 
 #include <algorithm>
 #include <array>
@@ -20,12 +19,12 @@ namespace {
 // A file name with format marks in it: the error must name it as it is.
 const std::string kFileName = "C:\\ERP %s 100%\\hklm %d.reg";
 
+// What can be wrong, as the user reads it.
 const std::array<std::string, 10> kReasons = {
-    std::string(msg::kRegFileBadHeader), std::string(msg::kRegFileBadKey),    std::string(msg::kRegFileValueOutsideKey),
-    std::string(msg::kRegFileBadValueName), std::string(msg::kRegFileBadString), std::string(msg::kRegFileBadDword),
-    std::string(msg::kRegFileBadHex),    std::string(msg::kRegFileBadLine),
-    formatText(msg::kRegFileLineTooLong, {std::to_string(kRegFileLineMax)}),
-    formatText(msg::kRegFileKeyTooBig, {std::to_string(kRegFileKeyMax)}),
+    cases::kBadHeader, cases::kBadKey,  cases::kOutsideKey, cases::kBadValueName, cases::kBadString,
+    cases::kBadDword,  cases::kBadHex,  cases::kBadLine,
+    "l\xED" "nea de m\xE1" "s de 12582912 bytes",
+    "los valores de la clave ocupan m\xE1" "s de 12582912 bytes",
 };
 
 // The ERP's key, the one the file on disk is read for.
