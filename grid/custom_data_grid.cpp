@@ -242,11 +242,13 @@ void TCustomDataGrid::announceContent()
     m_announcedRows = rowCount();
     if (!QAccessible::isActive())
         return;
+    // The table drops the cells it handed out, so that a reader that keeps
+    // what a cell said asks the new cells again. (The toolkit's bridge of
+    // the accessibility bus sends nothing for the event itself, as for its
+    // own tables, and its children-changed signal for a reorder does not
+    // reach readers in a form they take.)
     QAccessibleTableModelChangeEvent reset(this, QAccessibleTableModelChangeEvent::ModelReset);
     QAccessible::updateAccessibility(&reset);
-    // Readers that keep the children they were given ask for them again.
-    QAccessibleEvent reorder(this, QAccessible::ObjectReorder);
-    QAccessible::updateAccessibility(&reorder);
 }
 
 void TCustomDataGrid::copyColumnWidths()

@@ -82,7 +82,7 @@ private:
     int rowPitch() const { return m_dataRowHeight + gridLineWidth(); }
 
     void linkActiveChanged() { layoutPass(); }
-    // Tells assistive technology that the rows it read are gone, when the
+    // Tells assistive technology that the cells it read are gone, when the
     // set opened or closed or the rows that fit changed.
     void announceContent();
 
