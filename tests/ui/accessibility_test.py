@@ -106,7 +106,9 @@ def has_state(accessible, state):
 
 
 def children(accessible):
-    return [accessible.get_child_at_index(i) for i in range(accessible.get_child_count())]
+    # A child that went away since the count was taken (a box closing) is left out.
+    found = (accessible.get_child_at_index(i) for i in range(accessible.get_child_count()))
+    return [child for child in found if child is not None]
 
 
 def tree(accessible, depth=0):

@@ -37,19 +37,34 @@ fail() { echo "FAIL: $*"; exit 1; }
 [ -s "${CONTARDC_FB_DIR:-}/address" ] || fail "the test server is not running (fixture fbserver, CONTARDC_FB_DIR)"
 address="$(cat "$CONTARDC_FB_DIR/address")"
 
-# A display of its own: Xvfb picks a free number and writes it to fd 3.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-for _ in $(seq 1 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-export DISPLAY=":$(head -n1 "$work/display")"
+# A display of its own with a window manager: Xvfb picks a free number and
+# writes it to fd 3. Now and then, with other displays coming and going on
+# the machine, the display is gone before openbox can open it; the two are
+# then started again.
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM
 export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
-openbox --sm-disable >"$work/openbox.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 1 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break; sleep 0.1; done
-xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' || fail "openbox did not start: $(cat "$work/openbox.log")"
+desktop=""
+for attempt in 1 2 3; do
+  rm -f "$work/display"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+  xvfb=$!
+  pids+=($xvfb)
+  for _ in $(seq 1 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+  export DISPLAY=":$(head -n1 "$work/display" 2>/dev/null)"
+  openbox --sm-disable >"$work/openbox.log" 2>&1 &
+  openbox=$!
+  pids+=($openbox)
+  for _ in $(seq 1 100); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && { desktop=ready; break; }
+    kill -0 "$openbox" 2>/dev/null || break
+    sleep 0.1
+  done
+  [ -n "$desktop" ] && break
+  echo "display $DISPLAY (attempt $attempt): Xvfb $(kill -0 "$xvfb" 2>/dev/null && echo running || echo ended): $(cat "$work/xvfb.log"); openbox: $(cat "$work/openbox.log")"
+  kill "$openbox" "$xvfb" 2>/dev/null
+done
+[ -n "$desktop" ] || fail "no display with a window manager"
 
 # The databases are made by the embedded engine before the server opens
 # them, and from then on reached through the server only. Company 01 is the
