@@ -38,9 +38,9 @@ fail() { echo "FAIL: $*"; exit 1; }
 address="$(cat "$CONTARDC_FB_DIR/address")"
 
 # A display of its own with a window manager: Xvfb picks a free number and
-# writes it to fd 3. Now and then, with other displays coming and going on
-# the machine, the display is gone before openbox can open it; the two are
-# then started again.
+# writes it to fd 3. Openbox has been seen failing to open the display Xvfb
+# named, while an X server left running by an earlier run (its lock file
+# gone) answered on that number; the two are then started again.
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM
 export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
