@@ -42,6 +42,8 @@ optional_area fuzzers fuzz_short "${contardc_fuzz_packages[@]}"
 optional_area windows wine_tests "${contardc_windows_packages[@]}"
 # The program's window on a real X display under a window manager.
 optional_area "real window" real_window "${contardc_real_window_packages[@]}"
+# The window read through the desktop's accessibility bus.
+optional_area accessibility accessibility "${contardc_accessibility_packages[@]}"
 # The .deb: built, checked with lintian, installed with apt-get, run and
 # removed again (the test itself skips when it is not run as root).
 optional_area "debian package" deb_package "${contardc_deb_test_packages[@]}"

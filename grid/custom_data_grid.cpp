@@ -1,9 +1,11 @@
 #include "grid/custom_data_grid.h"
 
+#include "grid/data_grid_accessible.h"
 #include "text/qt_text.h"
 #include "grid/messages.h"
 #include "text/error.h"
 
+#include <QAccessible>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QFontMetricsF>
@@ -54,6 +56,11 @@ void drawCellText(QPainter& painter, const QString& text, const QFont& font, con
 }
 
 }  // namespace
+
+TCustomDataGrid::TCustomDataGrid(QWidget* parent) : TCustomCellGrid(parent)
+{
+    DataGridAccessible::install();
+}
 
 void TCustomDataGrid::setDataSource(const DataSource* source)
 {
@@ -222,6 +229,26 @@ void TCustomDataGrid::layoutPass()
     }
     recountRows();
     update();
+    announceContent();
+}
+
+void TCustomDataGrid::announceContent()
+{
+    // The records of an open set never move here, so what the cells say
+    // changes only with the set's opening or closing and with the rows that fit.
+    if (m_dataLink.active() == m_announcedActive && rowCount() == m_announcedRows)
+        return;
+    m_announcedActive = m_dataLink.active();
+    m_announcedRows = rowCount();
+    if (!QAccessible::isActive())
+        return;
+    // The table drops the cells it handed out, so that a reader that keeps
+    // what a cell said asks the new cells again. (The toolkit's bridge of
+    // the accessibility bus sends nothing for the event itself, as for its
+    // own tables, and its children-changed signal for a reorder does not
+    // reach readers in a form they take.)
+    QAccessibleTableModelChangeEvent reset(this, QAccessibleTableModelChangeEvent::ModelReset);
+    QAccessible::updateAccessibility(&reset);
 }
 
 void TCustomDataGrid::copyColumnWidths()

@@ -17,7 +17,7 @@ class TCustomDataGrid : public TCustomCellGrid {
     Q_OBJECT
 
 public:
-    explicit TCustomDataGrid(QWidget* parent = nullptr) : TCustomCellGrid(parent) {}
+    explicit TCustomDataGrid(QWidget* parent = nullptr);
 
     TDataGridColumns& columns() { return m_columns; }
     const TDataGridColumns& columns() const { return m_columns; }
@@ -82,6 +82,9 @@ private:
     int rowPitch() const { return m_dataRowHeight + gridLineWidth(); }
 
     void linkActiveChanged() { layoutPass(); }
+    // Tells assistive technology that the cells it read are gone, when the
+    // set opened or closed or the rows that fit changed.
+    void announceContent();
 
     void drawFixedCell(QPainter& painter, const QRect& rect, const QColor& background) const;
     void drawIndicatorCell(QPainter& painter, int row, const QRect& rect) const;
@@ -94,6 +97,9 @@ private:
 
     int m_dataRowHeight = 0;
     int m_titleRowHeight = 0;
+    // What assistive technology was last told the grid shows.
+    bool m_announcedActive = false;
+    int m_announcedRows = 0;
 };
 
 // The data grid as the window places it.

@@ -111,6 +111,13 @@ contardc_fbclient_windows_packages=(
 )
 contardc_install_fbclient_windows_deps() { contardc_install_packages "${contardc_fbclient_windows_packages[@]}"; }
 
+# What tests/ui/accessibility_test.sh reads the window with: the desktop's
+# accessibility bus and its registry (at-spi2-core), the D-Bus session bus
+# they run on (dbus-daemon, with dbus-run-session), and the AT-SPI client
+# library for Debian's Python (gir1.2-atspi-2.0, python3-gi). Xvfb, openbox,
+# xdotool and isql-fb come with the main list.
+contardc_accessibility_packages=(at-spi2-core dbus-daemon gir1.2-atspi-2.0 python3-gi)
+
 # The MSI (scripts/build-windows.sh): wixl makes it, msiinfo (msitools) reads
 # its tables back in the tests.
 contardc_msi_packages=(wixl msitools)

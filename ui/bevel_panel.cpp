@@ -19,6 +19,7 @@ void BevelPanel::setCaption(const QString& caption)
 {
     m_caption = caption;
     update();
+    captionChanged();
 }
 
 void BevelPanel::setCaptionColor(const QColor& color)

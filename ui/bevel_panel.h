@@ -17,6 +17,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    // Called each time the caption is set, after it is stored.
+    virtual void captionChanged() {}
 
 private:
     Bevel m_outer = Bevel::Raised;

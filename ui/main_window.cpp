@@ -5,6 +5,7 @@
 #include "config/server_list.h"
 #include "grid/custom_data_grid.h"
 #include "posting/receipt_posting.h"
+#include "ui/accessibility.h"
 #include "ui/bevel_panel.h"
 #include "ui/button_art.h"
 #include "text/qt_text.h"
@@ -14,6 +15,7 @@
 #include "ui/messages.h"
 #include "ui/server_combo.h"
 #include "ui/speed_button.h"
+#include "ui/status_panel.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -102,6 +104,7 @@ Tfcontardc::~Tfcontardc()
 
 void Tfcontardc::buildControls()
 {
+    installAccessibility();
     setObjectName(QStringLiteral("fcontardc"));
     setWindowTitle(QStringLiteral("Contabilizar recibos"));
     setWindowIcon(QIcon(QPixmap::fromImage(applicationIconImage())));
@@ -119,6 +122,7 @@ void Tfcontardc::buildControls()
     buildButtons();
     buildStatusPanel();
     setUpFocus();
+    describeForAssistiveTechnology();
     connect(SpeedButton3, &SpeedButton::clicked, this, [this] { SpeedButton3Click(SpeedButton3); });
     connect(SpeedButton2, &SpeedButton::clicked, this, [this] { SpeedButton2Click(SpeedButton2); });
 
@@ -217,7 +221,7 @@ void Tfcontardc::buildButtons()
 
 void Tfcontardc::buildStatusPanel()
 {
-    Panel5 = new BevelPanel(this);
+    Panel5 = new StatusPanel(this);
     Panel5->setObjectName(QStringLiteral("Panel5"));
     Panel5->setBevels(BevelPanel::Bevel::Raised, BevelPanel::Bevel::Lowered);
     Panel5->setFont(statusFont());
@@ -251,6 +255,17 @@ void Tfcontardc::setUpFocus()
         if (old == Cia && now && now != Cia && now->window() == this)
             CiaExit(Cia);
     });
+}
+
+void Tfcontardc::describeForAssistiveTechnology()
+{
+    // The window's own explanation of what it does.
+    setAccessibleDescription(Label2->text());
+    nameAfterCaption(Servidor, Label5);
+    nameAfterCaption(Tusua, Label8);
+    nameAfterCaption(TClave, Label9);
+    nameAfterCaption(Cia, Label6);
+    nameAfterCaption(EFecIni, Label4);
 }
 
 void Tfcontardc::layoutBands()

@@ -17,6 +17,7 @@ class QLineEdit;
 class BevelPanel;
 class ServerComboBox;
 class SpeedButton;
+class StatusPanel;
 class TCustomDataGrid;
 using TDataGrid = TCustomDataGrid;
 class ReceiptPosting;
@@ -70,7 +71,7 @@ public:
     SpeedButton* SpeedButton3 = nullptr;
     SpeedButton* SpeedButton2 = nullptr;
     QLabel* Label11 = nullptr;
-    BevelPanel* Panel5 = nullptr;
+    StatusPanel* Panel5 = nullptr;
 
 protected:
     bool event(QEvent* event) override;
@@ -88,6 +89,8 @@ private:
     void buildButtons();
     void buildStatusPanel();
     void setUpFocus();
+    // Names, captions and the description that a screen reader reads.
+    void describeForAssistiveTechnology();
     void layoutBands();
     std::string argument(std::size_t n) const;
     // What the connection step is given: the fields as they stand.

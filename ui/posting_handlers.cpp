@@ -8,7 +8,7 @@
 #include "posting/messages.h"
 #include "posting/receipt_posting.h"
 #include "text/qt_text.h"
-#include "ui/bevel_panel.h"
+#include "ui/status_panel.h"
 #include "ui/messages.h"
 #include "ui/server_combo.h"
 #include "ui/speed_button.h"

@@ -6,7 +6,7 @@
 
 #include "app/application.h"
 #include "posting/receipt_posting.h"
-#include "ui/bevel_panel.h"
+#include "ui/status_panel.h"
 #include "ui/main_window.h"
 #include "ui/server_combo.h"
 #include "ui/speed_button.h"

@@ -1,12 +1,13 @@
 // The receipt grid as a widget over a real in-memory set: layout in the states
 // of the set, refitting, visible rows, the current-row arrow, pixels of a grab
-// against the look described pixel by pixel, the disabled state and the guards
-// of the cell grid.
+// against the look described pixel by pixel, the disabled state, the guards
+// of the cell grid, and the table that assistive technology reads of it.
 
 #include "grid_harness.h"
 
 #include "text/error.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QPainter>
 #include <QStyle>
@@ -220,6 +221,9 @@ private slots:
     void guards();
     void cellTypes_data();
     void cellTypes();
+    void accessibleTable_data();
+    void accessibleTable();
+    void accessibleCellReadWhole();
 };
 
 void TestDataGrid::init()
@@ -697,6 +701,100 @@ void TestDataGrid::cellTypes()
     GridHarness h;
     h.open(2);
     QCOMPARE(int(h.grid->cellType(col, row)), type);
+}
+
+// What a screen reader reads of the grid, in the states of the set and at
+// other sizes: the rows the grid shows (no more), three columns under their
+// titles, the cells in order after the header, each where it is painted.
+void TestDataGrid::accessibleTable_data()
+{
+    QTest::addColumn<int>("rows");  // -1: closed; -2: opened with five rows, then closed
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QList<QStringList>>("cells");
+    const QList<QStringList> blank{{"", "", ""}};
+    const QStringList first{"RC", "100000", "SIN TERCERO"};
+    const QStringList second{"RC", "100001", "CONTABILIZADO"};
+    const QStringList third{"RC", "100002", "SIN TERCERO"};
+    const QStringList fourth{"RC", "100003", "CONTABILIZADO"};
+    QTest::newRow("closed") << -1 << QSize(356, 81) << blank;
+    QTest::newRow("open, no rows") << 0 << QSize(356, 81) << blank;
+    QTest::newRow("open, one row") << 1 << QSize(356, 81) << QList<QStringList>{first};
+    QTest::newRow("open, four rows: the three that fit") << 4 << QSize(356, 81)
+                                                          << QList<QStringList>{first, second, third};
+    QTest::newRow("taller, five rows: the four that fit") << 5 << QSize(356, 84)
+                                                           << QList<QStringList>{first, second, third, fourth};
+    QTest::newRow("opened with rows, then closed") << -2 << QSize(356, 81) << blank;
+}
+
+void TestDataGrid::accessibleTable()
+{
+    QFETCH(int, rows);
+    QFETCH(QSize, size);
+    QFETCH(QList<QStringList>, cells);
+    GridHarness h(size.width(), size.height());
+    h.open(rows == -2 ? 5 : rows);
+    if (rows == -2)
+        h.set.close();
+    TDataGrid& grid = *h.grid;
+
+    QAccessibleInterface* table = QAccessible::queryAccessibleInterface(&grid);
+    QVERIFY(table);
+    QCOMPARE(table->role(), QAccessible::Table);
+    // Disabled and out of the keyboard's reach, as the grid is.
+    QVERIFY(table->state().disabled);
+    QVERIFY(!table->state().focusable);
+    QAccessibleTableInterface* t = table->tableInterface();
+    QVERIFY(t);
+    QCOMPARE(t->columnCount(), 3);
+    QCOMPARE(t->rowCount(), int(cells.size()));
+    QCOMPARE(table->childCount(), 3 * (1 + int(cells.size())));
+    const QStringList titles{"PREF", "NUMERO", "ESTADO"};
+    for (int c = 0; c < 3; ++c) {
+        QAccessibleInterface* header = table->child(c);
+        QCOMPARE(header->role(), QAccessible::ColumnHeader);
+        QCOMPARE(header->text(QAccessible::Name), titles[c]);
+        QCOMPARE(t->columnDescription(c), titles[c]);
+        QCOMPARE(t->cellAt(0, c)->tableCellInterface()->columnHeaderCells(), QList<QAccessibleInterface*>{header});
+        QCOMPARE(table->indexOfChild(header), c);
+    }
+    for (int r = 0; r < cells.size(); ++r) {
+        for (int c = 0; c < 3; ++c) {
+            QAccessibleInterface* cell = t->cellAt(r, c);
+            QVERIFY(cell);
+            QCOMPARE(cell->role(), QAccessible::Cell);
+            QCOMPARE(cell->text(QAccessible::Name), cells[r][c]);
+            QCOMPARE(cell->tableCellInterface()->rowIndex(), r);
+            QCOMPARE(cell->tableCellInterface()->columnIndex(), c);
+            QCOMPARE(cell->parent(), table);
+            const int index = 3 * (1 + r) + c;
+            QCOMPARE(table->child(index), cell);
+            QCOMPARE(table->indexOfChild(cell), index);
+            // Where the grid paints it, without its lines.
+            const QRect painted = grid.cellRect(c + 1, r + 1);
+            QCOMPARE(cell->rect(), QRect(grid.mapToGlobal(painted.topLeft()), painted.size()));
+            QCOMPARE(table->childAt(cell->rect().center().x(), cell->rect().center().y()), cell);
+        }
+    }
+    QCOMPARE(t->cellAt(int(cells.size()), 0), nullptr);
+    QCOMPARE(t->cellAt(0, 3), nullptr);
+    // The indicator column is no column of the table: nothing answers there.
+    const QRect indicator = grid.cellRect(0, 1);
+    const QPoint inIndicator = grid.mapToGlobal(indicator.center());
+    QCOMPARE(table->childAt(inIndicator.x(), inIndicator.y()), nullptr);
+}
+
+// A value longer than its column is cut where the cell ends; a screen reader
+// reads it whole.
+void TestDataGrid::accessibleCellReadWhole()
+{
+    GridHarness h(120, 81);
+    h.provider.rows = {{"RC", "1", "WWWWWWWWWWWWWWWWWWWW"}};
+    h.set.open();
+    QVERIFY(QFontMetrics(windowTestFont()).horizontalAdvance(QStringLiteral("WWWWWWWWWWWWWWWWWWWW")) >
+            h.grid->cellRect(3, 1).width());
+    QAccessibleInterface* table = QAccessible::queryAccessibleInterface(h.grid);
+    QCOMPARE(table->tableInterface()->cellAt(0, 2)->text(QAccessible::Name),
+             QStringLiteral("WWWWWWWWWWWWWWWWWWWW"));
 }
 
 QTEST_MAIN(TestDataGrid)

@@ -5,7 +5,7 @@
 
 #include "grid/custom_data_grid.h"
 #include "posting/receipt_posting.h"
-#include "ui/bevel_panel.h"
+#include "ui/status_panel.h"
 #include "text/error_text.h"
 #include "ui/fonts.h"
 #include "ui/main_window.h"
