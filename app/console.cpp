@@ -7,7 +7,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <clocale>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #ifdef _WIN32
 #include <windows.h>
@@ -111,13 +117,47 @@ void useStartingConsole()
 }
 #endif
 
-bool Console::line(std::FILE* stream, std::string_view text)
+bool isJournalStream(int fd)
+{
+#ifdef _WIN32
+    (void)fd;
+    return false;
+#else
+    const char* names = std::getenv("JOURNAL_STREAM");
+    unsigned long long device = 0;
+    unsigned long long inode = 0;
+    struct stat opened {};
+    return names && std::sscanf(names, "%llu:%llu", &device, &inode) == 2 && fd >= 0 && ::fstat(fd, &opened) == 0 &&
+           static_cast<unsigned long long>(opened.st_dev) == device &&
+           static_cast<unsigned long long>(opened.st_ino) == inode;
+#endif
+}
+
+Console::Console(std::FILE* out, std::FILE* err)
+    : m_out(out), m_err(err), m_outJournal(isJournalStream(::fileno(out))), m_errJournal(isJournalStream(::fileno(err)))
+{
+}
+
+bool Console::line(std::FILE* stream, std::string_view text, std::string_view prefix)
 {
 #ifdef _WIN32
     if (writeLine(stream, text))
         return true;
 #endif
-    std::string bytes = terminalText(text);
+    std::string bytes;
+    if (prefix.empty()) {
+        bytes = terminalText(text);
+    } else {
+        // The journal reads a priority at the start of every line.
+        const std::string whole = terminalText(text);
+        for (std::size_t at = 0; at <= whole.size();) {
+            const std::size_t end = std::min(whole.find('\n', at), whole.size());
+            bytes.append(prefix).append(whole, at, end - at);
+            if (end < whole.size())
+                bytes += '\n';
+            at = end + 1;
+        }
+    }
     bytes += '\n';
     return std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
 }
@@ -145,13 +185,19 @@ std::string Console::reportLostReason() const
 void Console::information(std::string_view text)
 {
     errno = 0;
-    endReport(line(m_out, text));
+    endReport(line(m_out, text, m_outJournal ? "<6>" : ""));
+}
+
+void Console::warning(std::string_view text)
+{
+    if (line(m_err, text, m_errJournal ? "<4>" : ""))
+        std::fflush(m_err);
 }
 
 void Console::error(std::string_view text)
 {
     // Where standard error is gone too, the exit code is all that tells.
-    if (line(m_err, text))
+    if (line(m_err, text, m_errJournal ? "<3>" : ""))
         std::fflush(m_err);
 }
 
@@ -176,7 +222,7 @@ void Console::rows(const ClientDataSet& set)
     for (int i = 0; i < 3; ++i)
         put(i, names[i]);
     errno = 0;
-    bool written = line(m_out, text);
+    bool written = line(m_out, text, m_outJournal ? "<6>" : "");
     // Once a write has failed the rest are not tried: its reader is gone or
     // the device full, and the failure is what the run reports.
     for (std::size_t r = 0; written && r < set.recordCount(); ++r) {
@@ -185,7 +231,7 @@ void Console::rows(const ClientDataSet& set)
             put(i, fields[i] ? set.displayText(r, *fields[i]) : std::string());
         while (!text.empty() && text.back() == ' ')
             text.pop_back();
-        written = line(m_out, text);
+        written = line(m_out, text, m_outJournal ? "<6>" : "");
     }
     endReport(written);
 }

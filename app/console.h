@@ -18,14 +18,24 @@ class ClientDataSet;
 // process's own, and nothing is done.
 void useStartingConsole();
 
+// Whether the descriptor is the journal's stream: JOURNAL_STREAM names its
+// device and inode ("DEV:INO"), as systemd sets it for a service whose
+// output it takes. Never a terminal or a file, whatever the variable says.
+bool isJournalStream(int fd);
+
 // Every write is checked. The notices and rows are the run's report: when
 // one cannot be written (the reader went away, the disk is full) the run goes
-// on, and at its end says so on standard error (see reportLost()).
+// on, and at its end says so on standard error (see reportLost()). A stream
+// that is the journal gets each line with the journal's priority prefix
+// ("<6>" information, "<4>" a warning, "<3>" an error), so that
+// `journalctl -p err` finds the runs that failed.
 class Console {
 public:
-    Console(std::FILE* out = stdout, std::FILE* err = stderr) : m_out(out), m_err(err) {}
+    Console(std::FILE* out = stdout, std::FILE* err = stderr);
 
     void information(std::string_view text);
+    // Something the run goes on after, on standard error.
+    void warning(std::string_view text);
     // A failure, already worded for the user (the full stop added).
     void error(std::string_view text);
     // The rows of the result set as a table of the grid's three columns,
@@ -38,12 +48,15 @@ public:
     std::string reportLostReason() const;
 
 private:
-    // False when the line did not reach the stream.
-    bool line(std::FILE* stream, std::string_view text);
+    // False when the line did not reach the stream. prefix: the journal's
+    // priority, or "" when the stream is not the journal.
+    bool line(std::FILE* stream, std::string_view text, std::string_view prefix = {});
     // Flushes the report's stream and notes a failure of it or of an earlier write.
     void endReport(bool written);
 
     std::FILE* m_out;
     std::FILE* m_err;
+    bool m_outJournal = false;
+    bool m_errJournal = false;
     int m_outError = 0;  // errno of the report's first failed write
 };

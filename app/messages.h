@@ -103,6 +103,12 @@ inline constexpr std::string_view kRunLogNotAFile = "it is not a regular file";
 inline constexpr std::string_view kRunLogShortWrite = "only %d of %d bytes were written";
 inline constexpr std::string_view kOutOfMemory = "out of memory";
 
+// The first line of a dry run's report, and what its log line begins with.
+inline constexpr std::string_view kDryRun = "dry run: nothing was posted";
+
+// The metrics file (app/metrics.h) that cannot be written: %s its path, %s why.
+inline constexpr std::string_view kMetricsFailed = "contardc: the metrics file %s could not be written: %s";
+
 // The heading of each day of a catch-up run in the report.
 inline constexpr std::string_view kDayHeading = "%s:";
 
@@ -139,6 +145,9 @@ inline constexpr std::string_view kHelp =
     "\n"
     "Options (after the five arguments; any other word there is ignored, with a\n"
     "warning on standard error):\n"
+    "  --metrics FILE      write the run's figures to FILE for monitoring, in the\n"
+    "                      Prometheus text format (a file for each company and\n"
+    "                      ledger), replacing it whole\n"
     "  --log FILE          append one line for the run to FILE, a regular file\n"
     "                      (\"-\": no log); without it no file is written\n"
     "  --timeout SECONDS   end the run at that deadline, counted from its start, as\n"
@@ -146,6 +155,11 @@ inline constexpr std::string_view kHelp =
     "  --from YYYY-MM-DD   post each day from that date to --to, oldest first,\n"
     "  --to YYYY-MM-DD     each on its own (default: today; at most 366 days);\n"
     "                      always without the window\n"
+    "  --dry-run           post as usual and show the rows, then roll the postings\n"
+    "                      back: nothing is posted. What the database does outside\n"
+    "                      the transaction stays done (a sequence's next value, an\n"
+    "                      autonomous transaction, an external table); always\n"
+    "                      without the window\n"
     "  --help, --version   alone: print this or the version and exit\n"
     "\n"
     "Environment: ISC_PASSWORD (with PASSWORD \"-\"), LEDGARA_FBCLIENT (the Firebird\n"

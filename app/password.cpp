@@ -8,10 +8,13 @@
 #ifdef _WIN32
 #include "config/windows_api.h"
 #else
+#include <fcntl.h>
 #include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
 #endif
+
+#include <optional>
 
 namespace {
 
@@ -51,10 +54,31 @@ PasswordSource readLine(ReadByte readByte)
     return source;
 }
 
+#ifndef _WIN32
+// The systemd credential, when the service was given one; nullopt otherwise.
+std::optional<PasswordSource> passwordFromCredential()
+{
+    const char* folder = std::getenv("CREDENTIALS_DIRECTORY");
+    if (!folder || !*folder)
+        return std::nullopt;
+    const std::string path = std::string(folder) + "/password";
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return std::nullopt;
+    PasswordSource source = readLine([fd](char& c) { return ::read(fd, &c, 1) == 1; });
+    ::close(fd);
+    return source;
+}
+#endif
+
 } // namespace
 
 PasswordSource passwordFromOutside(std::FILE* in, std::FILE* prompt)
 {
+#ifndef _WIN32
+    if (std::optional<PasswordSource> credential = passwordFromCredential())
+        return *credential;
+#endif
     if (environmentHasPassword())
         return {PasswordFound::InEnvironment, {}};
 #ifdef _WIN32

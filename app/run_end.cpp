@@ -1,13 +1,16 @@
 #include "app/run_end.h"
 
+#include "app/console.h"
 #include "app/event_log.h"
 #include "app/exit_codes.h"
 #include "app/messages.h"
+#include "app/metrics.h"
 #include "posting/posting_state.h"
 
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 #include <thread>
 
 #ifdef _WIN32
@@ -48,6 +51,8 @@ std::atomic<int> g_dayCount{0};          // 0: not a catch-up run
 std::atomic<int> g_committedBefore{0};   // postings committed before the catch-up began
 std::atomic<bool> g_window{false};       // the run is the window's, whose codes are the system's
 std::atomic<bool> g_eventLog{false};     // the run writes its entry in the Windows event log
+bool g_errorIsJournal = false;           // standard error is the journal's: lines take a priority
+std::atomic<bool> g_metrics{false};      // the run writes its metrics file
 
 #ifndef _WIN32
 std::atomic<int> g_quietTerminal{-1};
@@ -280,6 +285,7 @@ void endOnStopRequest()
 #ifndef _WIN32
     if (g_started.tv_sec == 0 && g_started.tv_nsec == 0)
         ::clock_gettime(CLOCK_MONOTONIC, &g_started);
+    g_errorIsJournal = isJournalStream(STDERR_FILENO);
     startGuard();
     struct sigaction action {};
     action.sa_handler = onStopSignal;
@@ -346,6 +352,8 @@ void prepareEndLog(LogFile file, const std::string& head, const std::string& out
 }
 
 void prepareEndEventLog() { g_eventLog.store(true); }
+
+void prepareEndMetricsFile() { g_metrics.store(true); }
 
 void prepareCatchUp(const std::vector<CivilDate>& days)
 {
@@ -468,10 +476,14 @@ void endNow(EndCause cause)
         log.add("\n");
         writeLog(g_logBuffer, log.length);
     }
+    if (g_metrics.load())
+        writeEndMetrics(code, static_cast<long long>(std::time(nullptr)), secondsSinceStart());
     if (g_eventLog.load()) {
         const int skip = static_cast<int>(std::strlen("contardc: "));
         reportRunEventNow(code, text + skip, length - skip - static_cast<int>(std::strlen(kLineEnd)));
     }
+    if (g_errorIsJournal)
+        writeError(code == kExitPosted ? "<4>" : "<3>", 3);
     writeError(text, length);
     endProcess(code);
 }

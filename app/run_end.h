@@ -59,8 +59,10 @@ double secondsSinceStart();
 void prepareEndLog(LogFile file, const std::string& head, const std::string& outcomeNote);
 
 // What a stop or the deadline adds: the run's entry in the Windows event log
-// (app/event_log.h), opened beforehand.
+// (app/event_log.h), opened beforehand; the metrics file (app/metrics.h),
+// prepared beforehand.
 void prepareEndEventLog();
+void prepareEndMetricsFile();
 
 // A catch-up run: the days it posts, oldest first (at most kMaxCatchUpDays).
 // Each posting that comes back committed from here on is the next day's.

@@ -4,6 +4,7 @@
 #include "app/display.h"
 #include "app/event_log.h"
 #include "app/messages.h"
+#include "app/metrics.h"
 #include "app/password.h"
 #include "app/run_end.h"
 #include "app/run_log.h"
@@ -27,6 +28,7 @@
 #include <exception>
 #include <map>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -56,7 +58,7 @@ void readSettings(Console& console)
 void sayReportLost(Console& console, std::string_view outcome)
 {
     if (console.reportLost())
-        console.error(formatText(msg::kReportLost, {console.reportLostReason(), outcome}));
+        console.warning(formatText(msg::kReportLost, {console.reportLostReason(), outcome}));
 }
 
 // The console's part in the steps: the report of each day, under the day's
@@ -117,7 +119,7 @@ public:
     {
         if (!parsed.ignored.empty()) {
             const std::string words = ignoredWordsText(parsed.ignored);
-            m_console.error(formatText(msg::kIgnoredWords, {words}));
+            m_console.warning(formatText(msg::kIgnoredWords, {words}));
             m_note = formatText(msg::kIgnoredWordsNote, {words});
         }
     }
@@ -128,7 +130,7 @@ public:
     {
         m_log = std::make_unique<RunLog>(path);
         if (!m_log->isOpen()) {
-            m_console.error(m_log->failure());
+            m_console.warning(m_log->failure());
             m_log.reset();
             return;
         }
@@ -139,27 +141,43 @@ public:
     void openEventLog()
     {
         if (const std::string failure = ::openEventLog(); !failure.empty()) {
-            m_console.error(failure);
+            m_console.warning(failure);
             return;
         }
         m_eventLog = true;
         prepareEndEventLog();
     }
 
+    // Reads the earlier metrics file, for a run that writes one.
+    void openMetrics(const std::string& path, bool dryRun)
+    {
+        m_metrics = path;
+        m_dryRun = dryRun;
+        prepareEndMetrics(path, m_arguments[3], m_arguments[4] == "S", dryRun);
+        prepareEndMetricsFile();
+    }
+
     Console& console() { return m_console; }
 
-    int end(const std::string& outcome, int exitCode)
+    int end(const std::string& outcome, int exitCode, const std::map<std::string, int>& receipts = {})
     {
         claimOwnEnd(exitCode);
+        if (m_metrics) {
+            MetricsRecord record{m_arguments[3], m_arguments[4] == "S", static_cast<long long>(std::time(nullptr)),
+                                 secondsSinceStart(), exitCode, m_dryRun, receipts};
+            const std::string text = metricsText(record, exitCode == 0 ? record.endedAt : preparedLastSuccess());
+            if (const std::string failure = writeMetrics(*m_metrics, text); !failure.empty())
+                m_console.warning(failure);
+        }
         if (m_log) {
             const std::string failure = m_log->append(head() + runLogTail(outcome + m_note, exitCode, secondsSinceStart()));
             if (!failure.empty())
-                m_console.error(failure);
+                m_console.warning(failure);
         }
         if (m_eventLog) {
             if (const std::string failure = reportRunEvent(exitCode, m_console.reportLost(), outcome + m_note);
                 !failure.empty())
-                m_console.error(failure);
+                m_console.warning(failure);
         }
         return exitCode;
     }
@@ -176,6 +194,8 @@ private:
     std::string m_note;
     std::unique_ptr<RunLog> m_log;
     bool m_eventLog = false;
+    std::optional<std::string> m_metrics;
+    bool m_dryRun = false;
 };
 
 // The password given as "-": from ISC_PASSWORD, where a line read from
@@ -204,6 +224,10 @@ std::string takePasswordFromOutside()
 
 RunOutcome runWithoutWindow(const std::vector<std::string>& arguments, const RunOptions& options, Console& console)
 {
+    RunOutcome outcome;
+    outcome.dryRun = options.dryRun;
+    if (options.dryRun)
+        console.information(msg::kDryRun);
     readSettings(console);
     ReceiptPosting posting;
     PostingRequest request;
@@ -218,12 +242,12 @@ RunOutcome runWithoutWindow(const std::vector<std::string>& arguments, const Run
     // its work rolled back by the client, before the deadline has to end it.
     if (options.timeoutSeconds)
         request.lockTimeoutSeconds = std::max(1, *options.timeoutSeconds - std::max(1, *options.timeoutSeconds / 20));
+    request.dryRun = options.dryRun;
     const bool catchUp = options.from.has_value();
     if (catchUp) {
         request.days = daysFromTo(*options.from, *options.to);
         prepareCatchUp(request.days);
     }
-    RunOutcome outcome;
     ConsoleFront front(console, outcome.estados, catchUp);
     try {
         posting.run(request, front);
@@ -253,7 +277,9 @@ RunOutcome runWithoutWindow(const std::vector<std::string>& arguments, const Run
         }
         return outcome;
     }
-    if (catchUp)
+    if (options.dryRun)
+        sayReportLost(console, msg::kDryRun);
+    else if (catchUp)
         sayReportLost(console, catchUpDaysText());
     else
         sayReportLost(console, outcome.estados.empty() ? msg::kOutcomeNoReceipts : msg::kOutcomePosted);
@@ -263,14 +289,15 @@ RunOutcome runWithoutWindow(const std::vector<std::string>& arguments, const Run
 
 std::string RunOutcome::summary() const
 {
+    std::string text = dryRun ? std::string(msg::kDryRun) + "; " : std::string();
     if (!error.empty())
-        return error;
+        return text + error;
     if (estados.empty())
-        return std::string(msg::kOutcomeNothingToPost);
-    std::string text;
+        return text + std::string(msg::kOutcomeNothingToPost);
+    std::string rows;
     for (const auto& [estado, count] : estados)
-        text += (text.empty() ? "" : ", ") + std::to_string(count) + " " + estado;
-    return text;
+        rows += (rows.empty() ? "" : ", ") + std::to_string(count) + " " + estado;
+    return text + rows;
 }
 
 int runUnattended(int argc, char** argv, const std::vector<std::string>& arguments)
@@ -290,8 +317,8 @@ int runUnattended(int argc, char** argv, const std::vector<std::string>& argumen
     const RunOptions& options = parsed.options;
     if (options.timeoutSeconds)
         endAtDeadline(*options.timeoutSeconds);
-    // A catch-up run is the console's: the window posts one date.
-    const bool window = !options.from && prepareDisplay();
+    // A catch-up run and a dry run are the console's: the window posts one date.
+    const bool window = !options.from && !options.dryRun && prepareDisplay();
     if (!window)
         useStartingConsole();
     UnattendedRun run(arguments, parsed);
@@ -299,6 +326,8 @@ int runUnattended(int argc, char** argv, const std::vector<std::string>& argumen
         run.openLog(*options.logFile);
     if (!window && options.eventLog)
         run.openEventLog();
+    if (!window && options.metricsFile)
+        run.openMetrics(*options.metricsFile, options.dryRun);
     if (arguments[2] == "-") {
         if (const std::string refusal = takePasswordFromOutside(); !refusal.empty()) {
             useStartingConsole();
@@ -313,5 +342,5 @@ int runUnattended(int argc, char** argv, const std::vector<std::string>& argumen
         return exitCode;
     }
     const RunOutcome outcome = runWithoutWindow(arguments, options, run.console());
-    return run.end(outcome.summary(), outcome.exitCode);
+    return run.end(outcome.summary(), outcome.exitCode, outcome.estados);
 }

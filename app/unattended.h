@@ -35,8 +35,10 @@ struct RunOutcome {
     int exitCode = kExitFailed;
     std::map<std::string, int> estados;  // rows posted, by ESTADO (blanks at the end trimmed)
     std::string error;                   // the first line of the error that stopped it
+    bool dryRun = false;                 // the postings were rolled back on purpose
     // The error's first line, the rows by ESTADO ("3 CONTABILIZADO, 1 ERROR"),
-    // or that there was nothing to post.
+    // or that there was nothing to post; after "dry run: nothing was posted; "
+    // for a dry run.
     std::string summary() const;
 };
 

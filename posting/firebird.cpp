@@ -271,7 +271,9 @@ ErrorKind databaseErrorKind(int driverCode, const std::vector<std::int64_t>& cod
         return ErrorKind::LoginRefused;
     if (connectionLost(codes) || (failure == DriverFailure::Connect && anyOf(codes, isc_unavailable)))
         return ErrorKind::Unreachable;
-    if (anyOf(codes, isc_lock_conflict, isc_deadlock, isc_update_conflict, isc_lock_timeout))
+    // A receipt another transaction holds; a database file another process
+    // has open in an engine of its own.
+    if (anyOf(codes, isc_lock_conflict, isc_deadlock, isc_update_conflict, isc_lock_timeout, isc_already_opened))
         return ErrorKind::Busy;
     if (anyOf(codes, isc_cancelled))
         return ErrorKind::Stopped;
@@ -558,7 +560,7 @@ void SqlConnection::close()
         attachment->raise(DriverFailure::Disconnect, status);
 }
 
-void SqlConnection::fetchAll(const std::string& sql, RowSink& sink)
+void SqlConnection::fetchAll(const std::string& sql, RowSink& sink, Outcome outcome)
 {
     open();
     try {
@@ -572,7 +574,8 @@ void SqlConnection::fetchAll(const std::string& sql, RowSink& sink)
             if (!statement.columns().empty())
                 statement.fetchAll(sink);
         }
-        transaction.commit();
+        if (outcome == Outcome::Commit)
+            transaction.commit();
     } catch (const ProgramError& e) {
         // Only the failing statement is undone; a connection that lost its
         // server says it is closed, so that the next step reconnects.

@@ -46,11 +46,16 @@ ReceiptPosting::ReceiptPosting()
         m_committed = false;
         notePostingStarted();
         try {
-            Ledgara.fetchAll(statement, rows);
+            Ledgara.fetchAll(statement, rows,
+                             m_dryRun ? SqlConnection::Outcome::RollBack : SqlConnection::Outcome::Commit);
         } catch (...) {
             // The statement's transaction was rolled back.
             notePostingFailed();
             throw;
+        }
+        if (m_dryRun) {
+            notePostingFailed();  // rolled back on purpose: nothing was posted
+            return;
         }
         m_committed = true;
         notePostingCommitted();
@@ -101,6 +106,7 @@ void ReceiptPosting::postStep(const CivilDate& date, bool niif, PostingFront& fr
 void ReceiptPosting::run(const PostingRequest& request, PostingFront& front)
 {
     Ledgara.settings().lockTimeoutSeconds = request.lockTimeoutSeconds;
+    m_dryRun = request.dryRun;
     connectStep(request.connection, front);
     for (const CivilDate& day : request.days.empty() ? std::vector{m_today} : request.days)
         postStep(day, request.niif, front);

@@ -39,6 +39,10 @@ struct PostingRequest {
     // holds before the server refuses it (ErrorKind::Busy); 0: as long as it
     // takes.
     int lockTimeoutSeconds = 0;
+    // Each posting's work rolled back once its rows are read: what it would
+    // post, and nothing posted. What the database does outside the
+    // transaction (a sequence's next value) stays done.
+    bool dryRun = false;
 };
 
 // The connection step asks for a company, a user and a password; with any of
@@ -93,7 +97,7 @@ public:
     void closeSets();
     bool connected() const { return Ledgara.connected(); }
     // True once the last posting came back committed, also when its rows
-    // could then not be bound.
+    // could then not be bound. Never in a dry run.
     bool committed() const { return m_committed; }
 
 private:
@@ -110,6 +114,7 @@ private:
     std::string m_refusal;
     CivilDate m_today;  // as the last connection step read the clock
     bool m_committed = false;
+    bool m_dryRun = false;
 };
 
 // The company database on a server: server + "/datos/" + company + "/ledgara.fdb".

@@ -47,9 +47,11 @@ public:
 
     // Runs a statement in a transaction of its own (read committed, wait on
     // locks): every row goes to the sink, the cursor is closed, and only then
-    // is the work committed; any failure rolls it back. When the server went
-    // away meanwhile, the connection is closed afterwards.
-    void fetchAll(const std::string& sql, RowSink& sink);
+    // is the work committed (or rolled back, to see what it would do); any
+    // failure rolls it back. When the server went away meanwhile, the
+    // connection is closed afterwards.
+    enum class Outcome { Commit, RollBack };
+    void fetchAll(const std::string& sql, RowSink& sink, Outcome outcome = Outcome::Commit);
 
 private:
     struct Attachment;

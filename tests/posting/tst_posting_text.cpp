@@ -203,6 +203,8 @@ void TestPostingText::errorKind_data()
         << prepare << QList<qint64>{335544569, 335544436, 335544581} << -204 << int(ErrorKind::Configuration);
     QTest::newRow("lock conflict") << fetch << QList<qint64>{335544336, 335544345} << -913 << int(ErrorKind::Busy);
     QTest::newRow("lock time-out") << fetch << QList<qint64>{335544336, 335544510} << -901 << int(ErrorKind::Busy);
+    QTest::newRow("database file open in another process's engine")
+        << connect << QList<qint64>{335544344, 335545107} << -902 << int(ErrorKind::Busy);
     QTest::newRow("cancelled") << fetch << QList<qint64>{335544794} << -901 << int(ErrorKind::Stopped);
     QTest::newRow("the procedure's exception")
         << fetch << QList<qint64>{335544517, 335544848} << -836 << int(ErrorKind::Procedure);
