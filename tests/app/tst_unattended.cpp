@@ -11,6 +11,7 @@
 #include "ui/server_combo.h"
 #include "ui/speed_button.h"
 
+#include <algorithm>
 #include <csignal>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -104,6 +105,10 @@ private slots:
     void wordsAfterTheFive();
     void deadlineWhileWaitingForThePassword();
     void runLogThatIsAFifo();
+    void dryRunPostsNothing_data();
+    void dryRunPostsNothing();
+    void journalPriorities_data();
+    void journalPriorities();
 
 private:
     QString makeCompany(const QString& name);
@@ -719,6 +724,120 @@ void TestUnattended::runLogThatIsAFifo()
     QCOMPARE(run->readAllStandardError(),
              "contardc: the run log " + QFile::encodeName(fifo) + " could not be written: it is not a regular file\n");
     QVERIFY(run->readAllStandardOutput().contains("CONTABILIZADO"));
+}
+
+// A dry run shows what the posting would post and posts nothing: every
+// receipt stays unposted, but what the procedure does outside the
+// transaction stays done (it takes a voucher number from a sequence for
+// every receipt it posts). The log and the metrics say it was a dry run.
+void TestUnattended::dryRunPostsNothing_data()
+{
+    QTest::addColumn<bool>("catchUp");
+    QTest::newRow("today") << false;
+    QTest::newRow("yesterday and today") << true;
+}
+
+void TestUnattended::dryRunPostsNothing()
+{
+    QFETCH(bool, catchUp);
+    const QString server = makeCompany(catchUp ? "dry-two" : "dry-one");
+    QVERIFY(!server.isEmpty());
+    const QString database = server + "/datos/01/ledgara.fdb";
+    const std::string db = database.toStdString();
+    const QDate yesterday = QDate::currentDate().addDays(-1);
+    if (catchUp)
+        QCOMPARE(fbtest::addReceipts(database, kPassword, yesterday.toString("yyyy/MM/dd"), 4), QString());
+    const std::string unposted = "select count(*) from RECIBO_CAJA where COMP_ID is null";
+    const std::string sequence = "select gen_id(GEN_COMPROBANTE, 0) from rdb$database";
+    const QString before = fbtest::scalar(db, kPassword.toStdString(), unposted);
+    const QString numbered = fbtest::scalar(db, kPassword.toStdString(), sequence);
+    const QString log = m_dir.filePath(QString("dry-%1.log").arg(catchUp));
+    const QString metrics = m_dir.filePath(QString("dry-%1.prom").arg(catchUp));
+    QStringList words{server, "SYSDBA", kPassword, "01", "N", "--dry-run", "--log", log, "--metrics", metrics};
+    if (catchUp)
+        words << "--from" << yesterday.toString("yyyy-MM-dd");
+    QProcess* run = runHeadless(words);
+    QCOMPARE(run->readAllStandardError(), QByteArray());
+    QCOMPARE(run->exitCode(), 0);
+    const QList<QByteArray> lines = run->readAllStandardOutput().split('\n');
+    QCOMPARE(lines.value(0), QByteArray("dry run: nothing was posted"));
+    QCOMPARE(lines.count(QByteArray("PREF  NUMERO  ESTADO")), catchUp ? 2 : 1);
+    QVERIFY(std::count_if(lines.begin(), lines.end(), [](const QByteArray& l) { return l.endsWith("CONTABILIZADO"); }) >=
+            (catchUp ? 2 : 1));
+    QCOMPARE(fbtest::scalar(db, kPassword.toStdString(), unposted), before);
+    QVERIFY2(fbtest::scalar(db, kPassword.toStdString(), sequence).toLongLong() > numbered.toLongLong(),
+             "the procedure took no voucher numbers");
+    QFile written(log);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    const QList<QByteArray> fields = written.readAll().split('\t');
+    QCOMPARE(fields.size(), 7);
+    QVERIFY2(fields[4].startsWith("dry run: nothing was posted; ") && fields[4].contains(" CONTABILIZADO"),
+             fields[4].constData());
+    QFile figures(metrics);
+    QVERIFY(figures.open(QIODevice::ReadOnly));
+    QVERIFY(figures.readAll().contains("contardc_dry_run{company=\"01\",ledger=\"plain\"} 1\n"));
+
+    // The same without --dry-run posts them.
+    QProcess* real = runHeadless(words.mid(0, 5));
+    QCOMPARE(real->exitCode(), 0);
+    QVERIFY(fbtest::scalar(db, kPassword.toStdString(), unposted).toInt() < before.toInt());
+}
+
+// Standard output or error that is the journal (JOURNAL_STREAM names its
+// device and inode) gets each line with its priority: <6> the report, <4> a
+// warning, <3> an error, every line of a text of several lines. A file that
+// is not the one named gets the lines as they are.
+void TestUnattended::journalPriorities_data()
+{
+    QTest::addColumn<bool>("journal");
+    QTest::newRow("the journal") << true;
+    QTest::newRow("a file that is not the journal") << false;
+}
+
+void TestUnattended::journalPriorities()
+{
+    QFETCH(bool, journal);
+    const QString server = makeCompany(journal ? "journal" : "not-journal");
+    QVERIFY(!server.isEmpty());
+    const QString stream = m_dir.filePath(QString("stream-%1").arg(journal));
+    const QString other = m_dir.filePath(QString("other-%1").arg(journal));
+    for (const QString& path : {stream, other}) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    struct stat named {};
+    QCOMPARE(::stat(QFile::encodeName(journal ? stream : other).constData(), &named), 0);
+    const QString variable = QString("%1:%2").arg(qulonglong(named.st_dev)).arg(qulonglong(named.st_ino));
+    const auto run = [&](const QStringList& words) {
+        auto* p = new QProcess(this);
+        QProcessEnvironment env = fbtest::environmentWithoutDisplay();
+        env.insert("JOURNAL_STREAM", variable);
+        env.insert("LEDGARA_HKLM", m_dir.filePath("hklm.reg"));
+        p->setProcessEnvironment(env);
+        // Both streams into the one file, as systemd gives a service one socket.
+        p->setStandardOutputFile(stream, QIODevice::Append);
+        p->setStandardErrorFile(stream, QIODevice::Append);
+        p->start(QStringLiteral(CONTARDC_PROGRAM), words);
+        p->waitForFinished(120000);
+        return p->exitCode();
+    };
+    QCOMPARE(run({server, "SYSDBA", kPassword, "01", "N", "--verbose"}), 0);
+    QCOMPARE(run({server, "SYSDBA", kPassword, "99", "N"}), 78);
+    QFile file(stream);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    const QByteArray info = journal ? "<6>" : "";
+    const QByteArray warning = journal ? "<4>" : "";
+    const QByteArray error = journal ? "<3>" : "";
+    QCOMPARE(lines.value(0), warning + "contardc: warning: ignored after the five arguments: \"--verbose\" (see "
+                                       "contardc --help)");
+    QCOMPARE(lines.value(1), info + "PREF  NUMERO  ESTADO");
+    QVERIFY2(lines.value(2).startsWith(info + "PV") && lines.value(2).endsWith("CONTABILIZADO"), lines.value(2).constData());
+    const qsizetype failure = lines.indexOf(error + "dbExpress Error: [0x0015]: Connection failed");
+    QVERIFY2(failure > 2, lines.join('|').constData());
+    QVERIFY2(lines.value(failure + 1).startsWith(error + "SQL Server Error: I/O error during \"open\" operation"),
+             lines.value(failure + 1).constData());
+    QCOMPARE(lines.value(failure + 2), error + "Error while trying to open file");
 }
 
 int main(int argc, char** argv)

@@ -833,6 +833,10 @@ void TestReliability::passwordOffTheCommandLine_data()
     QTest::newRow("standard input, wrong") << "stdin" << false;
     QTest::newRow("environment, wrong") << "env" << false;
     QTest::newRow("standard input without a line") << "none" << false;
+    // A service's credential (LoadCredential=password:FILE) comes first,
+    // before ISC_PASSWORD and standard input, which here hold wrong ones.
+    QTest::newRow("systemd credential") << "credential" << true;
+    QTest::newRow("systemd credential, wrong") << "credential" << false;
 }
 
 void TestReliability::passwordOffTheCommandLine()
@@ -847,9 +851,19 @@ void TestReliability::passwordOffTheCommandLine()
     QMap<QString, QString> env;
     if (route == "env")
         env.insert("ISC_PASSWORD", password);
+    QTemporaryDir credentials;
+    if (route == "credential") {
+        QVERIFY(credentials.isValid());
+        QFile file(credentials.filePath("password"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write((password + "\n").toLatin1());
+        file.close();
+        env.insert("CREDENTIALS_DIRECTORY", credentials.path());
+        env.insert("ISC_PASSWORD", "Not-this-one");
+    }
     auto process = startTool({dataHost(), "SYSDBA", "-", company, "N"}, env);
-    if (route == "stdin")
-        process->write((password + "\n").toLatin1());
+    if (route == "stdin" || route == "credential")
+        process->write(((route == "stdin" ? password : QStringLiteral("Nor-this-one")) + "\n").toLatin1());
     process->closeWriteChannel();
     const ToolRun run = finish(*process);
     VERIFY_NO_SECRET(run.out + run.err, password);
