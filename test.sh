@@ -9,7 +9,7 @@
 # Only root can install packages. For anyone else a missing required package
 # stops the run with the command that installs it; an optional area whose
 # packages are missing (the fuzzers, the Windows code under Wine, the real
-# window, the .deb) is reported
+# window, the .deb, the metrics file's checker) is reported
 # in a SKIPPED line and its tests are left out. The Windows program is built
 # and tested under Wine when Qt for Windows of the current inputs is in the
 # cache, Qt built first when CONTARDC_WINDOWS=1 (about 42 minutes); otherwise
@@ -42,6 +42,8 @@ optional_area fuzzers fuzz_short "${contardc_fuzz_packages[@]}"
 optional_area windows wine_tests "${contardc_windows_packages[@]}"
 # The program's window on a real X display under a window manager.
 optional_area "real window" real_window "${contardc_real_window_packages[@]}"
+# The metrics file read by Prometheus's own checker.
+optional_area metrics metrics_promtool "${contardc_metrics_packages[@]}"
 # The window read through the desktop's accessibility bus.
 optional_area accessibility accessibility "${contardc_accessibility_packages[@]}"
 # The .deb: built, checked with lintian, installed with apt-get, run and

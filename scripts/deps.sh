@@ -136,6 +136,11 @@ contardc_deb_test_packages=(
   "${contardc_deb_packages[@]}" firebird3.0-utils xvfb xauth openbox xdotool x11-utils imagemagick
 )
 
+# The metrics file's test (tests/app/metrics_promtool.sh): promtool, the
+# exposition format's own checker, comes with Debian's prometheus package
+# (whose service deps.sh keeps from starting while it installs).
+contardc_metrics_packages=(prometheus)
+
 # The real window's test (tests/ui/real_window_test.sh): Xvfb, openbox
 # (seen taking the screen with xprop, of x11-utils), xdotool for the keys,
 # ImageMagick's import for the screen on a failure, a Firebird server of the
