@@ -1,6 +1,7 @@
 // What an operator adds after the five arguments, checked before anything
 // connects: each option's value, the catch-up range against today, and the
 // two requests that stand alone.
+#include "app/exit_codes.h"
 #include "app/run_options.h"
 
 #include <QtTest>
@@ -36,6 +37,8 @@ private slots:
     void standAlone_data();
     void standAlone();
     void help();
+    void documentedExitCodes_data();
+    void documentedExitCodes();
 };
 
 void TestRunOptions::accepted_data()
@@ -206,6 +209,35 @@ void TestRunOptions::help()
                  "      source, or a company database missing or not this ERP's; not retry.\n"
                  "   1  any other failure (the posting procedure's own error, ...); alert.\n"),
              qPrintable(text));
+}
+
+// The README, the manual page and LEEME each list the exit codes that the
+// program's table gives, in its order, and no other: a code added, dropped or
+// renumbered in the code and not in a document fails here.
+void TestRunOptions::documentedExitCodes_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("row");  // a line of the document's table; its first group is the code
+    QTest::newRow("README") << "README.md" << R"(^\| (\d+) \| )";
+    QTest::newRow("manual page") << "packaging/debian/contardc.1" << R"(^\.B (\d+)$)";
+    QTest::newRow("LEEME") << "packaging/windows/LEEME.txt" << R"(^  (\d+) +\(0x[0-9A-F]+\) )";
+}
+
+void TestRunOptions::documentedExitCodes()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, row);
+    QFile document(qEnvironmentVariable("CONTARDC_SOURCE_DIR", QStringLiteral(CONTARDC_SOURCE_DIR_FALLBACK)) + '/' +
+                   file);
+    QVERIFY2(document.open(QIODevice::ReadOnly), qPrintable(document.fileName()));
+    QList<int> expected;
+    for (const ExitCodeMeaning& meaning : kExitCodes)
+        expected << meaning.code;
+    QList<int> listed;
+    const QRegularExpression pattern(row, QRegularExpression::MultilineOption);
+    for (const QRegularExpressionMatch& match : pattern.globalMatch(QString::fromUtf8(document.readAll())))
+        listed << match.captured(1).toInt();
+    QCOMPARE(listed, expected);
 }
 
 QTEST_APPLESS_MAIN(TestRunOptions)
