@@ -5,7 +5,8 @@
 # keyboard flow end to end: the first focus in the server list, Tab through the
 # fields, leaving the company box connects, one F2 posts every receipt once
 # and ends the program with exit code 0; and Esc before anything else ends it
-# with 0 as well. Before the window manager starts: five arguments post and
+# with 0 as well; an option it cannot take is refused in the error box, exit
+# code 2. Before the window manager starts: five arguments post and
 # end the program on a display that no window manager serves, and the
 # toolkit's own options among the arguments are left to the program. Then a
 # stop request (SIGTERM) once connected, and in the middle of a posting, each
@@ -161,6 +162,29 @@ xdotool key Escape
 ends_with 0 "Esc"
 no_output "Esc"
 
+# An option it cannot take, where there is a display: the refusal in the error
+# box (nobody reads a shortcut's standard error) as well as in its line on
+# standard error, nothing connected, exit code 2 once the box is answered.
+"$program" "$work/demo" SYSDBA "$password" 01 N --timeout abc >"$work/out.log" 2>"$work/err.log" &
+app=$!
+pids+=("$app")
+box=""
+for _ in $(seq 1 100); do
+  box="$(xdotool search --onlyvisible --pid "$app" --name '^Contabilización ventas POS$' 2>/dev/null | head -n1)"
+  [ -n "$box" ] && break
+  kill -0 "$app" 2>/dev/null || { wait "$app"; fail "the program ended (exit $?) without the refusal's box: $(cat "$work/err.log")"; }
+  sleep 0.2
+done
+[ -n "$box" ] || fail "the refusal's box did not appear"
+for _ in $(seq 1 50); do [ "$(xdotool getactivewindow 2>/dev/null)" = "$box" ] && break; sleep 0.1; done
+[ "$(xdotool getactivewindow)" = "$box" ] || fail "the refusal's box was not activated"
+[ "$(statements_of_program)" = 0 ] || fail "a refused run connected"
+xdotool key Return
+ends_with 2 "an option it cannot take"
+[ ! -s "$work/out.log" ] || fail "the refused run: unexpected output: $(cat "$work/out.log")"
+[ "$(cat "$work/err.log")" = 'contardc: --timeout takes a whole number of seconds from 1 up, not "abc"; nothing was posted' ] ||
+  fail "the refused run said: $(cat "$work/err.log")"
+
 # The whole flow, then one F2: every receipt posted once, and the program ends.
 connect_demo "for F2"
 xdotool key F2
@@ -198,4 +222,4 @@ case "$(cat "$work/err.log")" in
 esac
 after="$(unposted)" || fail "the receipts after the stopped run"
 [ "$after" = "$before" ] || fail "a stopped run posted: $before unposted before, $after after"
-echo "real window: five arguments without a window manager, toolkit options as arguments, Esc, and Tab/type/F2 posting every receipt once, both exit 0; SIGTERM connected and while posting, exit 1 with its line, nothing posted"
+echo "real window: five arguments without a window manager, toolkit options as arguments, Esc, an option refused in its box (exit 2), and Tab/type/F2 posting every receipt once, both exit 0; SIGTERM connected and while posting, exit 1 with its line, nothing posted"
