@@ -103,6 +103,11 @@ inline constexpr std::string_view kRunLogNotAFile = "it is not a regular file";
 inline constexpr std::string_view kRunLogShortWrite = "only %d of %d bytes were written";
 inline constexpr std::string_view kOutOfMemory = "out of memory";
 
+// The run's entry in the Windows event log (app/event_log.h) that cannot be
+// written: %s why. Like the run log's, it changes nothing else.
+inline constexpr std::string_view kEventLogNotWritten =
+    "contardc: the run's entry in the Windows event log could not be written: %s";
+
 // The heading of each day of a catch-up run in the report.
 inline constexpr std::string_view kDayHeading = "%s:";
 
