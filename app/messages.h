@@ -146,6 +146,8 @@ inline constexpr std::string_view kHelp =
     "warning on standard error):\n"
     "  --log FILE          append one line for the run to FILE, a regular file\n"
     "                      (\"-\": no log); without it no file is written\n"
+    "  --event-log         on Windows, an entry for the run in the Application event\n"
+    "                      log, source contardc; elsewhere nothing is written\n"
     "  --timeout SECONDS   end the run at that deadline, counted from its start, as\n"
     "                      a stop request does: nothing committed, exit code 75\n"
     "  --from YYYY-MM-DD   post each day from that date to --to, oldest first,\n"
