@@ -13,6 +13,11 @@
 #   - five arguments with the window refused (CONTARDC_NO_WINDOW): the rows on
 #     standard output, exit 0; five arguments with the window: it posts and
 #     closes by itself, exit 0;
+#   - with --event-log, the entry each run writes as Wine's trace shows the
+#     ReportEventW call: a posting (information, event ID 1000), a lost
+#     report (warning, 1000), a wrong password (error, 1077), the deadline
+#     (error, 1075, written from the deadline's thread), each with the
+#     outcome of its run log line as the text;
 #   - after each posting every receipt of the day is posted once in that
 #     ledger: none left, none twice;
 #   - under a Cyrillic code page (1251): the error box's title whole, a
@@ -198,9 +203,10 @@ wd_reg_add 'HKLM\Software\Vantel\LedgaraERP2026' Directorio REG_SZ "Z:${work//\/
 
 app="" win=""
 wine_env=(env)   # what Wine is started with: cyrillic() adds a locale
-start() { # ARGS...: contardc.exe started from its folder, standard input from $stdin_file
+start() { # ARGS...: contardc.exe started from its folder, standard input from $stdin_file,
+  # standard output to $stdout_file (default out.log)
   (cd "$program" && exec "${wine_env[@]}" "$wd_wine" contardc.exe "$@") <"${stdin_file:-/dev/null}" \
-    >"$work/out.log" 2>"$work/err.log" &
+    >"${stdout_file:-$work/out.log}" 2>"$work/err.log" &
   app=$!
 }
 start_window() {
@@ -347,6 +353,61 @@ printed="$(grep -c 'CONTABILIZADO' "$work/out.log")"
 [ "$printed" = "$due" ] || fail "$printed rows printed for $due receipts posted: $(cat "$work/out.log")"
 cat "$work/out.log"
 
+step "the Windows event log (--event-log), as Wine's trace shows it"
+# Wine keeps no event log: RegisterEventSourceW and ReportEventW are stubs
+# that trace each call (channel advapi, as a fixme: the handle, the type, the
+# category, the event ID, ...) and the entry's strings (channel eventlog, as
+# trace, warn or err by the type). Each run is checked against that trace:
+# the source "contardc" registered once, one entry with the type and ID of
+# its exit code, and as its text the outcome its run log line gives. What only
+# Windows does with them, Event Viewer showing the text through the message
+# table in contardc.exe, is checked on the installed program
+# (msi_under_wine.sh) the way Event Viewer reads it.
+entries() { # the ReportEventW calls in err.log, one "TYPE<tab>ID<tab>TEXT" line each
+  awk '/:fixme:advapi:ReportEventW \(/ {
+         if (call != "") print call "\t"
+         sub(/.*ReportEventW \(/, ""); split($0, f, ","); call = f[2] "\t" f[4]; next }
+       /:(trace|warn|err):eventlog:ReportEventW L"/ {
+         t = $0; sub(/^[^"]*"/, "", t); sub(/"$/, "", t); gsub(/\\"/, "\"", t); gsub(/\\\\/, "\\", t)
+         print call "\t" t; call = "" }
+       END { if (call != "") print call "\t" }' "$work/err.log"
+}
+# WHAT EXIT TYPE ID OUTCOME ARGS...: a run without a window with --event-log
+# and --log; TYPE as ReportEventW takes it (1 error, 2 warning, 4
+# information), OUTCOME a pattern the run log's outcome must match.
+event_run() {
+  local what="$1" code="$2" type="$3" id="$4" pattern="$5" outcome expected got
+  shift 5
+  rm -f "$work/events.log"
+  WINEDEBUG=-all,fixme+advapi,+eventlog CONTARDC_NO_WINDOW=1 start "$@" --event-log --log "Z:$work/events.log"
+  ends_with "$code" "$what"
+  grep -E ':(RegisterEventSourceW|ReportEventW)' "$work/err.log" | sed 's/^/       /'
+  [ "$(grep -c ':fixme:advapi:RegisterEventSourceW ((null),L"contardc")' "$work/err.log")" = 1 ] ||
+    fail "$what: the event source \"contardc\" was not registered once: $(cat "$work/err.log")"
+  outcome="$(awk -F'\t' '{ print $5 }' "$work/events.log" 2>/dev/null)"
+  # shellcheck disable=SC2053
+  [[ "$outcome" == $pattern ]] || fail "$what: the run log's outcome is \"$outcome\", not $pattern"
+  expected="$(printf '0x%04x\t0x%08x\t%s' "$type" "$id" "$outcome")"
+  got="$(entries)"
+  [ "$got" = "$expected" ] || fail "$what: ReportEventW was called with \"$got\", not once with \"$expected\""
+}
+sql -i "$root/db/seed.sql" >/dev/null || fail "topping up today's receipts"
+stdin_file="$work/password.txt" event_run "a posting" 0 4 1000 '*CONTABILIZADO*' "$server" SYSDBA - 01 N
+check_ledger L COMP_ID COMPROBANTE "a posting with --event-log"
+# Nothing left to post, and a standard output that takes nothing (a full
+# disk): the report is lost, a warning.
+stdout_file=/dev/full event_run "a report lost" 0 2 1000 'nothing to post' "$server" SYSDBA "$password" 01 N
+event_run "a wrong password" 77 1 1077 '*user name and password are not defined*' \
+  "$server" SYSDBA "not-$password" 01 N
+# The password awaited on a standard input that never gives it (a FIFO this
+# shell holds open without writing): the deadline ends the run from its own
+# thread, which writes the entry it prepared.
+mkfifo "$work/silent" || fail "mkfifo"
+exec 7<>"$work/silent"   # the writer that never writes: the run's open and read wait, not fail
+stdin_file="$work/silent" event_run "the deadline" 75 1 1075 'timed out after 2 s; nothing was posted' \
+  "$server" SYSDBA - 01 N --timeout 2
+exec 7>&-
+
 step "--help, alone"
 start --help
 ends_with 0 "--help"
@@ -439,4 +500,4 @@ for auth in srp256 legacy; do
     fail "a wrong password with $auth logins: not the server's refusal: $(cat "$work/err.log")"
 done
 
-echo "windows posting: the zip's folder with its own client, both procedures through the window and unattended, every receipt posted once; a wrong password refused; under code page 1251; against Srp256-only servers with the wire encrypted and legacy-login servers without"
+echo "windows posting: the zip's folder with its own client, both procedures through the window and unattended, every receipt posted once; the event log's entries; a wrong password refused; under code page 1251; against Srp256-only servers with the wire encrypted and legacy-login servers without"
