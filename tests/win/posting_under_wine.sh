@@ -372,14 +372,16 @@ entries() { # the ReportEventW calls in err.log, one "TYPE<tab>ID<tab>TEXT" line
          print call "\t" t; call = "" }
        END { if (call != "") print call "\t" }' "$work/err.log"
 }
-# WHAT EXIT TYPE ID OUTCOME ARGS...: a run without a window with --event-log
-# and --log; TYPE as ReportEventW takes it (1 error, 2 warning, 4
-# information), OUTCOME a pattern the run log's outcome must match.
-event_run() {
-  local what="$1" code="$2" type="$3" id="$4" pattern="$5" outcome expected got
-  shift 5
+# ARGS...: a run without a window with --event-log and --log, Wine tracing
+# the event log's calls.
+event_start() {
   rm -f "$work/events.log"
   WINEDEBUG=-all,fixme+advapi,+eventlog CONTARDC_NO_WINDOW=1 start "$@" --event-log --log "Z:$work/events.log"
+}
+# WHAT EXIT TYPE ID OUTCOME: its end; TYPE as ReportEventW takes it (1 error,
+# 2 warning, 4 information), OUTCOME a pattern the run log's outcome matches.
+event_check() {
+  local what="$1" code="$2" type="$3" id="$4" pattern="$5" outcome expected got
   ends_with "$code" "$what"
   grep -E ':(RegisterEventSourceW|ReportEventW)' "$work/err.log" | sed 's/^/       /'
   [ "$(grep -c ':fixme:advapi:RegisterEventSourceW ((null),L"contardc")' "$work/err.log")" = 1 ] ||
@@ -391,21 +393,38 @@ event_run() {
   got="$(entries)"
   [ "$got" = "$expected" ] || fail "$what: ReportEventW was called with \"$got\", not once with \"$expected\""
 }
+# Standard input and output as FIFOs this shell opens after the run has
+# started (the run opens its input first, then its output): read-write for
+# the input, so that it never waits for a reader and the run reads only what
+# this shell writes; read-only for the output, which returns once the run
+# has it open for writing.
+mkfifo "$work/input" "$work/output" || fail "mkfifo"
 sql -i "$root/db/seed.sql" >/dev/null || fail "topping up today's receipts"
-stdin_file="$work/password.txt" event_run "a posting" 0 4 1000 '*CONTABILIZADO*' "$server" SYSDBA - 01 N
+stdin_file="$work/password.txt" event_start "$server" SYSDBA - 01 N
+event_check "a posting" 0 4 1000 '*CONTABILIZADO*'
 check_ledger L COMP_ID COMPROBANTE "a posting with --event-log"
-# Nothing left to post, and a standard output that takes nothing (a full
-# disk): the report is lost, a warning.
-stdout_file=/dev/full event_run "a report lost" 0 2 1000 'nothing to post' "$server" SYSDBA "$password" 01 N
-event_run "a wrong password" 77 1 1077 '*user name and password are not defined*' \
-  "$server" SYSDBA "not-$password" 01 N
-# The password awaited on a standard input that never gives it (a FIFO this
-# shell holds open without writing): the deadline ends the run from its own
-# thread, which writes the entry it prepared.
-mkfifo "$work/silent" || fail "mkfifo"
-exec 7<>"$work/silent"   # the writer that never writes: the run's open and read wait, not fail
-stdin_file="$work/silent" event_run "the deadline" 75 1 1075 'timed out after 2 s; nothing was posted' \
-  "$server" SYSDBA - 01 N --timeout 2
+# Nothing left to post, reported to a standard output whose reader went away
+# before the run was given its password: the report is lost, a warning.
+stdin_file="$work/input" stdout_file="$work/output" event_start "$server" SYSDBA - 01 N
+exec 7<>"$work/input"
+exec 8<"$work/output"
+exec 8<&-
+printf '%s\r\n' "$password" >&7
+exec 7>&-
+event_check "a report lost" 0 2 1000 'nothing to post'
+grep -q 'the report could not be written to standard output' "$work/err.log" ||
+  fail "a report lost: standard error does not say so: $(cat "$work/err.log")"
+# The run log's outcome is the error's first line, the driver's; the server's
+# refusal follows it on standard error.
+event_start "$server" SYSDBA "not-$password" 01 N
+event_check "a wrong password" 77 1 1077 '?*'
+grep -q 'Your user name and password are not defined' "$work/err.log" ||
+  fail "a wrong password: not the server's refusal: $(cat "$work/err.log")"
+# The password awaited on a standard input that never gives it: the deadline
+# ends the run from its own thread, which writes the entry prepared for it.
+stdin_file="$work/input" event_start "$server" SYSDBA - 01 N --timeout 2
+exec 7<>"$work/input"
+event_check "the deadline" 75 1 1075 'timed out after 2 s; nothing was posted'
 exec 7>&-
 
 step "--help, alone"
