@@ -394,10 +394,10 @@ event_check() {
   [ "$got" = "$expected" ] || fail "$what: ReportEventW was called with \"$got\", not once with \"$expected\""
 }
 # Standard input and output as FIFOs this shell opens after the run has
-# started (the run opens its input first, then its output): read-write for
-# the input, so that it never waits for a reader and the run reads only what
-# this shell writes; read-only for the output, which returns once the run
-# has it open for writing.
+# started (the run opens its input first, then its output): the input
+# read-write, an open that never waits, the run reading only what this shell
+# writes into it; the output read-only, an open that returns once the run has
+# it open for writing.
 mkfifo "$work/input" "$work/output" || fail "mkfifo"
 sql -i "$root/db/seed.sql" >/dev/null || fail "topping up today's receipts"
 stdin_file="$work/password.txt" event_start "$server" SYSDBA - 01 N
@@ -421,7 +421,8 @@ event_check "a wrong password" 77 1 1077 '?*'
 grep -q 'Your user name and password are not defined' "$work/err.log" ||
   fail "a wrong password: not the server's refusal: $(cat "$work/err.log")"
 # The password awaited on a standard input that never gives it: the deadline
-# ends the run from its own thread, which writes the entry prepared for it.
+# ends the run from its own thread, which writes the entry through the source
+# registered at the start.
 stdin_file="$work/input" event_start "$server" SYSDBA - 01 N --timeout 2
 exec 7<>"$work/input"
 event_check "the deadline" 75 1 1075 'timed out after 2 s; nothing was posted'
