@@ -42,11 +42,28 @@ HANDLE streamHandle(std::FILE* stream)
     return fd < 0 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(_get_osfhandle(fd));
 }
 
+// errno for a write that Windows refused, so that the report names the
+// reason as the C library's writes do: the reader gone, the disk full.
+int errnoOf(DWORD error)
+{
+    switch (error) {
+    case ERROR_NO_DATA:
+    case ERROR_BROKEN_PIPE:
+    case ERROR_PIPE_NOT_CONNECTED: return EPIPE;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
+    default: return EIO;
+    }
+}
+
+enum class Written { Whole, Failed, LeftToTheCLibrary };
+
 // The standard streams go by the handles Windows gives the process, which
 // the C library of a windowed program may not have taken up; other streams,
-// by their own handle when it is a console. Returns false for a stream that
-// is left to the C library (a file the caller opened).
-bool writeLine(std::FILE* stream, std::string_view ansi)
+// by their own handle when it is a console. A stream that is left to the C
+// library (a file the caller opened) is not written here. A failed write
+// sets errno.
+Written writeLine(std::FILE* stream, std::string_view ansi)
 {
     HANDLE handle = INVALID_HANDLE_VALUE;
     if (stream == stdout)
@@ -54,7 +71,7 @@ bool writeLine(std::FILE* stream, std::string_view ansi)
     else if (stream == stderr)
         handle = GetStdHandle(STD_ERROR_HANDLE);
     else if (handle = streamHandle(stream); !isConsole(handle))
-        return false;
+        return Written::LeftToTheCLibrary;
     std::fflush(stream);
     if (isConsole(handle)) {
         // Through the console's own Unicode call, the text reads the same
@@ -66,8 +83,10 @@ bool writeLine(std::FILE* stream, std::string_view ansi)
         while (left > 0) {
             DWORD written = 0;
             const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(left, 16384));
-            if (!WriteConsoleW(handle, data, piece, &written, nullptr) || written == 0)
-                break;
+            if (!WriteConsoleW(handle, data, piece, &written, nullptr) || written == 0) {
+                errno = errnoOf(GetLastError());
+                return Written::Failed;
+            }
             data += written;
             left -= written;
         }
@@ -79,15 +98,17 @@ bool writeLine(std::FILE* stream, std::string_view ansi)
         while (left > 0) {
             DWORD written = 0;
             const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(left, 1 << 20));
-            if (!WriteFile(handle, data, piece, &written, nullptr) || written == 0)
-                break;
+            if (!WriteFile(handle, data, piece, &written, nullptr) || written == 0) {
+                errno = errnoOf(GetLastError());
+                return Written::Failed;
+            }
             data += written;
             left -= written;
         }
     }
     // With neither a console nor a redirection there is nowhere to write:
     // the exit code is all the starter gets.
-    return true;
+    return Written::Whole;
 }
 #endif
 
@@ -141,8 +162,8 @@ Console::Console(std::FILE* out, std::FILE* err)
 bool Console::line(std::FILE* stream, std::string_view text, std::string_view prefix)
 {
 #ifdef _WIN32
-    if (writeLine(stream, text))
-        return true;
+    if (const Written written = writeLine(stream, text); written != Written::LeftToTheCLibrary)
+        return written == Written::Whole;
 #endif
     std::string bytes;
     if (prefix.empty()) {

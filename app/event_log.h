@@ -3,9 +3,12 @@
 // log under the source "contardc" (which the installer registers, with the
 // program's own message table), Information for a run that posted, Warning
 // for one that posted but lost its report, Error otherwise; the event ID says
-// the exit code (kEventIdBase + the code), and the text is the outcome the run
-// log's line gives. Elsewhere than on Windows there is no such log, and
-// nothing is written.
+// the exit code (kEventIdBase + the code: 1000, 1001, 1002, 1075, 1077, 1078),
+// and the text is the outcome the run log's line gives. The IDs carry no
+// severity, customer or facility bits, so the number Event Viewer shows as
+// the Event ID is this one; the message table (app/event_messages.mc) has one
+// message per exit code, which shows the text. Elsewhere than on Windows
+// there is no such log, and nothing is written.
 
 #include <string>
 

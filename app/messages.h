@@ -109,6 +109,11 @@ inline constexpr std::string_view kDryRun = "dry run: nothing was posted";
 // The metrics file (app/metrics.h) that cannot be written: %s its path, %s why.
 inline constexpr std::string_view kMetricsFailed = "contardc: the metrics file %s could not be written: %s";
 
+// The run's entry in the Windows event log (app/event_log.h) that cannot be
+// written: %s why. Like the run log's, it changes nothing else.
+inline constexpr std::string_view kEventLogNotWritten =
+    "contardc: the run's entry in the Windows event log could not be written: %s";
+
 // The heading of each day of a catch-up run in the report.
 inline constexpr std::string_view kDayHeading = "%s:";
 
@@ -151,6 +156,8 @@ inline constexpr std::string_view kHelp =
     "                      ledger), replacing it whole\n"
     "  --log FILE          append one line for the run to FILE, a regular file\n"
     "                      (\"-\": no log); without it no file is written\n"
+    "  --event-log         on Windows, an entry for the run in the Application event\n"
+    "                      log, source contardc; elsewhere nothing is written\n"
     "  --timeout SECONDS   end the run at that deadline, counted from its start, as\n"
     "                      a stop request does: nothing committed, exit code 75\n"
     "  --from YYYY-MM-DD   post each day from that date to --to, oldest first,\n"

@@ -88,7 +88,9 @@ contardc_install_deps() { contardc_install_packages "${contardc_packages[@]}" "$
 contardc_install_fuzz_deps() { contardc_install_packages "${contardc_fuzz_packages[@]}"; }
 contardc_install_windows_deps() { contardc_install_packages "${contardc_windows_packages[@]}"; }
 # Qt for Windows from Debian's qt6-base source, the Windows build of the whole
-# program and its check under Wine on a virtual display (scripts/build-windows.sh),
+# program (binutils-mingw-w64-x86-64 with windres and windmc, which compile the
+# program's resources and its event log message table) and its check under Wine
+# on a virtual display (scripts/build-windows.sh),
 # and its tests there (tests/win/program_under_wine.sh: xwininfo and xprop from
 # x11-utils, Wine's own Windows fonts from fonts-wine, faces Wine draws whole from
 # fonts-liberation2 and fonts-urw-base35 (tests/win/wine_desktop.sh), localedef from

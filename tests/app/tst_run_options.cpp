@@ -192,8 +192,8 @@ void TestRunOptions::help()
     for (const QString& line : lines)
         if (line.startsWith(QLatin1String("  --")))
             options << line.mid(2).section(QStringLiteral("  "), 0, 0);
-    QCOMPARE(options, (QStringList{"--metrics FILE", "--log FILE", "--timeout SECONDS", "--from YYYY-MM-DD",
-                                   "--to YYYY-MM-DD", "--dry-run", "--help, --version"}));
+    QCOMPARE(options, (QStringList{"--metrics FILE", "--log FILE", "--event-log", "--timeout SECONDS",
+                                   "--from YYYY-MM-DD", "--to YYYY-MM-DD", "--dry-run", "--help, --version"}));
     for (const char* variable : {"ISC_PASSWORD", "LEDGARA_FBCLIENT", "LEDGARA_HKLM", "CONTARDC_NO_WINDOW"})
         QVERIFY2(text.contains(QLatin1String(variable)), variable);
     QVERIFY2(text.endsWith(

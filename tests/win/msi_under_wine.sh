@@ -11,7 +11,11 @@
 #     C:\Program Files\contardc with the same bytes, the Start menu shortcut,
 #     one entry in Apps & Features with version, publisher and icon; the
 #     version resource of the installed contardc.exe and contardc_window.dll as
-#     Windows reads it (version_probe.cpp);
+#     Windows reads it (version_probe.cpp); the event source "contardc" in the
+#     Application log (EventMessageFile REG_EXPAND_SZ, the installed
+#     contardc.exe; TypesSupported REG_DWORD 7), and each exit code's event
+#     ID described from its message table as Event Viewer does it
+#     (event_source_probe.cpp);
 #   - the installed program: the window "Contabilizar recibos" appears,
 #     its process aware of each monitor's DPI (Qt's own report, with no
 #     warning about it but the one that Wine's want of per-monitor v2
@@ -23,7 +27,8 @@
 #     higher version made from the same .wxs replaces it: one product left;
 #     the older MSI is then refused with the downgrade message, nothing
 #     changed; msiexec /x removes every file, the folder, the shortcut, the
-#     Apps & Features entry and the shortcut's registry value.
+#     Apps & Features entry, the shortcut's registry value and the event
+#     source's key.
 #
 #   tests/win/msi_under_wine.sh
 #
@@ -173,6 +178,8 @@ wd_start_desktop "$work/desktop" || fatal "the virtual display"
 wd_make_prefix "$work/wine" || fatal "the Wine prefix"
 "$cxx" -std=c++20 -O1 -Wall -Wextra -Werror -municode -static -s -o "$work/version_probe.exe" \
   "$here/version_probe.cpp" -lversion -lshell32 || fatal "building version_probe.exe"
+"$cxx" -std=c++20 -O1 -Wall -Wextra -Werror -municode -static -s -I"$root" -o "$work/event_source_probe.exe" \
+  "$here/event_source_probe.cpp" || fatal "building event_source_probe.exe"
 c_drive="$WINEPREFIX/drive_c"
 installed="$c_drive/Program Files/contardc"
 shortcut=""   # where the first install put it: see start_menu
@@ -246,6 +253,32 @@ for file in contardc.exe contardc_window.dll; do
      [ "$(field OriginalFilename)" = "$file" ]'
 done
 check_that "contardc.exe carries the icon" '[ "$(probe contardc.exe | sed -n "s/^Icons: //p")" -ge 1 ]'
+
+step "the event source of the runs' entries in the Application log"
+installed_exe='C:\Program Files\contardc\contardc.exe'
+source_key='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\contardc'
+reg_value() { # NAME: "TYPE DATA" of the source's value as reg.exe shows it (64-bit view), or nothing
+  "$wd_wine" reg query "$source_key" /v "$1" /reg:64 2>/dev/null | tr -d '\r' |
+    awk -v n="$1" '$1 == n { t = $2; sub(/^[ \t]*[^ \t]+[ \t]+[^ \t]+[ \t]+/, ""); print t " " $0 }'
+}
+echo "       EventMessageFile: $(reg_value EventMessageFile); TypesSupported: $(reg_value TypesSupported)"
+check_that "EventMessageFile is REG_EXPAND_SZ, the installed contardc.exe" \
+  '[ "$(reg_value EventMessageFile)" = "REG_EXPAND_SZ $installed_exe" ]'
+check_that "TypesSupported is REG_DWORD 7 (error, warning, information)" \
+  '[ "$(reg_value TypesSupported)" = "REG_DWORD 0x7" ]'
+# Wine has no Event Viewer, and its ReportEventW keeps nothing: the
+# description of an entry is made here as Event Viewer makes it, from the
+# registry through the message table, for the event ID of every exit code,
+# with a text that only Unicode holds whole as the entry's string.
+event_text="3 CONTABILIZADO; días: 2026-12-01 a 2026-12-04 (€, Д)"
+probe_status=0
+"$wd_wine" "$work/event_source_probe.exe" contardc "$event_text" 2>/dev/null >"$work/event-source" || probe_status=$?
+tr -d '\r' <"$work/event-source" | sed 's/^/       /'
+check_that "the message file Event Viewer loads is the installed contardc.exe (probe exit code $probe_status)" \
+  '[ "$probe_status" = 0 ] && tr -d "\r" <"$work/event-source" | grep -qxF "Expanded: $installed_exe"'
+check_that "the message of each exit code's event ID is the entry's text, whole and alone" \
+  'tr -d "\r" <"$work/event-source" | awk -v t="$event_text" "/^[0-9]+: / { n++; if (substr(\$0, index(\$0, \": \") + 2) != t) bad++ }
+     END { exit !(n > 0 && bad == 0) }"'
 
 # ---------------------------------------------------------------- the installed program
 
@@ -332,6 +365,8 @@ check_that "one product left, contardc $newer ($(wc -l <<<"$arp") entries: $(tr 
   '[ "$arp" = "contardc|$newer|$publisher" ]'
 check_that "the files all there" 'installed_matches_folder'
 check_that "the shortcut there" '[ -f "$shortcut" ]'
+check_that "the event source still registered, at the installed contardc.exe" \
+  '[ "$(reg_value EventMessageFile)" = "REG_EXPAND_SZ $installed_exe" ] && [ "$(reg_value TypesSupported)" = "REG_DWORD 0x7" ]'
 
 step "contardc $version over $newer: refused"
 msiexec i "$msi"
@@ -355,9 +390,10 @@ check_that "the Start menu shortcut gone" '[ ! -e "$shortcut" ]'
 check_that "no Apps & Features entry left" '[ -z "$(arp_entries)" ]'
 check_that "the shortcut's registry value gone" \
   '! "$wd_wine" reg query "HKLM\\Software\\contardc" /v StartMenuShortcut /reg:64 >/dev/null 2>&1'
+check_that "the event source's key gone" '! "$wd_wine" reg query "$source_key" /reg:64 >/dev/null 2>&1'
 
 if [ "$failures" -gt 0 ]; then
   echo "windows msi: $failures check(s) failed"
   exit 1
 fi
-echo "windows msi: the tables, a silent install into Program Files with the shortcut and the Apps & Features entry, the version as Windows reads it, the installed program's window and posting, a rebuild and a newer version over it, an older one refused, a clean removal"
+echo "windows msi: the tables, a silent install into Program Files with the shortcut and the Apps & Features entry, the version as Windows reads it, the event source and its messages, the installed program's window and posting, a rebuild and a newer version over it, an older one refused, a clean removal"

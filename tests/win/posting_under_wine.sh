@@ -13,6 +13,11 @@
 #   - five arguments with the window refused (CONTARDC_NO_WINDOW): the rows on
 #     standard output, exit 0; five arguments with the window: it posts and
 #     closes by itself, exit 0;
+#   - with --event-log, the entry each run writes as Wine's trace shows the
+#     ReportEventW call: a posting (information, event ID 1000), a lost
+#     report (warning, 1000), a wrong password (error, 1077), the deadline
+#     (error, 1075, written from the deadline's thread), each with the
+#     outcome of its run log line as the text;
 #   - after each posting every receipt of the day is posted once in that
 #     ledger: none left, none twice;
 #   - under a Cyrillic code page (1251): the error box's title whole, a
@@ -182,9 +187,10 @@ wd_reg_add 'HKLM\Software\Vantel\LedgaraERP2026' Directorio REG_SZ "Z:${work//\/
 
 app="" win=""
 wine_env=(env)   # what Wine is started with: cyrillic() adds a locale
-start() { # ARGS...: contardc.exe started from its folder, standard input from $stdin_file
+start() { # ARGS...: contardc.exe started from its folder, standard input from $stdin_file,
+  # standard output to $stdout_file (default out.log)
   (cd "$program" && exec "${wine_env[@]}" "$wd_wine" contardc.exe "$@") <"${stdin_file:-/dev/null}" \
-    >"$work/out.log" 2>"$work/err.log" &
+    >"${stdout_file:-$work/out.log}" 2>"$work/err.log" &
   app=$!
 }
 start_window() {
@@ -335,6 +341,81 @@ printed="$(grep -c 'CONTABILIZADO' "$work/out.log")"
 [ "$printed" = "$due" ] || fail "$printed rows printed for $due receipts posted: $(cat "$work/out.log")"
 cat "$work/out.log"
 
+step "the Windows event log (--event-log), as Wine's trace shows it"
+# Wine keeps no event log: RegisterEventSourceW and ReportEventW are stubs
+# that trace each call (channel advapi, as a fixme: the handle, the type, the
+# category, the event ID, ...) and the entry's strings (channel eventlog, as
+# trace, warn or err by the type). Each run is checked against that trace:
+# the source "contardc" registered once, one entry with the type and ID of
+# its exit code, and as its text the outcome its run log line gives. What only
+# Windows does with them, Event Viewer showing the text through the message
+# table in contardc.exe, is checked on the installed program
+# (msi_under_wine.sh) the way Event Viewer reads it.
+entries() { # the ReportEventW calls in err.log, one "TYPE<tab>ID<tab>TEXT" line each
+  awk '/:fixme:advapi:ReportEventW \(/ {
+         if (call != "") print call "\t"
+         sub(/.*ReportEventW \(/, ""); split($0, f, ","); call = f[2] "\t" f[4]; next }
+       /:(trace|warn|err):eventlog:ReportEventW L"/ {
+         t = $0; sub(/^[^"]*"/, "", t); sub(/"$/, "", t); gsub(/\\"/, "\"", t); gsub(/\\\\/, "\\", t)
+         print call "\t" t; call = "" }
+       END { if (call != "") print call "\t" }' "$work/err.log"
+}
+# ARGS...: a run without a window with --event-log and --log, Wine tracing
+# the event log's calls.
+event_start() {
+  rm -f "$work/events.log"
+  WINEDEBUG=-all,fixme+advapi,+eventlog CONTARDC_NO_WINDOW=1 start "$@" --event-log --log "Z:$work/events.log"
+}
+# WHAT EXIT TYPE ID OUTCOME: its end; TYPE as ReportEventW takes it (1 error,
+# 2 warning, 4 information), OUTCOME a pattern the run log's outcome matches.
+event_check() {
+  local what="$1" code="$2" type="$3" id="$4" pattern="$5" outcome expected got
+  ends_with "$code" "$what"
+  grep -E ':(RegisterEventSourceW|ReportEventW)' "$work/err.log" | sed 's/^/       /'
+  [ "$(grep -c ':fixme:advapi:RegisterEventSourceW ((null),L"contardc")' "$work/err.log")" = 1 ] ||
+    fail "$what: the event source \"contardc\" was not registered once: $(cat "$work/err.log")"
+  outcome="$(awk -F'\t' '{ print $5 }' "$work/events.log" 2>/dev/null)"
+  # shellcheck disable=SC2053
+  [[ "$outcome" == $pattern ]] || fail "$what: the run log's outcome is \"$outcome\", not $pattern"
+  expected="$(printf '0x%04x\t0x%08x\t%s' "$type" "$id" "$outcome")"
+  got="$(entries)"
+  [ "$got" = "$expected" ] || fail "$what: ReportEventW was called with \"$got\", not once with \"$expected\""
+}
+# Standard input and output as FIFOs this shell opens after the run has
+# started (the run opens its input first, then its output): the input
+# read-write, an open that never waits, the run reading only what this shell
+# writes into it; the output read-only, an open that returns once the run has
+# it open for writing.
+mkfifo "$work/input" "$work/output" || fail "mkfifo"
+sql -i "$root/db/seed.sql" >/dev/null || fail "topping up today's receipts"
+stdin_file="$work/password.txt" event_start "$server" SYSDBA - 01 N
+event_check "a posting" 0 4 1000 '*CONTABILIZADO*'
+check_ledger L COMP_ID COMPROBANTE "a posting with --event-log"
+# Nothing left to post, reported to a standard output whose reader went away
+# before the run was given its password: the report is lost, a warning.
+stdin_file="$work/input" stdout_file="$work/output" event_start "$server" SYSDBA - 01 N
+exec 7<>"$work/input"
+exec 8<"$work/output"
+exec 8<&-
+printf '%s\r\n' "$password" >&7
+exec 7>&-
+event_check "a report lost" 0 2 1000 'nothing to post'
+grep -q 'the report could not be written to standard output' "$work/err.log" ||
+  fail "a report lost: standard error does not say so: $(cat "$work/err.log")"
+# The run log's outcome is the error's first line, the driver's; the server's
+# refusal follows it on standard error.
+event_start "$server" SYSDBA "not-$password" 01 N
+event_check "a wrong password" 77 1 1077 '?*'
+grep -q 'Your user name and password are not defined' "$work/err.log" ||
+  fail "a wrong password: not the server's refusal: $(cat "$work/err.log")"
+# The password awaited on a standard input that never gives it: the deadline
+# ends the run from its own thread, which writes the entry through the source
+# registered at the start.
+stdin_file="$work/input" event_start "$server" SYSDBA - 01 N --timeout 2
+exec 7<>"$work/input"
+event_check "the deadline" 75 1 1075 'timed out after 2 s; nothing was posted'
+exec 7>&-
+
 step "--help, alone"
 start --help
 ends_with 0 "--help"
@@ -430,4 +511,4 @@ for auth in srp256 legacy; do
     fail "a wrong password with $auth logins: not the server's refusal: $(cat "$work/err.log")"
 done
 
-echo "windows posting: the zip's folder with its own client, both procedures through the window and unattended, every receipt posted once; a wrong password refused; under code page 1251; against Srp256-only servers with the wire encrypted and legacy-login servers without"
+echo "windows posting: the zip's folder with its own client, both procedures through the window and unattended, every receipt posted once; the event log's entries; a wrong password refused; under code page 1251; against Srp256-only servers with the wire encrypted and legacy-login servers without"
