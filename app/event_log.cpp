@@ -1,8 +1,13 @@
 #include "app/event_log.h"
 
+std::string eventSubject(const std::string& server, const std::string& company, bool niif)
+{
+    return server + ", company " + company + (niif ? ", NIIF" : ", plain");
+}
+
 #ifndef _WIN32
 
-std::string openEventLog() { return {}; }
+std::string openEventLog(const std::string&) { return {}; }
 
 std::string reportRunEvent(int, bool, const std::string&) { return {}; }
 
@@ -15,6 +20,7 @@ void reportRunEventNow(int, const char*, int) {}
 #include "text/ansi_text.h"
 #include "text/format.h"
 
+#include <algorithm>
 #include <atomic>
 
 namespace {
@@ -33,6 +39,11 @@ constexpr wchar_t kSource[] = L"contardc";
 
 // The longest insertion string ReportEventW takes.
 constexpr std::size_t kMaxText = 31839;
+
+// What every entry begins with ("SERVER, company 01, plain: "), made at the
+// start for the end by a stop or the deadline; cut to fit.
+wchar_t g_subject[1024];
+std::size_t g_subjectLength = 0;
 
 std::string failureLine(DWORD error)
 {
@@ -58,10 +69,14 @@ bool report(HANDLE source, WORD type, int exitCode, const wchar_t* text)
 
 } // namespace
 
-std::string openEventLog()
+std::string openEventLog(const std::string& subject)
 {
     if (g_source.load())
         return {};
+    const std::wstring text = ansiToWide(subject) + L": ";
+    g_subjectLength = std::min(text.size(), sizeof g_subject / sizeof g_subject[0] - 1);
+    text.copy(g_subject, g_subjectLength);
+    g_subject[g_subjectLength] = L'\0';
     const HANDLE source = RegisterEventSourceW(nullptr, kSource);
     if (!source)
         return failureLine(GetLastError());
@@ -77,7 +92,7 @@ std::string reportRunEvent(int exitCode, bool reportLost, const std::string& out
     const WORD type = exitCode != 0 ? EVENTLOG_ERROR_TYPE
                       : reportLost  ? EVENTLOG_WARNING_TYPE
                                     : EVENTLOG_INFORMATION_TYPE;
-    std::wstring text = ansiToWide(outcome);
+    std::wstring text = std::wstring(g_subject, g_subjectLength) + ansiToWide(outcome);
     if (text.size() > kMaxText)
         text.resize(kMaxText);
     const bool written = report(source, type, exitCode, text.c_str());
@@ -92,11 +107,13 @@ void reportRunEventNow(int exitCode, const char* outcome, int length)
     if (!source)
         return;
     // The end's line is ASCII, whose bytes are their own UTF-16 code units;
-    // the line never holds more than this.
-    wchar_t text[512];
-    int n = 0;
-    for (; n < length && n < static_cast<int>(sizeof text / sizeof text[0]) - 1; ++n) {
-        const auto byte = static_cast<unsigned char>(outcome[n]);
+    // the line never holds more than 512.
+    wchar_t text[sizeof g_subject / sizeof g_subject[0] + 512];
+    std::size_t n = 0;
+    for (; n < g_subjectLength; ++n)
+        text[n] = g_subject[n];
+    for (int i = 0; i < length && n < sizeof text / sizeof text[0] - 1; ++i, ++n) {
+        const auto byte = static_cast<unsigned char>(outcome[i]);
         text[n] = byte < 0x80 ? static_cast<wchar_t>(byte) : L'?';
     }
     text[n] = L'\0';

@@ -140,7 +140,8 @@ public:
     // Registers the run's event source, for a run that asks for its entry.
     void openEventLog()
     {
-        if (const std::string failure = ::openEventLog(); !failure.empty()) {
+        const std::string subject = eventSubject(m_arguments[0], m_arguments[3], m_arguments[4] == "S");
+        if (const std::string failure = ::openEventLog(subject); !failure.empty()) {
             m_console.warning(failure);
             return;
         }

@@ -347,7 +347,8 @@ step "the Windows event log (--event-log), as Wine's trace shows it"
 # category, the event ID, ...) and the entry's strings (channel eventlog, as
 # trace, warn or err by the type). Each run is checked against that trace:
 # the source "contardc" registered once, one entry with the type and ID of
-# its exit code, and as its text the outcome its run log line gives. What only
+# its exit code, and as its text what its run log line gives: "SERVER,
+# company 01, plain: " and the outcome. What only
 # Windows does with them, Event Viewer showing the text through the message
 # table in contardc.exe, is checked on the installed program
 # (msi_under_wine.sh) the way Event Viewer reads it.
@@ -369,7 +370,7 @@ event_start() {
 # WHAT EXIT TYPE ID OUTCOME: its end; TYPE as ReportEventW takes it (1 error,
 # 2 warning, 4 information), OUTCOME a pattern the run log's outcome matches.
 event_check() {
-  local what="$1" code="$2" type="$3" id="$4" pattern="$5" outcome expected got
+  local what="$1" code="$2" type="$3" id="$4" pattern="$5" outcome subject expected got
   ends_with "$code" "$what"
   grep -E ':(RegisterEventSourceW|ReportEventW)' "$work/err.log" | sed 's/^/       /'
   [ "$(grep -c ':fixme:advapi:RegisterEventSourceW ((null),L"contardc")' "$work/err.log")" = 1 ] ||
@@ -377,7 +378,8 @@ event_check() {
   outcome="$(awk -F'\t' '{ print $5 }' "$work/events.log" 2>/dev/null)"
   # shellcheck disable=SC2053
   [[ "$outcome" == $pattern ]] || fail "$what: the run log's outcome is \"$outcome\", not $pattern"
-  expected="$(printf '0x%04x\t0x%08x\t%s' "$type" "$id" "$outcome")"
+  subject="$(awk -F'\t' '{ print $2 ", company " $3 ", " $4 }' "$work/events.log" 2>/dev/null)"
+  expected="$(printf '0x%04x\t0x%08x\t%s: %s' "$type" "$id" "$subject" "$outcome")"
   got="$(entries)"
   [ "$got" = "$expected" ] || fail "$what: ReportEventW was called with \"$got\", not once with \"$expected\""
 }
@@ -387,7 +389,7 @@ event_check() {
 # writes into it; the output read-only, an open that returns once the run has
 # it open for writing.
 mkfifo "$work/input" "$work/output" || fail "mkfifo"
-sql -i "$root/db/seed.sql" >/dev/null || fail "topping up today's receipts"
+demo_sql -i "$root/db/seed.sql" >/dev/null || fail "topping up today's receipts"
 stdin_file="$work/password.txt" event_start "$server" SYSDBA - 01 N
 event_check "a posting" 0 4 1000 '*CONTABILIZADO*'
 check_ledger L COMP_ID COMPROBANTE "a posting with --event-log"
