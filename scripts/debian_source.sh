@@ -51,8 +51,8 @@ contardc_fetch_debian_source() {
   conf="$(contardc_debian_source_apt "$dest/.apt")" || return 1
   APT_CONFIG="$conf" apt-get -qq update >&2 || return 1
   command -v dpkg-source >/dev/null || { echo "dpkg-source missing: install dpkg-dev" >&2; return 1; }
-  local spec="$pkg"
-  [ -n "$version" ] && spec="$pkg=$version"
-  (cd "$dest" && APT_CONFIG="$conf" apt-get -qq source "$spec" >&2) || return 1
+  local wanted="$pkg"
+  [ -n "$version" ] && wanted="$pkg=$version"
+  (cd "$dest" && APT_CONFIG="$conf" apt-get -qq source "$wanted" >&2) || return 1
   find "$dest" -mindepth 1 -maxdepth 1 -type d -name "${pkg}-*" | head -n1
 }
