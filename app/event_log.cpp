@@ -47,14 +47,7 @@ std::size_t g_subjectLength = 0;
 
 std::string failureLine(DWORD error)
 {
-    wchar_t text[512];
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
-                             sizeof text / sizeof text[0], nullptr);
-    while (n > 0 && (text[n - 1] == L'\r' || text[n - 1] == L'\n' || text[n - 1] == L' ' || text[n - 1] == L'.'))
-        --n;
-    const std::string why =
-        n > 0 ? wideToAnsi(std::wstring_view(text, n)) : "Windows error " + std::to_string(error);
-    return formatText(msg::kEventLogNotWritten, {why});
+    return formatText(msg::kEventLogNotWritten, {windowsErrorText(error)});
 }
 
 // One event ID per exit code; the message table (app/event_messages.mc) has

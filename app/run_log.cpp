@@ -123,18 +123,6 @@ std::string appendRunLog(const std::string& path, const std::string& line)
 
 namespace {
 
-std::string windowsErrorText(DWORD error)
-{
-    wchar_t text[512];
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
-                             sizeof text / sizeof text[0], nullptr);
-    while (n > 0 && (text[n - 1] == L'\r' || text[n - 1] == L'\n' || text[n - 1] == L' ' || text[n - 1] == L'.'))
-        --n;
-    if (n == 0)
-        return "Windows error " + decimal(static_cast<unsigned long>(error));
-    return wideToAnsi(std::wstring_view(text, n));
-}
-
 std::wstring folderOf(const std::wstring& path)
 {
     const std::size_t slash = path.find_last_of(L"\\/");

@@ -64,6 +64,8 @@ std::string ansiToUtf8(std::string_view bytes)
 
 #ifdef _WIN32
 
+#include "config/windows_api.h"
+
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "the Windows API's wide strings are UTF-16");
 
 std::wstring ansiToWide(std::string_view bytes)
@@ -75,6 +77,18 @@ std::wstring ansiToWide(std::string_view bytes)
 std::string wideToAnsi(std::wstring_view text)
 {
     return utf16ToAnsi(std::u16string(text.begin(), text.end()));
+}
+
+std::string windowsErrorText(unsigned long error)
+{
+    wchar_t text[512];
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
+                             sizeof text / sizeof text[0], nullptr);
+    while (n > 0 && (text[n - 1] == L'\r' || text[n - 1] == L'\n' || text[n - 1] == L' ' || text[n - 1] == L'.'))
+        --n;
+    if (n == 0)
+        return "Windows error " + std::to_string(error);
+    return wideToAnsi(std::wstring_view(text, n));
 }
 
 #endif

@@ -23,4 +23,8 @@ std::string ansiToUtf8(std::string_view bytes);
 // be Windows-1252.
 std::wstring ansiToWide(std::string_view bytes);
 std::string wideToAnsi(std::wstring_view text);
+// The system's text for a Windows error code (GetLastError's), in the
+// program's text, without its line end and closing period; "Windows error N"
+// when the system has none.
+std::string windowsErrorText(unsigned long error);
 #endif

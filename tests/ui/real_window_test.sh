@@ -55,22 +55,30 @@ db="$demo_database"
 due="$(unposted)" || fail "the demo's receipts"
 [ "$due" -gt 0 ] || fail "the demo has no receipts to post"
 
+# start [ARGS...]: the program in the background (app), its output in
+# out.log and err.log.
 start() {
-  "$program" >"$work/out.log" 2>"$work/err.log" &
+  "$program" "$@" >"$work/out.log" 2>"$work/err.log" &
   app=$!
   pids+=("$app")
+}
+# active_window TITLE WHAT: until the program shows a window of that title
+# and the window manager activates it (win), at most 20 s and 5 s.
+active_window() {
+  local title="$1" what="$2"
   # xdotool's search gives up on an X error while other windows come and go: ask again.
   win=""
   for _ in $(seq 1 100); do
-    win="$(xdotool search --onlyvisible --pid "$app" --name '^Contabilizar recibos$' 2>/dev/null | head -n1)"
+    win="$(xdotool search --onlyvisible --pid "$app" --name "^$title\$" 2>/dev/null | head -n1)"
     [ -n "$win" ] && break
-    kill -0 "$app" 2>/dev/null || { wait "$app"; fail "the program ended (exit $?) before its window appeared: $(cat "$work/err.log")"; }
+    kill -0 "$app" 2>/dev/null || { wait "$app"; fail "the program ended (exit $?) before $what appeared: $(cat "$work/err.log")"; }
     sleep 0.2
   done
-  [ -n "$win" ] || fail "the window did not appear"
+  [ -n "$win" ] || fail "$what did not appear"
   for _ in $(seq 1 50); do [ "$(xdotool getactivewindow 2>/dev/null)" = "$win" ] && break; sleep 0.1; done
-  [ "$(xdotool getactivewindow)" = "$win" ] || fail "the window was not activated"
+  [ "$(xdotool getactivewindow)" = "$win" ] || fail "$what was not activated"
 }
+start_window() { start; active_window "Contabilizar recibos" "the window"; }
 ends_with() {
   local want="$1" code
   for _ in $(seq 1 300); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
@@ -144,7 +152,7 @@ wait_for_program() {
 # The whole flow up to the connection: the server list has the focus and its
 # first entry (the server); Tab, user, Tab, password, Tab, company, Tab.
 connect_demo() { # WHAT FOR
-  start
+  start_window
   xdotool key Tab
   xdotool type --delay 30 SYSDBA && xdotool key Tab
   xdotool type --delay 30 "$password" && xdotool key Tab
@@ -157,7 +165,7 @@ desktop_start_wm "$work/x" || fail "the window manager"
 # Esc straight away, typed as the others, to the active window: sent to the
 # window by name, the key's release came after the window had gone, failed,
 # and left Escape held down, whose repeats then closed the next window.
-start
+start_window
 xdotool key Escape
 ends_with 0 "Esc"
 no_output "Esc"
@@ -165,19 +173,8 @@ no_output "Esc"
 # An option it cannot take, where there is a display: the refusal in the error
 # box (nobody reads a shortcut's standard error) as well as in its line on
 # standard error, nothing connected, exit code 2 once the box is answered.
-"$program" "$work/demo" SYSDBA "$password" 01 N --timeout abc >"$work/out.log" 2>"$work/err.log" &
-app=$!
-pids+=("$app")
-box=""
-for _ in $(seq 1 100); do
-  box="$(xdotool search --onlyvisible --pid "$app" --name '^Contabilización ventas POS$' 2>/dev/null | head -n1)"
-  [ -n "$box" ] && break
-  kill -0 "$app" 2>/dev/null || { wait "$app"; fail "the program ended (exit $?) without the refusal's box: $(cat "$work/err.log")"; }
-  sleep 0.2
-done
-[ -n "$box" ] || fail "the refusal's box did not appear"
-for _ in $(seq 1 50); do [ "$(xdotool getactivewindow 2>/dev/null)" = "$box" ] && break; sleep 0.1; done
-[ "$(xdotool getactivewindow)" = "$box" ] || fail "the refusal's box was not activated"
+start "$work/demo" SYSDBA "$password" 01 N --timeout abc
+active_window "Contabilización ventas POS" "the refusal's box"
 [ "$(statements_of_program)" = 0 ] || fail "a refused run connected"
 xdotool key Return
 ends_with 2 "an option it cannot take"
