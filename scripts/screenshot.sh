@@ -14,7 +14,7 @@ if [ -x "$here/db/make_demo.sh" ] && [ -z "${LEDGARA_HKLM:-}" ]; then
   contardc_make_demo "$here/build/demo" >/dev/null
 fi
 display=":$((90 + RANDOM % 9))"
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 xvfb=$!
 trap 'kill "$app" 2>/dev/null || true; kill "$xvfb" 2>/dev/null || true' EXIT
 sleep 1

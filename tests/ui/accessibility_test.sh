@@ -47,7 +47,7 @@ mkdir -m 700 "$XDG_RUNTIME_DIR"
 desktop=""
 for attempt in 1 2 3; do
   rm -f "$work/display"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
   xvfb=$!
   pids+=($xvfb)
   for _ in $(seq 1 100); do [ -s "$work/display" ] && break; sleep 0.1; done
