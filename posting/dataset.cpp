@@ -2,7 +2,6 @@
 #include "text/format.h"
 
 #include "posting/messages.h"
-#include "posting/same_name.h"
 #include "text/error.h"
 
 #include <algorithm>
@@ -11,6 +10,14 @@
 #include <stdexcept>
 
 namespace {
+
+// Names (fields, columns) compare without regard to ASCII letter case; other
+// bytes of the 8-bit code page compare as they are.
+bool sameName(std::string_view a, std::string_view b)
+{
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [&](char x, char y) { return lower(x) == lower(y); });
+}
 
 // Kind names as the type-mismatch message writes them, for the kind a column
 // would have as a field.

@@ -17,11 +17,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <stdexcept>
 
 #ifdef _WIN32
-#include "text/ansi_text.h"
-
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif

@@ -4,7 +4,8 @@
 // It attaches with its settings at open(): the database path trimmed of
 // blanks, the user, the password and the role, SQL dialect 3, no character
 // set, no login prompt. A statement that needs the connection opens it by
-// itself. Failures throw SqlError, whose text never holds the password.
+// itself. Failures throw ProgramError (text/error.h), whose text never holds
+// the password.
 
 #include "posting/dataset.h"
 

@@ -22,15 +22,7 @@ namespace {
 
 class WindowMessenger final : public Messenger {
 public:
-    void information(const std::string& text) override
-    {
-        QMessageBox box(QMessageBox::NoIcon, applicationTitle(), ansiToQString(text), QMessageBox::NoButton,
-                        QApplication::activeWindow());
-        QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
-        box.setDefaultButton(ok);
-        box.setEscapeButton(ok);
-        box.exec();
-    }
+    void information(const std::string& text) override { show(QMessageBox::NoIcon, text); }
 
     void error(const std::string& text) override
     {
@@ -41,13 +33,20 @@ public:
         MessageBoxW(active ? reinterpret_cast<HWND>(active->winId()) : nullptr, ansiToWide(text).c_str(),
                     applicationTitle().toStdWString().c_str(), MB_OK | MB_ICONERROR);
 #else
-        QMessageBox box(QMessageBox::Critical, applicationTitle(), ansiToQString(text), QMessageBox::NoButton,
+        show(QMessageBox::Critical, text);
+#endif
+    }
+
+private:
+    // The title, the text and one OK, which Enter and Esc both press.
+    static void show(QMessageBox::Icon icon, const std::string& text)
+    {
+        QMessageBox box(icon, applicationTitle(), ansiToQString(text), QMessageBox::NoButton,
                         QApplication::activeWindow());
         QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
         box.setDefaultButton(ok);
         box.setEscapeButton(ok);
         box.exec();
-#endif
     }
 };
 
