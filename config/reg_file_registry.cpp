@@ -460,26 +460,15 @@ void RegFileParser::keyLine(std::string_view line)
     const std::size_t slash = path.find('\\');
     const std::string_view hive = path.substr(0, slash);
     const std::string_view below = slash == std::string_view::npos ? std::string_view() : path.substr(slash + 1);
-    if (slash != std::string_view::npos) {
-        // Every component must have a name: no "\\", no leading or trailing "\".
-        std::size_t from = 0;
-        for (;;) {
-            const std::size_t next = below.find('\\', from);
-            const std::size_t length = (next == std::string_view::npos ? below.size() : next) - from;
-            if (length == 0)
-                fail(msg::kRegFileBadKey);
-            if (next == std::string_view::npos)
-                break;
-            from = next + 1;
-        }
-    }
+    // Every component must have a name: no "\\", no leading or trailing "\".
+    if (slash != std::string_view::npos && (below.empty() || below.front() == '\\' || below.back() == '\\'
+                                            || below.find("\\\\") != std::string_view::npos))
+        fail(msg::kRegFileBadKey);
 
     m_inLocalMachine = equalsFolded(hive, kLocalMachine);
     if (!m_inLocalMachine) {
-        bool known = false;
-        for (std::string_view other : kOtherHives)
-            known = known || equalsFolded(hive, other);
-        if (!known)
+        if (std::none_of(kOtherHives.begin(), kOtherHives.end(),
+                         [&](std::string_view other) { return equalsFolded(hive, other); }))
             fail(msg::kRegFileBadKey);
         m_inKey = !remove;
         return;
