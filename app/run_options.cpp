@@ -26,12 +26,9 @@ std::optional<CivilDate> parseDate(const std::string& text)
         return ec == std::errc() && ptr == end ? value : -1;
     };
     const CivilDate date{number(0, 4), number(5, 2), number(8, 2)};
-    if (date.year < 1 || date.month < 1 || date.month > 12 || date.day < 1)
-        return std::nullopt;
-    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (date.year % 4 == 0 && date.year % 100 != 0) || date.year % 400 == 0;
-    const int last = date.month == 2 && leap ? 29 : days[date.month - 1];
-    if (date.day > last)
+    // A day the calendar has comes back unchanged from its day number; the
+    // 30th of February or a 13th month come back as other days.
+    if (date.year < 1 || dateOfDays(daysSinceEpoch(date)) != date)
         return std::nullopt;
     return date;
 }

@@ -71,6 +71,10 @@ void TestRunOptions::accepted_data()
                                  << "2026-01-01" << "2026-01-31" << QByteArray();
     QTest::newRow("366 days") << QStringList{"--from", "2025-03-01"} << "" << 0 << "2025-03-01" << "2026-03-01"
                               << QByteArray();
+    // The calendar's edges: leap days by the 4, 100 and 400 rules, the last
+    // day of a month, the first and last day of the years it takes.
+    for (const char* day : {"2024-02-29", "2000-02-29", "2025-04-30", "2025-12-31", "0001-01-01"})
+        QTest::newRow(day) << QStringList{"--from", day, "--to", day} << "" << 0 << day << day << QByteArray();
 }
 
 void TestRunOptions::accepted()
@@ -104,6 +108,11 @@ void TestRunOptions::refused_data()
     QTest::newRow("day the calendar lacks") << QStringList{"--from", "2025-02-29"}
                                             << "contardc: --from takes a date as YYYY-MM-DD, not \"2025-02-29\"; "
                                                "nothing was posted";
+    for (const char* day : {"1900-02-29", "2025-04-31", "2025-13-01", "2025-00-10", "2025-01-00", "2025-01-32",
+                            "0000-12-31", "2025-1-010", "+025-01-01"})
+        QTest::newRow(day) << QStringList{"--from", day}
+                           << QString("contardc: --from takes a date as YYYY-MM-DD, not \"%1\"; nothing was posted")
+                                  .arg(day);
     QTest::newRow("date in another form") << QStringList{"--from", "2026/02/01"}
                                           << "contardc: --from takes a date as YYYY-MM-DD, not \"2026/02/01\"; "
                                              "nothing was posted";
