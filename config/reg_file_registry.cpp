@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -81,29 +82,13 @@ std::string_view trim(std::string_view s)
     return s;
 }
 
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// 1 to `maxDigits` hex digits and nothing else.
+// 1 to `maxDigits` hex digits and nothing else (no sign, no "0x").
 std::optional<std::uint32_t> parseHex(std::string_view s, std::size_t maxDigits)
 {
-    if (s.empty() || s.size() > maxDigits)
-        return std::nullopt;
     std::uint32_t v = 0;
-    for (char c : s) {
-        const int d = hexDigit(c);
-        if (d < 0)
-            return std::nullopt;
-        v = v * 16 + static_cast<std::uint32_t>(d);
-    }
+    const char* end = s.data() + s.size();
+    if (s.empty() || s.size() > maxDigits || std::from_chars(s.data(), end, v, 16).ptr != end)
+        return std::nullopt;
     return v;
 }
 
