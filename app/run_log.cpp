@@ -14,14 +14,6 @@
 
 namespace {
 
-template <typename Number>
-std::string decimal(Number n)
-{
-    char buffer[32];
-    const auto end = std::to_chars(buffer, buffer + sizeof buffer, n).ptr;
-    return std::string(buffer, end);
-}
-
 // path and why are the program's text.
 std::string failureLine(const std::string& path, std::string_view why)
 {
@@ -60,10 +52,10 @@ std::string isoLocalTime(std::time_t t)
 {
     const std::optional<std::tm> tm = localTime(t);
     if (!tm) {
-        // Outside what the C library can convert. (Not "@" + decimal(t): MinGW's
+        // Outside what the C library can convert. (Not "@" + std::to_string(t): MinGW's
         // GCC 12 warns of an overlap there, a false -Wrestrict at -O3.)
         std::string text = "@";
-        text += decimal(static_cast<long long>(t));
+        text += std::to_string(static_cast<long long>(t));
         return text;
     }
     const long long asIfUniversal = daysSinceEpoch({tm->tm_year + 1900, tm->tm_mon + 1, tm->tm_mday}) * 86400 +
@@ -102,7 +94,7 @@ std::string runLogTail(const std::string& outcome, int exitCode, double seconds)
 {
     std::string line;
     appendField(line, ansiToUtf8(outcome));
-    return line.append(decimal(exitCode)).append("\t").append(oneDecimal(seconds)).append("\n");
+    return line.append(std::to_string(exitCode)).append("\t").append(oneDecimal(seconds)).append("\n");
 }
 
 std::string runLogLine(const RunRecord& record)
@@ -283,7 +275,8 @@ std::string RunLog::append(const std::string& line)
         if (!ok)
             return failureLine(m_path, windowsErrorText(error));
         if (written != size)
-            return failureLine(m_path, formatText(msg::kRunLogShortWrite, {decimal(written), decimal(size)}));
+            return failureLine(m_path,
+                               formatText(msg::kRunLogShortWrite, {std::to_string(written), std::to_string(size)}));
     } catch (...) {
         return failureLine({}, msg::kOutOfMemory);
     }
@@ -409,7 +402,8 @@ std::string RunLog::append(const std::string& line)
         if (written < 0)
             return failureLine(shown, errorText(writeError));
         if (static_cast<std::size_t>(written) != line.size())
-            return failureLine(shown, formatText(msg::kRunLogShortWrite, {decimal(written), decimal(line.size())}));
+            return failureLine(shown, formatText(msg::kRunLogShortWrite,
+                                                 {std::to_string(written), std::to_string(line.size())}));
         if (closeError)
             return failureLine(shown, errorText(closeError));
     } catch (...) {
